@@ -1,0 +1,4 @@
+// SPDX-License-Identifier: MIT
+#include "app/COrvantisApp.h"
+
+int COrvantisApp::Run(int, char*[]) { return 0; }

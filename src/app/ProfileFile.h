@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+// Reading and writing one key of an ini file with the meaning Windows gives its
+// private profile files, so that a file written there (or by hand) reads the same here.
+// Texts are UTF-8. Each call is one complete operation under a process-wide lock; a
+// write replaces the file atomically.
+
+// The longest value a reader gets, in UTF-16 code units (a 260-unit buffer with its zero).
+constexpr int PROFILE_VALUE_MAX = 259;
+
+// The stored value of section/key in the file at path, or the default when the file,
+// the section or the key is missing or unreadable.
+std::string GetProfileString(const std::string& path, const std::string& section,
+                             const std::string& key, const std::string& defaultText);
+
+// Replaces the key's value or adds the key, creating the section and the file when they
+// are missing. False when the file could not be written; the old file then stays as it was.
+bool WriteProfileString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value);

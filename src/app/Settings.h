@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+
+// The keys of section "Option" of gold.ini (g_strIniFile), with their reading rules.
+inline constexpr const char* SETTINGS_SECTION = "Option";
+inline constexpr const char* KEY_PRICE_CHANGE = "PriceChange";
+inline constexpr const char* KEY_LAST_PRICE = "LastPrice";
+inline constexpr const char* KEY_TIP_LAST_PRICE = "TipLastPrice";
+inline constexpr const char* KEY_CURRENT_PRICE = "CurrentPrice";
+inline constexpr const char* KEY_SEND_EMAIL = "SendEmail";
+inline constexpr const char* KEY_POPUP = "Popup";
+inline constexpr const char* KEY_EMAIL = "Email";
+inline constexpr const char* KEY_FLOAT_POS = "FloatPos";
+
+// Reads a key of section "Option" of g_strIniFile afresh; the default when missing.
+std::string ReadSetting(const char* key, const std::string& defaultText);
+// Writes a key of section "Option" of g_strIniFile; failures are silent (false).
+bool WriteSetting(const char* key, const std::string& value);
+
+// "%lf": leading white space skipped, the longest prefix that forms a number taken;
+// the preset when the text holds no number. Independent of the locale.
+double ParseDouble(const std::string& text, double preset);
+// "%.2f" (the same as "%.02f"), always with a point, whatever the locale.
+std::string FormatPrice(double value);
+// "%.2f", then the trailing run of '0' removed, then the trailing run of '.' removed.
+std::string FormatThreshold(double value);
+// "%d,%d": both integers, or nothing.
+std::optional<std::pair<int, int>> ParseFloatPos(const std::string& text);
+
+// The threshold as the tracker and the label read it: default "10", preset 5.
+double ReadThreshold();

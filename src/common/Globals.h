@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <string>
+
+// Process-wide paths, fixed once by start-up before any worker thread exists and never
+// changed afterwards (tests set them before they start the code under test).
+// Texts are UTF-8.
+extern std::string g_strExePath;    // the program file's full path
+extern std::string g_szExeDir;      // the program's folder, without the trailing slash
+extern std::string g_strAppDataDir; // $XDG_CONFIG_HOME/Tamberlo/Orvantis
+extern std::string g_strIniFile;    // g_strAppDataDir + "/gold.ini"
+
+// What the polling thread may do with the main window: post it a price message.
+// The main window implements it; posting is thread-safe and never blocks.
+class IPriceWindow {
+public:
+    virtual ~IPriceWindow() = default;
+    virtual void PostPriceUpdate(int wParam) = 0;
+};
+
+// The one main window. Set by its constructor and cleared before it is torn down, so a
+// worker that sees it non-null may post to it (the main window also stops the polling
+// thread before it goes away).
+extern std::atomic<IPriceWindow*> g_pMainDlg;
+
+// Private window messages of the program, numbered from WM_APP.
+constexpr int WM_APP = 0x8000;
+constexpr int WM_PRICE_UPDATE = WM_APP + 2;
+constexpr int WM_TRAY_GETMAINWND = WM_APP + 3;
+constexpr int WM_TRAY_NOTIFY = WM_APP + 4;
+
+// wParam of WM_PRICE_UPDATE.
+constexpr int PRICE_UPDATE_NOTIFY = 0;
+constexpr int PRICE_UPDATE_REFRESH = 1;

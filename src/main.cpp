@@ -1,0 +1,7 @@
+// SPDX-License-Identifier: MIT
+#include "app/COrvantisApp.h"
+
+int main(int argc, char* argv[]) {
+    COrvantisApp app;
+    return app.Run(argc, argv);
+}
