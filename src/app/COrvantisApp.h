@@ -1,7 +1,28 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/Platform.h"
+
+#include <string>
+
+// Starts the process and ends it: fixes the paths, makes sure only one instance runs
+// (a second start hands over to the first and ends), creates the main window and runs
+// it until the user exits.
 class COrvantisApp final {
 public:
+    COrvantisApp() = default;
+    COrvantisApp(const COrvantisApp&) = delete;
+    COrvantisApp& operator=(const COrvantisApp&) = delete;
+
+    // Returns the process's exit status.
     int Run(int argc, char* argv[]);
+
+    // The second-instance path: asks the running instance for its main window and, when
+    // it has one, sends it "Open Main Window". Silent when the first is not reachable.
+    static bool HandOverToFirstInstance(const std::string& socketPath);
+
+private:
+    void FixPaths();
+
+    platform::CInstanceLock m_instanceLock;
 };

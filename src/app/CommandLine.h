@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+// The command line without the program name: the arguments joined by single blanks.
+std::string CommandLineRest(int argc, const char* const argv[]);
+
+// True when the program is to start with its main window hidden: after leading blanks
+// and tabs the whole rest is exactly "-s" (case-sensitive; trailing blanks or further
+// words make it another text).
+bool IsSilentStart(const std::string& commandLine);

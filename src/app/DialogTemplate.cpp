@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#include "app/DialogTemplate.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QWidget>
+
+namespace {
+int MulDiv(int a, int b, int c) {
+    const long long product = static_cast<long long>(a) * b;
+    // Rounds half away from zero, as the dialog manager does.
+    const long long rounded = product >= 0 ? product + c / 2 : product - c / 2;
+    return static_cast<int>(rounded / c);
+}
+} // namespace
+
+CDialogUnits::CDialogUnits(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int alphabet = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    m_baseX = std::max(1, (alphabet / 26 + 1) / 2);
+    m_baseY = std::max(1, metrics.height());
+}
+
+QRect CDialogUnits::ToPixels(const DlgItem& item) const {
+    return {MulDiv(item.x, m_baseX, 4), MulDiv(item.y, m_baseY, 8), MulDiv(item.cx, m_baseX, 4),
+            MulDiv(item.cy, m_baseY, 8)};
+}
+
+QSize CDialogUnits::ToPixels(int cx, int cy) const {
+    return {MulDiv(cx, m_baseX, 4), MulDiv(cy, m_baseY, 8)};
+}
+
+QFont DialogFont(int pointSize) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(pointSize);
+    return font;
+}
+
+void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item) {
+    widget->setGeometry(units.ToPixels(item));
+}

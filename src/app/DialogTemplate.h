@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+// One item of a dialog template: its id and its rectangle in dialog units.
+struct DlgItem {
+    int id;
+    int x;
+    int y;
+    int cx;
+    int cy;
+};
+
+// Converts dialog units with the dialog font's base units, so a dialog keeps its
+// template's proportions whatever the desktop's font: x * average char width / 4 and
+// y * character height / 8.
+class CDialogUnits final {
+public:
+    explicit CDialogUnits(const QFont& font);
+    QRect ToPixels(const DlgItem& item) const;
+    QSize ToPixels(int cx, int cy) const;
+    int BaseX() const { return m_baseX; }
+    int BaseY() const { return m_baseY; }
+
+private:
+    int m_baseX;
+    int m_baseY;
+};
+
+// The dialog font: the desktop's sans-serif at 9 points.
+QFont DialogFont(int pointSize = 9);
+
+// Sets the widget's geometry from a template item.
+void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item);

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The exchange by which a second start hands over to the running instance, over a
+// per-user local socket: ask for the main window, then send it the open command.
+inline constexpr const char* INSTANCE_LOCK_NAME = "Tamberlo_Orvantis_g9jdiwikd.lock";
+inline constexpr const char* INSTANCE_SOCKET_NAME = "Tamberlo-Orvantis-TrayWnd-32JEZMR5";
+
+inline constexpr const char* INSTANCE_REQUEST_MAINWND = "GETMAINWND"; // -> "MAINWND <id>"
+inline constexpr const char* INSTANCE_ANSWER_MAINWND = "MAINWND ";
+inline constexpr const char* INSTANCE_REQUEST_COMMAND = "COMMAND "; // + id -> "OK"
+inline constexpr int INSTANCE_MAX_LINE = 64;
+
+// Commands of the main window.
+constexpr int ID_TRAY_OPEN = 32771; // "Open Main Window"
+constexpr int ID_TRAY_EXIT = 32772; // "Exit(&X)"

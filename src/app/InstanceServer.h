@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QLocalServer;
+class QLocalSocket;
+
+// The running instance's end of the hand-over: a local socket that only this user can
+// reach, answering the main-window question and carrying commands to the main window.
+class CInstanceServer final : public QObject {
+    Q_OBJECT
+public:
+    // mainWindowId: the main window's id, 0 when there is none; command: run a command.
+    CInstanceServer(std::function<quintptr()> mainWindowId, std::function<void(int)> command,
+                    QObject* parent = nullptr);
+    ~CInstanceServer() override;
+    Q_DISABLE_COPY(CInstanceServer)
+
+    // Listens on socketPath, replacing a socket left behind by a killed instance (the
+    // caller holds the instance lock, so no live instance owns it).
+    bool Listen(const QString& socketPath);
+
+private:
+    void OnNewConnection();
+    void OnReadyRead(QLocalSocket* socket);
+    void HandleLine(QLocalSocket* socket, const QByteArray& line);
+
+    QLocalServer* m_server;
+    std::function<quintptr()> m_mainWindowId;
+    std::function<void(int)> m_command;
+    int m_connections = 0;
+};

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+// Background of the main window, the notification dialog and the settings dialog.
+inline const QColor BACKGROUND_COLOR{246, 246, 246};
+extern const QBrush g_bkBrush;
+
+// Bold desktop sans-serif, 12 pixels high, for the floating window. Set by start-up.
+extern QFont g_boldFont;
+
+// Loads "images/<fileName>" beside the program at its own size; a null image when the
+// file is missing or unreadable.
+QImage LoadSkinBitmap(const QString& fileName);
+
+// The image with every pure white pixel made transparent, for drawing on any background.
+QImage WhiteToTransparent(const QImage& image);

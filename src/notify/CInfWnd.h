@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+// The price panel: three labelled lines (last notified price, current price, change)
+// drawn from its public members. The owner sets them and then calls update().
+class CInfWnd final : public QWidget {
+    Q_OBJECT
+public:
+    explicit CInfWnd(QWidget* parent = nullptr);
+    Q_DISABLE_COPY(CInfWnd)
+
+    QString m_strLastNotify;
+    QString m_strCurrent; // empty: no price known yet
+    double m_dChange = 0.0;
+
+    // The arrows shared by every panel, with pure white already made transparent.
+    // Loaded by the first panel; a load that failed is tried again by the next one.
+    static QImage s_bmpUp;
+    static QImage s_bmpDown;
+
+    static constexpr QRgb CHANGE_UP_COLOR = 0xFF008000;   // RGB(0,128,0)
+    static constexpr QRgb CHANGE_DOWN_COLOR = 0xFFFF0000; // RGB(255,0,0)
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

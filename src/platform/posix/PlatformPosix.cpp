@@ -1,0 +1,210 @@
+// SPDX-License-Identifier: MIT
+#include "platform/Platform.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+bool IsPrivateFolderOfOurs(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 0077) == 0;
+}
+
+long long NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Waits for fd to be ready for events until the deadline; false on time-out or error.
+bool WaitFor(int fd, short events, long long deadline) {
+    for (;;) {
+        const long long left = deadline - NowMs();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd pfd{fd, events, 0};
+        const int r = poll(&pfd, 1, static_cast<int>(left));
+        if (r > 0) {
+            return true;
+        }
+        if (r < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+std::string ExecutablePath() {
+    char buffer[PATH_MAX + 1];
+    const ssize_t n = readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n <= 0 || n >= PATH_MAX) {
+        return {};
+    }
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::string UserConfigDir() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    std::string base;
+    if (home != nullptr && home[0] == '/') {
+        base = home;
+    } else if (const passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        base = pw->pw_dir;
+    }
+    return base + "/.config";
+}
+
+std::string UserRuntimeDir() {
+    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+    if (xdg != nullptr && xdg[0] == '/' && IsPrivateFolderOfOurs(xdg)) {
+        return xdg;
+    }
+    const std::string fallback = "/tmp/orvantis-" + std::to_string(geteuid());
+    if (mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
+        return {};
+    }
+    // Someone else may have made the folder first: use it only when it is ours alone.
+    return IsPrivateFolderOfOurs(fallback) ? fallback : std::string();
+}
+
+void CreateFolderChain(const std::string& path) {
+    for (std::size_t pos = path.find('/', 1); pos != std::string::npos;
+         pos = path.find('/', pos + 1)) {
+        mkdir(path.substr(0, pos).c_str(), 0700);
+    }
+    mkdir(path.c_str(), 0700);
+}
+
+CInstanceLock::~CInstanceLock() {
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}
+
+CInstanceLock::Result CInstanceLock::Acquire(const std::string& path) {
+    if (m_fd >= 0) {
+        return Result::Acquired;
+    }
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return Result::Unavailable;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        close(fd);
+        return err == EWOULDBLOCK ? Result::HeldByAnother : Result::Unavailable;
+    }
+    m_fd = fd;
+    return Result::Acquired;
+}
+
+bool LocalSocketExchange(const std::string& socketPath, const std::string& request,
+                         std::string* answer, int timeoutMs) {
+    sockaddr_un addr{};
+    if (socketPath.empty() || socketPath.size() >= sizeof(addr.sun_path)) {
+        return false;
+    }
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const long long deadline = NowMs() + timeoutMs;
+    bool ok = false;
+    do {
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
+            if (errno != EINPROGRESS && errno != EAGAIN) {
+                break;
+            }
+            int err = 0;
+            socklen_t len = sizeof(err);
+            if (!WaitFor(fd, POLLOUT, deadline) ||
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+                break;
+            }
+        }
+        std::size_t sent = 0;
+        while (sent < request.size()) {
+            if (!WaitFor(fd, POLLOUT, deadline)) {
+                break;
+            }
+            const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                break;
+            }
+            sent += n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+        if (sent < request.size()) {
+            break;
+        }
+        if (answer == nullptr) {
+            ok = true;
+            break;
+        }
+        answer->clear();
+        for (;;) {
+            if (!WaitFor(fd, POLLIN, deadline)) {
+                break;
+            }
+            char chunk[256];
+            const ssize_t n = recv(fd, chunk, sizeof(chunk), 0);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            answer->append(chunk, static_cast<std::size_t>(n));
+            if (const auto eol = answer->find('\n'); eol != std::string::npos) {
+                answer->resize(eol);
+                ok = true;
+                break;
+            }
+            if (answer->size() > 255) {
+                break;
+            }
+        }
+    } while (false);
+    close(fd);
+    return ok;
+}
+
+long PeerUserId(long long socketDescriptor) {
+    ucred cred{};
+    socklen_t len = sizeof(cred);
+    if (getsockopt(static_cast<int>(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
+        return -1;
+    }
+    return static_cast<long>(cred.uid);
+}
+
+long CurrentUserId() {
+    return static_cast<long>(geteuid());
+}
+
+} // namespace platform
