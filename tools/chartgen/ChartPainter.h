@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "acquisition/GlyphTable.h"
+#include "chartgen/RgbaImage.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+constexpr int CHART_DEFAULT_WIDTH = 500;
+constexpr int CHART_DEFAULT_HEIGHT = 300;
+constexpr int CHART_MAX_SIDE = 4096; // larger charts are refused (an empty image)
+
+// What one drawn chart shows.
+struct ChartSpec {
+    std::string priceText = "1662.50"; // drawn with the glyph table after the anchor
+    // The day's prices from the first to the last; with fewer than two finite values a
+    // day is made up from the seed, ending at the price.
+    std::vector<double> daySeries;
+    int width = CHART_DEFAULT_WIDTH;
+    int height = CHART_DEFAULT_HEIGHT;
+    std::uint32_t seed = 1;
+};
+
+// The glyph of a character: the digits and the point of GLYPH_TABLE and the anchor 'D';
+// null for any other character.
+const GlyphEntry* FindGlyph(char ch);
+
+// Draws an entry's columns with their top-left pixel at (x, y): ink for a set bit, paper
+// for a clear one. Pixels outside the image are skipped. Returns the entry's width.
+int DrawGlyph(RgbaImage& image, int x, int y, const GlyphEntry& entry);
+
+// Draws each character that has a glyph (others are skipped) followed by one blank paper
+// column. Returns the column just past the last blank column.
+int DrawGlyphText(RgbaImage& image, int x, int y, std::string_view text);
+
+// A one-day gold chart: a white top band with the anchor and the price glyphs ended by a
+// coloured column, then a title, a grid, the day's line and grey axis labels, none of them
+// in pure black on white. Empty when a side is not in 1..CHART_MAX_SIDE.
+RgbaImage DrawChart(const ChartSpec& spec);
