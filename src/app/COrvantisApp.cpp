@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QSocketNotifier>
 
 namespace {
 constexpr int HAND_OVER_TIMEOUT_MS = 3000;
@@ -73,6 +74,15 @@ int COrvantisApp::Run(int argc, char* argv[]) {
             QCoreApplication::exit(code);
         });
         dlg.OnInitDialog();
+
+        // A logout or kill asks the program to end: it ends like "Exit".
+        const int termination = platform::TerminationRequestFd();
+        QSocketNotifier* notifier = nullptr;
+        if (termination >= 0) {
+            notifier = new QSocketNotifier(termination, QSocketNotifier::Read, &dlg);
+            QObject::connect(notifier, &QSocketNotifier::activated, &dlg,
+                             [&dlg] { dlg.OnCommand(ID_TRAY_EXIT); });
+        }
 
         // Qt has taken its own options out of argv by now.
         if (!IsSilentStart(CommandLineRest(argc, argv))) {

@@ -43,6 +43,10 @@ private:
 bool LocalSocketExchange(const std::string& socketPath, const std::string& request,
                          std::string* answer, int timeoutMs);
 
+// A descriptor that becomes readable when the process is asked to end (SIGTERM, SIGINT,
+// SIGHUP), so the event loop can end the program cleanly; -1 when it cannot be set up.
+int TerminationRequestFd();
+
 // The user id of the peer of a connected local socket, or -1.
 long PeerUserId(long long socketDescriptor);
 // The user id of this process.

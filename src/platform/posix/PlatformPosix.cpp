@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -192,6 +193,34 @@ bool LocalSocketExchange(const std::string& socketPath, const std::string& reque
     } while (false);
     close(fd);
     return ok;
+}
+
+namespace {
+int g_terminationPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    (void)!write(g_terminationPipe[1], &byte, 1);
+    errno = saved;
+}
+} // namespace
+
+int TerminationRequestFd() {
+    if (g_terminationPipe[0] >= 0) {
+        return g_terminationPipe[0];
+    }
+    if (pipe2(g_terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return -1;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(sig, &action, nullptr);
+    }
+    return g_terminationPipe[0];
 }
 
 long PeerUserId(long long socketDescriptor) {

@@ -1,0 +1,89 @@
+# SPDX-License-Identifier: MIT
+# Shared steps of the end-to-end tests: a private Xvfb display, a fresh settings and
+# runtime folder, the demo chart server on loopback, and waiting without sleeping blind.
+set -euo pipefail
+
+BIN_DIR=${1:?usage: $0 BIN_DIR}
+E2E_TMP=$(mktemp -d /tmp/orvantis-e2e.XXXXXX)
+E2E_PIDS=()
+
+e2e_cleanup() {
+    local pid
+    for pid in "${E2E_PIDS[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$E2E_TMP"
+}
+trap e2e_cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$E2E_TMP"/*.log; do
+        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
+    done
+    exit 1
+}
+
+# wait_for SECONDS COMMAND...: true as soon as the command succeeds.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        [ $SECONDS -ge $deadline ] && return 1
+        sleep 0.1
+    done
+}
+
+start_xvfb() {
+    local n
+    for n in $(seq 140 199); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+    E2E_PIDS+=($!)
+    export DISPLAY=":$n"
+    wait_for 10 test -e "/tmp/.X11-unix/X$n" || fail "Xvfb did not start"
+    wait_for 10 xdpyinfo || fail "the display does not answer"
+}
+
+fresh_user_folders() {
+    export XDG_CONFIG_HOME="$E2E_TMP/config"
+    export XDG_RUNTIME_DIR="$E2E_TMP/run"
+    mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+    INI="$XDG_CONFIG_HOME/Tamberlo/Orvantis/gold.ini"
+    SOCKET="$XDG_RUNTIME_DIR/Tamberlo-Orvantis-TrayWnd-32JEZMR5"
+}
+
+# start_chartd ARGS...: the demo chart server on a free loopback port; both servers
+# of the program point at it.
+start_chartd() {
+    "$BIN_DIR/orvantis-chartd" --port 0 --port-file "$E2E_TMP/port" "$@" >"$E2E_TMP/chartd.log" 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 10 test -s "$E2E_TMP/port" || fail "orvantis-chartd did not start"
+    export ORVANTIS_CHART_SERVER="http://127.0.0.1:$(cat "$E2E_TMP/port")"
+    export ORVANTIS_NOTIFY_SERVER="$ORVANTIS_CHART_SERVER"
+}
+
+# start_orvantis NAME ARGS...: the program in the background; its pid in ORVANTIS_PID.
+start_orvantis() {
+    local name=$1
+    shift
+    "$BIN_DIR/orvantis" "$@" >"$E2E_TMP/$name.log" 2>&1 &
+    ORVANTIS_PID=$!
+    E2E_PIDS+=("$ORVANTIS_PID")
+}
+
+visible_window() { xdotool search --onlyvisible --name "$1"; }
+
+# Ends the program with Esc in its main window and checks the exit status.
+exit_with_escape() {
+    local pid=$1 win
+    win=$(visible_window '^Orvantis$' | head -n 1) || fail "no main window to press Esc in"
+    xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+    xdotool key --clearmodifiers Escape
+    local deadline=$((SECONDS + 5))
+    while kill -0 "$pid" 2>/dev/null; do
+        [ $SECONDS -ge $deadline ] && fail "the program did not end within 5 s of Esc"
+        sleep 0.1
+    done
+    wait "$pid" || fail "the program ended with status $?"
+}

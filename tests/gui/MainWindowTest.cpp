@@ -1,0 +1,195 @@
+// SPDX-License-Identifier: MIT
+#include "app/COrvantisDlg.h"
+#include "notify/CInfWnd.h"
+#include "support/IniFixture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+// Processes events until the condition holds or two seconds pass.
+template <typename Condition> bool WaitUntil(Condition condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < 2000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return condition();
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    IniFixture m_ini;
+};
+
+struct ThresholdCase {
+    const char* ini;
+    const char* label;
+};
+
+class ThresholdLabelTest : public MainWindowTest,
+                           public ::testing::WithParamInterface<ThresholdCase> {};
+
+TEST_P(ThresholdLabelTest, ShowsTheStoredThresholdInWords) {
+    m_ini.WriteIni(GetParam().ini);
+    COrvantisDlg dlg;
+    dlg.UpdateThresholdLabel();
+    EXPECT_EQ(dlg.m_staticNotify->text().toStdString(),
+              std::string("The monitor will notify you every ") + GetParam().label +
+                  " dollar change");
+}
+
+INSTANTIATE_TEST_SUITE_P(StoredValues, ThresholdLabelTest,
+                         ::testing::Values(ThresholdCase{"", "10"},
+                                           ThresholdCase{"[Option]\nPriceChange=abc\n", "5"},
+                                           ThresholdCase{"[Option]\nPriceChange=\n", "5"},
+                                           ThresholdCase{"[Option]\nPriceChange=7.50\n", "7.5"},
+                                           ThresholdCase{"[Option]\nPriceChange=100\n", "100"},
+                                           ThresholdCase{"[Option]\nPriceChange=0.25\n", "0.25"}));
+
+TEST_F(MainWindowTest, StartsWithObtainingEvenWhenAnEarlierRunStoredAPrice) {
+    m_ini.WriteIni("[Option]\nLastPrice=1650.00\nCurrentPrice=1662.50\n");
+    COrvantisDlg dlg;
+    dlg.RefreshPriceDisplay(false);
+    EXPECT_EQ(dlg.m_infWnd->m_strLastNotify, QStringLiteral("1650.00"));
+    EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty());
+    EXPECT_EQ(dlg.m_infWnd->m_dChange, 0.0);
+
+    dlg.RefreshPriceDisplay(true);
+    EXPECT_EQ(dlg.m_infWnd->m_strCurrent, QStringLiteral("1662.50"));
+    EXPECT_DOUBLE_EQ(dlg.m_infWnd->m_dChange, 12.5);
+}
+
+TEST_F(MainWindowTest, MinimizeAndTheCloseBoxOnlyHideTheWindow) {
+    COrvantisDlg dlg;
+    QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
+    dlg.show();
+    dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"))->click();
+    EXPECT_FALSE(dlg.isVisible());
+
+    dlg.show();
+    dlg.close();
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(ended.count(), 0);
+
+    dlg.OnOpenMainWindow();
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(MainWindowTest, ExitAndEscapeEndTheRunWithStatusZero) {
+    COrvantisDlg dlg;
+    QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
+    dlg.show();
+    dlg.findChild<QPushButton*>(QStringLiteral("IDC_EXIT"))->click();
+    ASSERT_EQ(ended.count(), 1);
+    EXPECT_EQ(ended.at(0).at(0).toInt(), 0);
+
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    ASSERT_EQ(ended.count(), 2);
+    EXPECT_EQ(ended.at(1).at(0).toInt(), 0);
+}
+
+TEST_F(MainWindowTest, EnterPressesTheDefaultButtonMinimize) {
+    COrvantisDlg dlg;
+    dlg.show();
+    auto* minimize = dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"));
+    EXPECT_TRUE(minimize->isDefault());
+    QTest::keyClick(&dlg, Qt::Key_Return);
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(MainWindowTest, KeepsTheTemplateProportions) {
+    COrvantisDlg dlg;
+    auto* minimize = dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"));
+    auto* exitButton = dlg.findChild<QPushButton*>(QStringLiteral("IDC_EXIT"));
+    // Exit sits left of Minimize on the same row, both 50 x 14 dialog units.
+    EXPECT_LT(exitButton->x(), minimize->x());
+    EXPECT_EQ(exitButton->y(), minimize->y());
+    EXPECT_EQ(exitButton->size(), minimize->size());
+    EXPECT_LT(minimize->geometry().bottom(), dlg.height());
+    EXPECT_EQ(dlg.m_staticNotify->width(), dlg.width());
+}
+
+struct NotifyCase {
+    const char* ini;
+    bool email;
+    bool dialog;
+};
+
+class PriceUpdateTableTest : public MainWindowTest,
+                             public ::testing::WithParamInterface<NotifyCase> {};
+
+TEST_P(PriceUpdateTableTest, StartsTheRequestBeforeTheDialogAsTheSettingsSay) {
+    m_ini.WriteIni(std::string("[Option]\nLastPrice=1650.00\nCurrentPrice=1650.00\n") +
+                   GetParam().ini);
+    COrvantisDlg dlg;
+    std::vector<std::string> events;
+    dlg.m_startEmailRequest = [&] { events.emplace_back("email"); };
+    dlg.m_runTipDialog = [&] { events.emplace_back("dialog"); };
+    dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
+
+    std::vector<std::string> expected;
+    if (GetParam().email) {
+        expected.emplace_back("email");
+    }
+    if (GetParam().dialog) {
+        expected.emplace_back("dialog");
+    }
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(dlg.m_infWnd->m_strCurrent, QStringLiteral("1650.00"));
+}
+
+INSTANTIATE_TEST_SUITE_P(SendEmailAndPopup, PriceUpdateTableTest,
+                         ::testing::Values(NotifyCase{"SendEmail=1\nPopup=0\n", true, false},
+                                           NotifyCase{"SendEmail=1\nPopup=1\n", true, true},
+                                           NotifyCase{"SendEmail=1\n", true, true},
+                                           NotifyCase{"SendEmail=1\nPopup=no\n", true, true},
+                                           NotifyCase{"SendEmail=0\nPopup=0\n", false, true},
+                                           NotifyCase{"SendEmail=true\nPopup=0\n", false, true},
+                                           NotifyCase{"SendEmail=1 \nPopup=0\n", true, false},
+                                           NotifyCase{"SendEmail=\"1 \"\nPopup=0\n", false, true},
+                                           NotifyCase{"", false, true}));
+
+TEST_F(MainWindowTest, RefreshShowsTheSignedChangeAndOtherCodesDoNothing) {
+    m_ini.WriteIni("[Option]\nSendEmail=1\nLastPrice=1650.00\nCurrentPrice=1640.01\n");
+    COrvantisDlg dlg;
+    int calls = 0;
+    dlg.m_startEmailRequest = [&] { ++calls; };
+    dlg.m_runTipDialog = [&] { ++calls; };
+
+    dlg.OnPriceUpdate(2, 0);
+    EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty());
+
+    dlg.OnPriceUpdate(PRICE_UPDATE_REFRESH, 0);
+    EXPECT_EQ(dlg.m_infWnd->m_strCurrent, QStringLiteral("1640.01"));
+    EXPECT_NEAR(dlg.m_infWnd->m_dChange, -9.99, 1e-9);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(MainWindowTest, APriceMessagePostedFromAnotherThreadArrivesOnTheWindowThread) {
+    m_ini.WriteIni("[Option]\nLastPrice=1650.00\nCurrentPrice=1651.00\n");
+    COrvantisDlg dlg;
+    ASSERT_EQ(g_pMainDlg.load(), &dlg);
+    std::thread poller([] { g_pMainDlg.load()->PostPriceUpdate(PRICE_UPDATE_REFRESH); });
+    poller.join();
+    EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty()); // queued, not run on the poller
+    EXPECT_TRUE(WaitUntil([&] { return !dlg.m_infWnd->m_strCurrent.isEmpty(); }));
+    EXPECT_DOUBLE_EQ(dlg.m_infWnd->m_dChange, 1.0);
+}
+
+TEST_F(MainWindowTest, ShutdownClearsTheWindowPointerForWorkers) {
+    auto dlg = std::make_unique<COrvantisDlg>();
+    EXPECT_EQ(g_pMainDlg.load(), dlg.get());
+    dlg->Shutdown();
+    EXPECT_EQ(g_pMainDlg.load(), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+#include "app/COrvantisDlg.h"
+#include "notify/CInfWnd.h"
+#include "notify/CTipDialog.h"
+#include "support/IniFixture.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<CTipDialog*> OpenTipDialogs() {
+    std::vector<CTipDialog*> dialogs;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* tip = qobject_cast<CTipDialog*>(w); tip != nullptr && tip->isVisible()) {
+            dialogs.push_back(tip);
+        }
+    }
+    return dialogs;
+}
+
+class TipDialogTest : public ::testing::Test {
+protected:
+    IniFixture m_ini;
+};
+
+struct PanelCase {
+    const char* ini;
+    const char* last;
+    const char* current;
+    double change;
+};
+
+class TipPanelTest : public TipDialogTest, public ::testing::WithParamInterface<PanelCase> {};
+
+TEST_P(TipPanelTest, FillsThePanelFromThePreviousAndTheNewReference) {
+    m_ini.WriteIni(GetParam().ini);
+    const std::string before = m_ini.ReadIni();
+    CTipDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Gold Price Changed"));
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(dialog.m_infWnd->m_strLastNotify.toStdString(), GetParam().last);
+    EXPECT_EQ(dialog.m_infWnd->m_strCurrent.toStdString(), GetParam().current);
+    EXPECT_DOUBLE_EQ(dialog.m_infWnd->m_dChange, GetParam().change);
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(m_ini.ReadIni(), before); // the dialog writes nothing
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StoredPrices, TipPanelTest,
+    ::testing::Values(
+        PanelCase{"[Option]\nTipLastPrice=1650.00\nLastPrice=1662.50\n", "1650.00", "1662.50",
+                  12.5},
+        PanelCase{"[Option]\nTipLastPrice=1662.50\nLastPrice=1650.00\n", "1662.50", "1650.00",
+                  -12.5},
+        PanelCase{"[Option]\nTipLastPrice=1650.00\nLastPrice=1650.00\n", "1650.00", "1650.00", 0.0},
+        PanelCase{"[Option]\nLastPrice=1650.00\n", "", "1650.00", 0.0},
+        PanelCase{"[Option]\nTipLastPrice=abc\nLastPrice=1650.00\n", "abc", "1650.00", 1650.0},
+        PanelCase{"[Option]\nTipLastPrice=1650.00\n", "1650.00", "", 0.0}));
+
+TEST_F(TipDialogTest, ClosesOnOk) {
+    CTipDialog dialog;
+    QTimer::singleShot(0, &dialog,
+                       [&] { dialog.findChild<QPushButton*>(QStringLiteral("IDOK"))->click(); });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+}
+
+TEST_F(TipDialogTest, ASecondNotificationOpensASecondDialogOverTheFirst) {
+    m_ini.WriteIni("[Option]\nTipLastPrice=1650.00\nLastPrice=1662.50\nCurrentPrice=1662.50\n");
+    COrvantisDlg dlg;
+    int emails = 0;
+    dlg.m_startEmailRequest = [&] { ++emails; };
+    dlg.show();
+
+    size_t seen = 0;
+    QTimer::singleShot(0, &dlg, [&] {
+        ASSERT_EQ(OpenTipDialogs().size(), 1u);
+        dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0); // nested, like a posted message would be
+    });
+    // Runs inside the second dialog's loop: both are open then.
+    QTimer::singleShot(50, &dlg, [&] {
+        seen = OpenTipDialogs().size();
+        for (CTipDialog* tip : OpenTipDialogs()) {
+            tip->reject();
+        }
+    });
+    QTimer::singleShot(100, &dlg, [&] {
+        for (CTipDialog* tip : OpenTipDialogs()) {
+            tip->reject();
+        }
+    });
+    dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
+    EXPECT_EQ(seen, 2u);
+    EXPECT_EQ(emails, 0);
+    EXPECT_TRUE(OpenTipDialogs().empty());
+}
+
+} // namespace
