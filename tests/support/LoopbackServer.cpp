@@ -126,6 +126,11 @@ std::vector<LoopbackRequest> LoopbackServer::Requests() const {
     return m_requests;
 }
 
+bool LoopbackServer::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_requestArrived.wait_for(lock, timeout, [&] { return m_requests.size() >= count; });
+}
+
 void LoopbackServer::AcceptLoop() {
     for (;;) {
         const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
@@ -152,6 +157,7 @@ void LoopbackServer::Serve(int fd) {
             std::lock_guard lock(m_mutex);
             m_requests.push_back(request);
         }
+        m_requestArrived.notify_all();
         LoopbackConnection connection(*this, fd);
         m_handler(request, connection);
     }

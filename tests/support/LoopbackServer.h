@@ -3,6 +3,7 @@
 
 #include "common/HttpSession.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -55,6 +56,9 @@ public:
     std::string Url() const; // "http://127.0.0.1:<port>"
     int ConnectionCount() const;
     std::vector<LoopbackRequest> Requests() const;
+    // Waits until `count` requests have arrived; false when the time ran out first.
+    bool WaitForRequests(std::size_t count,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
     void Stop();
 
     // A whole answer with Content-Length and "Connection: close".
@@ -78,6 +82,7 @@ private:
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::condition_variable m_stopped;
+    mutable std::condition_variable m_requestArrived;
     bool m_stopping = false;
     int m_connections = 0;
     std::vector<int> m_openFds;

@@ -149,8 +149,10 @@ void ExpectStopEndsStall(const std::function<void(std::atomic<bool>&)>& raise,
         result = DownloadToBuffer(buffer, ChartUrlOf(server), options);
         end = Clock::now();
     });
-    while (server.Requests().empty()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!server.WaitForRequests(1)) {
+        raise(stop);
+        transfer.join();
+        FAIL() << "the request never arrived";
     }
     const auto raised = Clock::now();
     raise(stop);

@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: MIT
+#include "app/PriceTracker.h"
+
+#include "app/Settings.h"
+#include "common/Globals.h"
+#include "support/IniFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+// Records every post together with the settings as they were at that moment.
+class FakeWindow final : public IPriceWindow {
+public:
+    struct Post {
+        int code;
+        std::string lastPrice;
+        std::string currentPrice;
+    };
+    void PostPriceUpdate(int wParam) override {
+        posts.push_back(
+            {wParam, ReadSetting(KEY_LAST_PRICE, "-"), ReadSetting(KEY_CURRENT_PRICE, "-")});
+    }
+    std::vector<Post> posts;
+};
+
+class PriceTrackerTest : public ::testing::Test {
+protected:
+    PriceTrackerTest() { g_pMainDlg.store(&m_window); }
+    ~PriceTrackerTest() override { g_pMainDlg.store(nullptr); }
+
+    IniFixture m_ini;
+    FakeWindow m_window;
+};
+
+struct TrackCase {
+    const char* name;
+    const char* ini; // the Option section's lines
+    std::string price;
+    std::optional<int> code; // nothing: no post, nothing written
+    const char* tip;         // "-" when missing
+    const char* last;
+    const char* current;
+};
+
+class PriceRuleTest : public PriceTrackerTest, public ::testing::WithParamInterface<TrackCase> {};
+
+TEST_P(PriceRuleTest, JudgesThePriceAgainstTheReference) {
+    const TrackCase& c = GetParam();
+    m_ini.WriteIni(std::string("[Option]\n") + c.ini);
+    int waitingFlag = 1;
+    ProcessNewPrice(c.price, waitingFlag);
+
+    EXPECT_EQ(ReadSetting(KEY_TIP_LAST_PRICE, "-"), c.tip);
+    EXPECT_EQ(ReadSetting(KEY_LAST_PRICE, "-"), c.last);
+    EXPECT_EQ(ReadSetting(KEY_CURRENT_PRICE, "-"), c.current);
+    if (!c.code) {
+        EXPECT_TRUE(m_window.posts.empty());
+        EXPECT_EQ(waitingFlag, 1);
+        return;
+    }
+    EXPECT_EQ(waitingFlag, 0);
+    ASSERT_EQ(m_window.posts.size(), 1u);
+    EXPECT_EQ(m_window.posts[0].code, *c.code);
+    // The file held the new values before the window heard of them.
+    EXPECT_EQ(m_window.posts[0].lastPrice, c.last);
+    EXPECT_EQ(m_window.posts[0].currentPrice, c.current);
+}
+
+constexpr int NOTIFY = PRICE_UPDATE_NOTIFY;
+constexpr int REFRESH = PRICE_UPDATE_REFRESH;
+constexpr const char* REFERENCE = "TipLastPrice=1600.00\nLastPrice=1650.00\nPriceChange=10\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Prices, PriceRuleTest,
+    ::testing::Values(
+        TrackCase{"FreshSystemNotifies", "", "1650.25", NOTIFY, "0.00", "1650.25", "1650.25"},
+        TrackCase{"RiseToThresholdNotifies", REFERENCE, "1660.00", NOTIFY, "1650.00", "1660.00",
+                  "1660.00"},
+        TrackCase{"RiseBelowThresholdRefreshes", REFERENCE, "1659.99", REFRESH, "1600.00",
+                  "1650.00", "1659.99"},
+        TrackCase{"FallToThresholdNotifies", REFERENCE, "1640.00", NOTIFY, "1650.00", "1640.00",
+                  "1640.00"},
+        TrackCase{"FallBelowThresholdRefreshes", REFERENCE, "1640.01", REFRESH, "1600.00",
+                  "1650.00", "1640.01"},
+        TrackCase{"FullPrecisionIsCompared", REFERENCE, "1659.996", REFRESH, "1600.00", "1650.00",
+                  "1660.00"},
+        TrackCase{"StoredRoundedToTwoDecimals", REFERENCE, "1700.257", NOTIFY, "1650.00", "1700.26",
+                  "1700.26"},
+        TrackCase{"EmptyTextIsIgnored", REFERENCE, "", std::nullopt, "1600.00", "1650.00", "-"},
+        TrackCase{"ZeroIsIgnored", REFERENCE, "0", std::nullopt, "1600.00", "1650.00", "-"},
+        TrackCase{"HugeNumberIsIgnored", REFERENCE, "1" + std::string(400, '0'), std::nullopt,
+                  "1600.00", "1650.00", "-"},
+        TrackCase{"UnreadableThresholdIsFive", "LastPrice=1650.00\nPriceChange=abc\n", "1655",
+                  NOTIFY, "1650.00", "1655.00", "1655.00"},
+        TrackCase{"UnreadableThresholdIsFiveBelow", "LastPrice=1650.00\nPriceChange=abc\n",
+                  "1654.99", REFRESH, "-", "1650.00", "1654.99"},
+        TrackCase{"ZeroThresholdAlwaysNotifies", "LastPrice=1650.00\nPriceChange=0\n", "1650",
+                  NOTIFY, "1650.00", "1650.00", "1650.00"}),
+    [](const auto& param) { return param.param.name; });
+
+TEST_F(PriceTrackerTest, WritesTheReferenceBeforeTheCurrentPrice) {
+    int waitingFlag = 1;
+    ProcessNewPrice("1650.25", waitingFlag);
+    // New keys are added at the end of the section, so their order is the write order.
+    const std::string ini = m_ini.ReadIni();
+    const auto tip = ini.find("TipLastPrice=");
+    const auto last = ini.find("\nLastPrice=");
+    const auto current = ini.find("CurrentPrice=");
+    ASSERT_NE(current, std::string::npos);
+    EXPECT_LT(tip, last);
+    EXPECT_LT(last, current);
+}
+
+TEST_F(PriceTrackerTest, WithoutAMainWindowNothingHappens) {
+    g_pMainDlg.store(nullptr);
+    int waitingFlag = 1;
+    ProcessNewPrice("1650.25", waitingFlag);
+    EXPECT_EQ(waitingFlag, 1);
+    EXPECT_EQ(m_ini.ReadIni(), "");
+}
+
+TEST_F(PriceTrackerTest, SmallMovesAddUpUntilTheyReachTheThreshold) {
+    int waitingFlag = 1;
+    std::vector<int> codes;
+    for (const char* price : {"1650", "1654", "1658", "1661", "1662"}) {
+        ProcessNewPrice(price, waitingFlag);
+    }
+    for (const auto& post : m_window.posts) {
+        codes.push_back(post.code);
+    }
+    EXPECT_EQ(codes, (std::vector<int>{NOTIFY, REFRESH, REFRESH, NOTIFY, REFRESH}));
+    EXPECT_EQ(ReadSetting(KEY_TIP_LAST_PRICE, "-"), "1650.00");
+    EXPECT_EQ(ReadSetting(KEY_LAST_PRICE, "-"), "1661.00");
+}
+
+} // namespace
