@@ -32,10 +32,10 @@ constexpr std::array<GlyphEntry, 11> GLYPH_TABLE = {{
     {'.', 0xC0},
 }};
 
-// Number of columns of an entry: the non-zero masks before the first zero, at most 12.
+// Number of columns of an entry: the non-zero masks before the first zero.
 constexpr int GlyphWidth(const GlyphEntry& entry) {
     int n = 0;
-    while (n < 12 && entry[1 + n] != 0) {
+    while (1 + n < static_cast<int>(entry.size()) && entry[1 + n] != 0) {
         ++n;
     }
     return n;
