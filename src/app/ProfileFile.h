@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Reading and writing one key of an ini file with the meaning Windows gives its
@@ -11,6 +12,10 @@
 // The longest value a reader gets, in UTF-16 code units (a 260-unit buffer with its zero).
 constexpr int PROFILE_VALUE_MAX = 259;
 
+// A file is read up to this many bytes (whole lines). A larger file is read in part and
+// never rewritten, since that would drop the rest; a write that would outgrow it fails.
+constexpr std::size_t PROFILE_FILE_MAX = 1024 * 1024;
+
 // The stored value of section/key in the file at path, or the default when the file,
 // the section or the key is missing or unreadable.
 std::string GetProfileString(const std::string& path, const std::string& section,
@@ -18,5 +23,5 @@ std::string GetProfileString(const std::string& path, const std::string& section
 
 // Replaces the key's value or adds the key, creating the section and the file when they
 // are missing. False when the file could not be written; the old file then stays as it was.
-bool WriteProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value);
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value);
