@@ -199,14 +199,4 @@ TEST(PngWriter, RejectsImagesWithoutAConsistentPixelArray) {
     EXPECT_TRUE(EncodePng(image).empty());
 }
 
-TEST(PngWriter, OutOfRangeCompressionLevelsStillEncode) {
-    const RgbaImage image(9, 9, INK_COLOR);
-    for (const int level : {-5, 0, 9, 42}) {
-        DecodedPng decoded;
-        ASSERT_TRUE(DecodePngForTest(EncodePng(image, {PngEncoding::Rgb8, false, level}), decoded))
-            << level;
-        EXPECT_EQ(decoded.ToRgba8().pixels, image.pixels);
-    }
-}
-
 } // namespace

@@ -34,10 +34,9 @@ constexpr int LABEL_HEIGHT = 7;
 constexpr int LABEL_ADVANCE = 6; // five columns and a space
 constexpr int PLOT_LEFT = 8;
 constexpr int PLOT_TOP = 34;
-constexpr int RIGHT_MARGIN = 52;     // the price axis labels
-constexpr int BOTTOM_MARGIN = 18;    // the hour labels
-constexpr int GENERATED_POINTS = 97; // every 15 minutes of one day, both ends included
-constexpr double PRICE_LIMIT = 1e9;  // keeps the axis arithmetic finite
+constexpr int RIGHT_MARGIN = 52;    // the price axis labels
+constexpr int BOTTOM_MARGIN = 18;   // the hour labels
+constexpr double PRICE_LIMIT = 1e9; // keeps the axis arithmetic finite
 
 // A small 5 x 7 font for the title and the axis labels, columns left to right, bit 0 the
 // top row. Its digits differ from the price glyphs and it is only drawn in colour.
@@ -172,16 +171,8 @@ std::vector<double> DaySeries(const ChartSpec& spec, double price, bool hasPrice
     if (series.size() >= 2) {
         return series;
     }
-    double last = hasPrice ? price : (series.empty() ? 1650.0 : series.back());
-    last = std::clamp(last, -PRICE_LIMIT, PRICE_LIMIT);
-    const double volatility = std::max(std::abs(last) * 0.0012, 0.05);
-    std::mt19937 engine(spec.seed);
-    series.assign(GENERATED_POINTS, last);
-    for (int i = GENERATED_POINTS - 1; i > 0; --i) {
-        const double previous = series[static_cast<std::size_t>(i)] + Jitter(engine) * volatility;
-        series[static_cast<std::size_t>(i - 1)] = std::clamp(previous, -PRICE_LIMIT, PRICE_LIMIT);
-    }
-    return series;
+    const double last = hasPrice ? price : (series.empty() ? 1650.0 : series.back());
+    return MakeDaySeries(last, spec.seed);
 }
 
 // A round step that splits the range into about five parts.
@@ -303,6 +294,22 @@ const GlyphEntry* FindGlyph(char ch) {
         }
     }
     return nullptr;
+}
+
+std::vector<double> MakeDaySeries(double lastPrice, std::uint32_t seed, int points) {
+    if (points < 1) {
+        return {};
+    }
+    const double last =
+        std::isfinite(lastPrice) ? std::clamp(lastPrice, -PRICE_LIMIT, PRICE_LIMIT) : 0.0;
+    const double volatility = std::max(std::abs(last) * 0.0012, 0.05);
+    std::mt19937 engine(seed);
+    std::vector<double> series(static_cast<std::size_t>(points), last);
+    for (std::size_t i = series.size() - 1; i > 0; --i) {
+        series[i - 1] =
+            std::clamp(series[i] + Jitter(engine) * volatility, -PRICE_LIMIT, PRICE_LIMIT);
+    }
+    return series;
 }
 
 int DrawGlyph(RgbaImage& image, int x, int y, const GlyphEntry& entry) {

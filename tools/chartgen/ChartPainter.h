@@ -12,6 +12,7 @@
 constexpr int CHART_DEFAULT_WIDTH = 500;
 constexpr int CHART_DEFAULT_HEIGHT = 300;
 constexpr int CHART_MAX_SIDE = 4096; // larger charts are refused (an empty image)
+constexpr int CHART_DAY_POINTS = 97; // one price every 15 minutes, both ends of the day
 
 // What one drawn chart shows.
 struct ChartSpec {
@@ -23,6 +24,11 @@ struct ChartSpec {
     int height = CHART_DEFAULT_HEIGHT;
     std::uint32_t seed = 1;
 };
+
+// A made-up day of `points` prices that wanders back from `lastPrice`, its last value;
+// the same seed gives the same day.
+std::vector<double> MakeDaySeries(double lastPrice, std::uint32_t seed,
+                                  int points = CHART_DAY_POINTS);
 
 // The glyph of a character: the digits and the point of GLYPH_TABLE and the anchor 'D';
 // null for any other character.
