@@ -1,2 +1,94 @@
 // SPDX-License-Identifier: MIT
-int main() { return 0; }
+// orvantis-chartd: a local stand-in for the chart and notification servers.
+#include "ChartServer.h"
+#include "ChartdOptions.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+
+#if defined(__SANITIZE_THREAD__)
+// The HTTP library is a prebuilt, uninstrumented shared library: the thread sanitizer sees
+// its memcpy and memcmp calls but not the synchronisation around them (for example the
+// guard of a function-local static), and reports races that are not there.
+extern "C" const char* __tsan_default_suppressions() {
+    return "called_from_lib:libcpp-httplib.so\n";
+}
+#endif
+
+namespace {
+
+// Written under a temporary name and renamed, so a reader never sees half a number.
+bool WritePortFile(const std::string& path, int port) {
+    const std::string temporary = path + ".tmp." + std::to_string(getpid());
+    {
+        std::ofstream file(temporary, std::ios::trunc);
+        file << port << '\n';
+        file.close();
+        if (!file) {
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ChartdOptions options;
+    std::string error;
+    if (!ChartdOptions::Parse(argc, argv, options, error)) {
+        std::fprintf(stderr, "orvantis-chartd: %s\nTry 'orvantis-chartd --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(ChartdOptions::Usage(), stdout);
+        return 0;
+    }
+    if (!options.seedGiven) {
+        options.seed = std::random_device{}();
+    }
+
+    // The stop signals are taken by sigwait below, never by a handler on a server thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    ChartServer server(options);
+    const int port = server.Bind(options.port);
+    if (port <= 0) {
+        std::fprintf(stderr, "orvantis-chartd: cannot listen on 127.0.0.1:%d\n", options.port);
+        return 1;
+    }
+    if (!options.portFile.empty() && !WritePortFile(options.portFile, port)) {
+        std::fprintf(stderr, "orvantis-chartd: cannot write %s\n", options.portFile.c_str());
+        return 1;
+    }
+    std::printf("listening on http://127.0.0.1:%d\n", port);
+    std::fflush(stdout);
+
+    bool served = true;
+    std::thread worker([&server, &served] {
+        served = server.Run();
+        kill(getpid(), SIGTERM); // wakes the wait below if the server ended on its own
+    });
+    int signalNumber = 0;
+    sigwait(&stopSignals, &signalNumber);
+    server.Stop();
+    worker.join();
+    return served ? 0 : 1;
+}

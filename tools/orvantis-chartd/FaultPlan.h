@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// How the server misbehaves for one chart request.
+enum class FaultKind {
+    None,      // a normal chart
+    Status,    // answer with an HTTP status and no chart
+    Garbage,   // random bytes with status 200
+    Truncated, // the chart's PNG cut in half
+    Oversized, // a body larger than any chart, streamed
+    Stall,     // read the request and never answer
+};
+
+struct FaultMode {
+    FaultKind kind = FaultKind::None;
+    int status = 0; // for FaultKind::Status
+
+    // "ok", "status:CODE" (200 to 599), "garbage", "truncated", "oversized" or "stall".
+    static bool Parse(std::string_view text, FaultMode& mode);
+    std::string Name() const;
+};
+
+// Chooses the fault of each chart request in arrival order: the scripted list first, one
+// entry per request; after it, the fixed fault from the request with index `faultAfter`
+// (counted from the first request, 0-based) onwards.
+class FaultPlan final {
+public:
+    FaultPlan(std::vector<FaultMode> script, FaultMode fault, std::uint64_t faultAfter);
+
+    FaultMode Next();
+
+private:
+    std::mutex m_mutex;
+    std::vector<FaultMode> m_script;
+    FaultMode m_fault;
+    std::uint64_t m_faultAfter;
+    std::uint64_t m_count = 0;
+};
