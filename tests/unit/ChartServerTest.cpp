@@ -155,6 +155,24 @@ TEST_F(ChartServerTest, ServesAFreshReadableChartAndStopsCleanly) {
     EXPECT_EQ(server.Stop(SIGTERM), 0);
 }
 
+class ChartServerEncoding : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(ChartServerEncoding, KeepsTheBandReadableInEveryFullColourEncoding) {
+    TempDir dir;
+    std::vector<std::string> args = {"--prices", "1234.56", "--seed", "2"};
+    args.insert(args.end(), GetParam().begin(), GetParam().end());
+    ChartServerProcess server(dir.Path(), args);
+    ASSERT_TRUE(server.Listening());
+    EXPECT_TRUE(ShowsPrice(GetChart(server), "1234.56"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, ChartServerEncoding,
+    ::testing::Values(std::vector<std::string>{"--encoding", "palette8"},
+                      std::vector<std::string>{"--encoding", "rgba16", "--interlace"},
+                      std::vector<std::string>{"--encoding", "gray8"},
+                      std::vector<std::string>{"--encoding", "grayalpha16", "--interlace"}));
+
 TEST_F(ChartServerTest, ListensOnTheLoopbackAddressOnly) {
     ChartServerProcess server(m_dir.Path(), {});
     ASSERT_TRUE(server.Listening());
@@ -343,6 +361,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::make_pair(std::vector<std::string>{"--fault", "status:99"}, 2),
                       std::make_pair(std::vector<std::string>{"--faults", "ok,,stall"}, 2),
                       std::make_pair(std::vector<std::string>{"--width", "0"}, 2),
+                      std::make_pair(std::vector<std::string>{"--encoding", "jpeg"}, 2),
                       std::make_pair(std::vector<std::string>{"--bogus"}, 2)));
 
 } // namespace

@@ -39,7 +39,7 @@ std::string Printable(const std::string& text) {
 ChartServer::ChartServer(const ChartdOptions& options)
     : m_feed(options.start, options.step, options.seed, options.prices),
       m_faults(options.faultScript, options.fault, options.faultAfter), m_width(options.width),
-      m_height(options.height), m_quiet(options.quiet), m_random(options.seed),
+      m_height(options.height), m_png(options.png), m_quiet(options.quiet), m_random(options.seed),
       m_drawSeed(options.seed) {
     m_server.new_task_queue = [] { return new httplib::ThreadPool(WORKER_THREADS); };
     // Only SO_REUSEADDR: the library's default would let a second server share the port.
@@ -94,7 +94,7 @@ std::vector<std::uint8_t> ChartServer::RenderChart(const PriceFeed::Frame& frame
     spec.width = m_width;
     spec.height = m_height;
     spec.seed = m_drawSeed;
-    return EncodePng(DrawChart(spec));
+    return EncodePng(DrawChart(spec), m_png);
 }
 
 std::string ChartServer::RandomBytes() {

@@ -4,6 +4,7 @@
 #include "ChartdOptions.h"
 #include "FaultPlan.h"
 #include "PriceFeed.h"
+#include "chartgen/PngWriter.h"
 
 #include <httplib.h>
 
@@ -45,6 +46,7 @@ private:
     FaultPlan m_faults;
     int m_width;
     int m_height;
+    PngOptions m_png;
     bool m_quiet;
     std::mutex m_randomMutex;
     std::mt19937 m_random;

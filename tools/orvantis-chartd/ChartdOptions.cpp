@@ -4,6 +4,7 @@
 #include "PriceFeed.h"
 #include "chartgen/ChartPainter.h"
 
+#include <array>
 #include <charconv>
 #include <fstream>
 #include <iterator>
@@ -56,6 +57,39 @@ bool ParseFaultList(std::string_view text, std::vector<FaultMode>& modes) {
     return true;
 }
 
+struct EncodingName {
+    const char* name;
+    PngEncoding encoding;
+};
+
+constexpr std::array<EncodingName, 15> ENCODING_NAMES = {{
+    {"rgb8", PngEncoding::Rgb8},
+    {"rgba8", PngEncoding::Rgba8},
+    {"rgb16", PngEncoding::Rgb16},
+    {"rgba16", PngEncoding::Rgba16},
+    {"gray1", PngEncoding::Gray1},
+    {"gray2", PngEncoding::Gray2},
+    {"gray4", PngEncoding::Gray4},
+    {"gray8", PngEncoding::Gray8},
+    {"gray16", PngEncoding::Gray16},
+    {"grayalpha8", PngEncoding::GrayAlpha8},
+    {"grayalpha16", PngEncoding::GrayAlpha16},
+    {"palette1", PngEncoding::Palette1},
+    {"palette2", PngEncoding::Palette2},
+    {"palette4", PngEncoding::Palette4},
+    {"palette8", PngEncoding::Palette8},
+}};
+
+bool ParseEncoding(std::string_view text, PngEncoding& encoding) {
+    for (const EncodingName& entry : ENCODING_NAMES) {
+        if (text == entry.name) {
+            encoding = entry.encoding;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool ChartdOptions::Parse(int argc, char** argv, ChartdOptions& options, std::string& error) {
@@ -68,6 +102,10 @@ bool ChartdOptions::Parse(int argc, char** argv, ChartdOptions& options, std::st
         }
         if (arg == "--quiet") {
             options.quiet = true;
+            continue;
+        }
+        if (arg == "--interlace") {
+            options.png.interlaced = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -104,6 +142,8 @@ bool ChartdOptions::Parse(int argc, char** argv, ChartdOptions& options, std::st
             ok = ParseInteger(value, std::uint64_t{0}, UINT64_MAX, options.faultAfter);
         } else if (arg == "--faults") {
             ok = ParseFaultList(value, options.faultScript);
+        } else if (arg == "--encoding") {
+            ok = ParseEncoding(value, options.png.encoding);
         } else if (arg == "--width") {
             ok = ParseInteger(value, 1, CHART_MAX_SIDE, options.width);
         } else if (arg == "--height") {
@@ -144,6 +184,10 @@ Options:
   --faults LIST       one MODE per chart request, comma separated, before --fault and
                       --fault-after are consulted
   --width N, --height N  chart size in pixels (default 500 x 300)
+  --encoding NAME     how the PNG stores the chart: rgb8 (default), rgba8, rgb16,
+                      rgba16, gray1/2/4/8/16 (the red channel), grayalpha8/16 or
+                      palette1/2/4/8 (a chart needs palette8: more colours fail)
+  --interlace         store the charts Adam7-interlaced
   --quiet             do not print a line per chart request
   -h, --help          show this text
 

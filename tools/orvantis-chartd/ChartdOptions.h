@@ -2,6 +2,7 @@
 #pragma once
 
 #include "FaultPlan.h"
+#include "chartgen/PngWriter.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +25,7 @@ struct ChartdOptions {
     std::vector<FaultMode> faultScript;
     int width = 500;
     int height = 300;
+    PngOptions png; // how the charts are stored
     bool quiet = false;
     bool help = false;
 
