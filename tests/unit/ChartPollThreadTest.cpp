@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "acquisition/ChartPollThread.h"
 
-#include "acquisition/ChartDownload.h"
 #include "app/Settings.h"
 #include "chartgen/ChartPainter.h"
 #include "chartgen/PngWriter.h"
 #include "common/Globals.h"
+#include "common/HttpSession.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 
@@ -15,7 +15,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace {

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <clocale>
 #include <cstdlib>
 
 namespace {
@@ -87,19 +86,6 @@ INSTANTIATE_TEST_SUITE_P(
                  Expected("1.00", "Obtaining...", "-1.00", "j?rgen@b.c")}),
     [](const auto& param) { return param.param.name; });
 
-TEST_F(EmailNotifyTest, TheAddressKeepsItsCharactersInAUtf8Locale) {
-    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
-    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) {
-        GTEST_SKIP() << "no C.UTF-8 locale";
-    }
-    m_ini.WriteIni("[Option]\nEmail=j\xC3\xBCrgen@b.c\n");
-    CByteBuffer body;
-    const bool built = BuildEmailForm(body);
-    std::setlocale(LC_CTYPE, saved.c_str());
-    ASSERT_TRUE(built);
-    EXPECT_EQ(ParseForm(body.View()).at(1).second, "j\xC3\xBCrgen@b.c");
-}
-
 TEST_F(EmailNotifyTest, WithoutAnAddressNothingIsSent) {
     LoopbackServer server(LoopbackServer::Reply(200, "OK"));
     Use(server);
@@ -146,19 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
     Servers, BadNotifyServerTest,
     ::testing::Values(BadServerCase{"Stalls", [] { return LoopbackServer::Stall(); }, 0},
                       BadServerCase{"AnswersMegabytes",
-                                    [] { return LoopbackServer::Stream(200LL * 1024 * 1024); }, 1},
-                      BadServerCase{"AnswersAnError",
-                                    [] { return LoopbackServer::Reply(500, "broken"); }, 1}),
+                                    [] { return LoopbackServer::Stream(200LL * 1024 * 1024); }, 1}),
     [](const auto& param) { return param.param.name; });
-
-TEST_F(EmailNotifyTest, AServerThatIsDownGivesZero) {
-    { // a port that was just given up
-        LoopbackServer gone(LoopbackServer::Stall());
-        Use(gone);
-    }
-    m_ini.WriteIni("[Option]\nEmail=a@b.c\n");
-    EXPECT_EQ(EmailNotifyThread(QuickHttpOptions()), 0);
-}
 
 TEST_F(EmailNotifyTest, StoppingEndsRequestsStuckOnAStalledServer) {
     LoopbackServer server(LoopbackServer::Stall());

@@ -123,18 +123,4 @@ TEST_F(PriceTrackerTest, WithoutAMainWindowNothingHappens) {
     EXPECT_EQ(m_ini.ReadIni(), "");
 }
 
-TEST_F(PriceTrackerTest, SmallMovesAddUpUntilTheyReachTheThreshold) {
-    int waitingFlag = 1;
-    std::vector<int> codes;
-    for (const char* price : {"1650", "1654", "1658", "1661", "1662"}) {
-        ProcessNewPrice(price, waitingFlag);
-    }
-    for (const auto& post : m_window.posts) {
-        codes.push_back(post.code);
-    }
-    EXPECT_EQ(codes, (std::vector<int>{NOTIFY, REFRESH, REFRESH, NOTIFY, REFRESH}));
-    EXPECT_EQ(ReadSetting(KEY_TIP_LAST_PRICE, "-"), "1650.00");
-    EXPECT_EQ(ReadSetting(KEY_LAST_PRICE, "-"), "1661.00");
-}
-
 } // namespace
