@@ -3,6 +3,7 @@
 
 #include "BuildConfig.h"
 
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -12,6 +13,20 @@ std::atomic<bool> s_networkStop{false};
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The environment's proxy exceptions plus the loopback hosts: a server on this machine
+// (the demo chart server) is never reached through a proxy.
+std::string NoProxyList() {
+    const char* fromEnvironment = std::getenv("no_proxy");
+    if (fromEnvironment == nullptr) {
+        fromEnvironment = std::getenv("NO_PROXY");
+    }
+    std::string list = fromEnvironment != nullptr ? fromEnvironment : "";
+    if (list == "*") {
+        return list;
+    }
+    return list + (list.empty() ? "" : ",") + "localhost,127.0.0.1,::1";
 }
 
 } // namespace
@@ -40,6 +55,7 @@ CHttpSession::CHttpSession(const HttpOptions& options)
     curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(m_curl, CURLOPT_USERAGENT, HttpUserAgent());
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_NOPROXY, NoProxyList().c_str());
     curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS,

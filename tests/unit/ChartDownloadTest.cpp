@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -49,6 +50,15 @@ TEST(ChartDownloadTest, EveryDownloadIsAFreshGetOfThePath) {
     EXPECT_EQ(requests[1].requestLine, "GET /NewCharts/gold/images/gold_1d_o_USD.png HTTP/1.1");
     EXPECT_EQ(requests[1].Header("User-Agent").rfind("Orvantis/", 0), 0u);
     EXPECT_EQ(buffer.View(), "png");
+}
+
+TEST(ChartDownloadTest, ALoopbackServerIsReachedPastAProxy) {
+    LoopbackServer server(LoopbackServer::Reply(200, "png"));
+    setenv("http_proxy", "http://127.0.0.1:9", 1); // nothing listens there
+    CByteBuffer buffer;
+    const int result = DownloadToBuffer(buffer, ChartUrlOf(server), QuickHttpOptions());
+    unsetenv("http_proxy");
+    EXPECT_EQ(result, 0);
 }
 
 TEST(ChartDownloadTest, ABodyOfManyPiecesArrivesWhole) {
