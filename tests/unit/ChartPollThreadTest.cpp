@@ -59,10 +59,10 @@ private:
     std::size_t m_limit;
 };
 
-class MainWindowTest : public ::testing::Test {
+class PollWithWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() { g_pMainDlg.store(&m_window); }
-    ~MainWindowTest() override { g_pMainDlg.store(nullptr); }
+    PollWithWindowTest() { g_pMainDlg.store(&m_window); }
+    ~PollWithWindowTest() override { g_pMainDlg.store(nullptr); }
     FakeWindow m_window;
 };
 
@@ -111,7 +111,7 @@ struct ScheduleCase {
     std::size_t trackerCalls;
 };
 
-class PollScheduleTest : public MainWindowTest,
+class PollScheduleTest : public PollWithWindowTest,
                          public ::testing::WithParamInterface<ScheduleCase> {};
 
 TEST_P(PollScheduleTest, WaitsExactlyAsScheduled) {
@@ -150,7 +150,7 @@ TEST(PollLoopTest, WithoutAMainWindowItNeverPolls) {
     EXPECT_EQ(polls.polls, 0);
 }
 
-TEST_F(MainWindowTest, TheLoopEndsWhenTheMainWindowGoes) {
+TEST_F(PollWithWindowTest, TheLoopEndsWhenTheMainWindowGoes) {
     ScriptedPolls polls({});
     RecordingSleeper sleeper(100);
     sleeper.onWait = [](std::size_t waits) {
@@ -163,7 +163,7 @@ TEST_F(MainWindowTest, TheLoopEndsWhenTheMainWindowGoes) {
     EXPECT_EQ(polls.polls, 3);
 }
 
-TEST_F(MainWindowTest, AStopDuringTheDownloadSkipsTheTracker) {
+TEST_F(PollWithWindowTest, AStopDuringTheDownloadSkipsTheTracker) {
     ScriptedPolls polls({PRICE, PRICE});
     polls.hooks.download = [&polls](CByteBuffer&, const std::atomic<bool>&) {
         ++polls.polls;
@@ -174,7 +174,7 @@ TEST_F(MainWindowTest, AStopDuringTheDownloadSkipsTheTracker) {
 }
 
 // The real thread with the program's own download, reader and tracker.
-class PollThreadTest : public MainWindowTest {
+class PollThreadTest : public PollWithWindowTest {
 protected:
     void Use(const LoopbackServer& server) {
         setenv("ORVANTIS_CHART_SERVER", server.Url().c_str(), 1);
