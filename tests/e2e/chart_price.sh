@@ -13,11 +13,13 @@ has_price() { grep -q '^CurrentPrice=1650.25$' "$INI"; }
 wait_for 10 has_price || fail "gold.ini holds no price within 10 s"
 grep -q '^LastPrice=1650.25$' "$INI" || fail "the first price did not become the reference"
 grep -q '^TipLastPrice=0.00$' "$INI" || fail "the previous reference is not 0.00"
+# The first price reaches the threshold: the notification dialog is up, modal.
+wait_for 10 visible_window '^Gold Price Changed$' || fail "the first price showed no notification"
+close_window '^Gold Price Changed$'
 exit_with_escape "$pid"
 
 # A chart server that accepts the request and never answers.
-kill -9 "${E2E_PIDS[-2]}" 2>/dev/null || true
-rm -f "$E2E_TMP/port"
+stop_chartd
 start_chartd --fault stall
 start_orvantis stalled
 pid=$ORVANTIS_PID

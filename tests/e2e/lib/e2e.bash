@@ -56,8 +56,10 @@ fresh_user_folders() {
 # start_chartd ARGS...: the demo chart server on a free loopback port; both servers
 # of the program point at it.
 start_chartd() {
+    rm -f "$E2E_TMP/port"
     "$BIN_DIR/orvantis-chartd" --port 0 --port-file "$E2E_TMP/port" "$@" >"$E2E_TMP/chartd.log" 2>&1 &
-    E2E_PIDS+=($!)
+    CHARTD_PID=$!
+    E2E_PIDS+=("$CHARTD_PID")
     wait_for 10 test -s "$E2E_TMP/port" || fail "orvantis-chartd did not start"
     export ORVANTIS_CHART_SERVER="http://127.0.0.1:$(cat "$E2E_TMP/port")"
     export ORVANTIS_NOTIFY_SERVER="$ORVANTIS_CHART_SERVER"
@@ -72,7 +74,25 @@ start_orvantis() {
     E2E_PIDS+=("$ORVANTIS_PID")
 }
 
+stop_chartd() {
+    kill -TERM "$CHARTD_PID" 2>/dev/null || true
+    wait "$CHARTD_PID" 2>/dev/null || true
+}
+
 visible_window() { xdotool search --onlyvisible --name "$1"; }
+
+# Presses Esc in the first visible window whose title matches, and waits until it is gone.
+close_window() {
+    local win
+    win=$(visible_window "$1" | head -n 1) || fail "no window '$1' to close"
+    xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+    xdotool key --clearmodifiers Escape
+    local deadline=$((SECONDS + 5))
+    while visible_window "$1" | grep -qx "$win"; do
+        [ $SECONDS -ge $deadline ] && fail "window '$1' did not close on Esc"
+        sleep 0.1
+    done
+}
 
 # Ends the program with Esc in its main window and checks the exit status.
 exit_with_escape() {
