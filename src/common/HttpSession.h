@@ -38,8 +38,6 @@ public:
     CURLcode Perform();
     // True when the last Perform() ended because of a stop.
     bool Stopped() const { return m_stopped; }
-    // True when the last Perform() ended because no byte moved for stallTimeoutMs.
-    bool Stalled() const { return m_stalled; }
     // libcurl's reason for the failure of the last Perform(), empty after a success.
     const std::string& ErrorText() const { return m_errorText; }
     // The HTTP status of the last answer, 0 when none came.

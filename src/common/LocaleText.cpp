@@ -237,11 +237,3 @@ void CCharsetDecoder::Convert(std::string& out, bool final) {
     }
     m_pending.erase(0, pos);
 }
-
-std::string CharsetToUtf8(std::string_view bytes, const std::string& charset) {
-    CCharsetDecoder decoder(charset);
-    std::string out;
-    decoder.Feed(bytes, out);
-    decoder.Finish(out);
-    return out;
-}

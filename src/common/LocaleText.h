@@ -33,9 +33,6 @@ private:
     void Convert(std::string& out, bool final);
 
     enum class Kind { Utf8, Ascii, Iconv } m_kind;
-    void* m_iconv = nullptr; // iconv_t for Kind::Iconv; null when iconv refused the charset
+    void* m_iconv = nullptr; // the iconv_t of Kind::Iconv (a charset iconv refuses reads as ASCII)
     std::string m_pending;
 };
-
-// A whole text in charset to UTF-8.
-std::string CharsetToUtf8(std::string_view bytes, const std::string& charset);
