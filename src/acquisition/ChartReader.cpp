@@ -13,8 +13,7 @@
 
 namespace {
 
-// The pixel array is written by libpng as B, G, R, A bytes, which reads as 0xAARRGGBB only
-// on a little-endian machine.
+// The pixel array is filled byte by byte and read as 32-bit values 0xAARRGGBB.
 static_assert(std::endian::native == std::endian::little);
 
 // libpng keeps two rows of up to 8 bytes a pixel; its own default width limit keeps them
@@ -60,6 +59,43 @@ void ReadFromMemory(png_structp png, png_bytep out, std::size_t length) {
     source->offset += length;
 }
 
+// What each decoded row still needs after libpng: libpng writes R, G, B, A bytes, which a
+// little-endian uint32 reads as 0xAABBGGRR.
+enum class RowFix {
+    None,          // grey (red = blue) without alpha, or a palette already in B, G, R order
+    Opaque,        // alpha forced to 0xFF
+    SwapAndOpaque, // red and blue exchanged, alpha forced to 0xFF
+};
+
+std::uint32_t SwapAndOpaque(std::uint32_t p) {
+    return 0xFF000000u | (p & 0x0000FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
+}
+
+void FixRow(std::uint32_t* row, std::size_t width, RowFix fix) {
+    // Blocks of a fixed size let the compiler use vector instructions at -O2.
+    constexpr std::size_t BLOCK = 8;
+    std::size_t x = 0;
+    if (fix == RowFix::Opaque) {
+        for (; x + BLOCK <= width; x += BLOCK) {
+            for (std::size_t k = 0; k < BLOCK; ++k) {
+                row[x + k] |= 0xFF000000u;
+            }
+        }
+        for (; x < width; ++x) {
+            row[x] |= 0xFF000000u;
+        }
+    } else if (fix == RowFix::SwapAndOpaque) {
+        for (; x + BLOCK <= width; x += BLOCK) {
+            for (std::size_t k = 0; k < BLOCK; ++k) {
+                row[x + k] = SwapAndOpaque(row[x + k]);
+            }
+        }
+        for (; x < width; ++x) {
+            row[x] = SwapAndOpaque(row[x]);
+        }
+    }
+}
+
 // Everything that may longjmp runs here. Nothing with a destructor is created in this frame
 // and no local is used after a jump: all state lives in `decode`.
 bool DecodeRows(PngDecode& decode) {
@@ -77,19 +113,33 @@ bool DecodeRows(PngDecode& decode) {
         return false;
     }
 
-    // Raw channel values in B, G, R, A order: no gamma, no background, no premultiplication.
+    // Raw channel values: no gamma, no background, no premultiplication. The alpha is not
+    // kept: a transparent white pixel is paper, a transparent black one ink.
     const int colorType = png_get_color_type(png, info);
+    RowFix fix = RowFix::SwapAndOpaque;
     if (png_get_bit_depth(png, info) == 16) {
         png_set_strip_16(png); // keeps the high byte
     }
     if (colorType == PNG_COLOR_TYPE_PALETTE) {
+        // Exchanging red and blue in the palette costs nothing per pixel.
+        png_colorp palette = nullptr;
+        int count = 0;
+        if (png_get_PLTE(png, info, &palette, &count) == 0) {
+            return false;
+        }
+        std::array<png_color, PNG_MAX_PALETTE_LENGTH> swapped{};
+        for (int i = 0; i < count && i < PNG_MAX_PALETTE_LENGTH; ++i) {
+            swapped[static_cast<std::size_t>(i)] = {palette[i].blue, palette[i].green,
+                                                    palette[i].red};
+        }
+        png_set_PLTE(png, info, swapped.data(), count);
         png_set_palette_to_rgb(png);
-    }
-    if ((colorType & PNG_COLOR_MASK_COLOR) == 0) {
+        fix = png_get_valid(png, info, PNG_INFO_tRNS) != 0 ? RowFix::Opaque : RowFix::None;
+    } else if ((colorType & PNG_COLOR_MASK_COLOR) == 0) {
         png_set_expand_gray_1_2_4_to_8(png);
         png_set_gray_to_rgb(png);
+        fix = (colorType & PNG_COLOR_MASK_ALPHA) != 0 ? RowFix::Opaque : RowFix::None;
     }
-    png_set_bgr(png);
     png_set_filler(png, 0xFF, PNG_FILLER_AFTER); // only where there is no alpha channel
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
@@ -104,17 +154,13 @@ bool DecodeRows(PngDecode& decode) {
         return false;
     }
     for (int pass = 0; pass < passes; ++pass) {
+        const bool last = pass + 1 == passes;
         for (png_uint_32 y = 0; y < height; ++y) {
-            png_read_row(png, reinterpret_cast<png_bytep>(image.Row(static_cast<int>(y))), nullptr);
-        }
-    }
-
-    // The alpha is not kept: a transparent white pixel is paper, a transparent black one ink.
-    if ((png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0) {
-        std::uint32_t* pixels = image.Pixels();
-        const std::size_t count = std::size_t{width} * height;
-        for (std::size_t i = 0; i < count; ++i) {
-            pixels[i] |= 0xFF000000u;
+            std::uint32_t* row = image.Row(static_cast<int>(y));
+            png_read_row(png, reinterpret_cast<png_bytep>(row), nullptr);
+            if (last) {
+                FixRow(row, width, fix); // while the row is still in the cache
+            }
         }
     }
     return true;

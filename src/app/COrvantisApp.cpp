@@ -11,6 +11,8 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 constexpr int HAND_OVER_TIMEOUT_MS = 3000;
@@ -89,7 +91,13 @@ int COrvantisApp::Run(int argc, char* argv[]) {
             dlg.show();
         }
         QApplication::exec();
-        dlg.Shutdown();
+        if (!dlg.Shutdown()) {
+            // An e-mail request is still stuck after its second: end without running the
+            // static destructors that it may still use. The settings file is always
+            // complete on disk, so nothing is lost.
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
     }
     return status;
 }

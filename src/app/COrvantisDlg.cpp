@@ -125,14 +125,14 @@ bool COrvantisDlg::OnInitDialog() {
     return true;
 }
 
-void COrvantisDlg::Shutdown() {
+bool COrvantisDlg::Shutdown() {
     g_pMainDlg.store(nullptr);
     m_timerTopmost->stop();
     if (m_pollThread) {
         m_pollThread->Stop();
         m_pollThread.reset();
     }
-    StopEmailNotifyThreads(1000);
+    return StopEmailNotifyThreads(1000);
 }
 
 void COrvantisDlg::PostPriceUpdate(int wParam) {

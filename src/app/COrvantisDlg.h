@@ -53,8 +53,9 @@ public:
     void PostPriceUpdate(int wParam) override;
 
     // Ends the background work before the window goes away: clears g_pMainDlg, stops the
-    // polling thread and gives e-mail requests still in flight a second to finish.
-    void Shutdown();
+    // polling thread and gives e-mail requests still in flight a second to finish. False
+    // when some request is still running after that second.
+    bool Shutdown();
 
     // Stands in for starting the e-mail request and running the notification dialog;
     // tests replace them.

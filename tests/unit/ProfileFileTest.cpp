@@ -118,6 +118,7 @@ TEST_P(WindowsProfileRules, GiveTheSameResultsAndBytes) {
 }
 
 const std::string X259(259, 'x');
+const std::string EMOJI = "\xF0\x9F\x98\x80"; // two UTF-16 code units
 
 INSTANTIATE_TEST_SUITE_P(
     IniCompat, WindowsProfileRules,
@@ -185,21 +186,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "[Option]\r\nPriceChange=5 ;percent\r\n",
                 {Read("PriceChange", "", "5 ;percent")},
                 {}},
-        IniCase{"FirstOfEqualKeysIsRead",
+        IniCase{"FirstOfEqualKeysIsReadAndWritten",
                 "[Option]\r\nPopup=1\r\nPopup=0\r\n",
-                {Read("Popup", "", "1")},
-                {}},
-        IniCase{"FirstOfEqualKeysIsWritten",
-                "[Option]\r\nPopup=1\r\nPopup=0\r\n",
-                {Write("Popup", "5")},
+                {Read("Popup", "", "1"), Write("Popup", "5")},
                 "[Option]\r\nPopup=5\r\nPopup=0\r\n"},
-        IniCase{"OnlyTheFirstOfEqualSectionsIsSearched",
+        IniCase{"OnlyTheFirstOfEqualSectionsIsReadAndWritten",
                 "[Option]\r\nA=1\r\n[Option]\r\nPopup=0\r\n",
-                {Read("Popup", "9", "9")},
-                {}},
-        IniCase{"WriteGoesToTheFirstOfEqualSections",
-                "[Option]\r\nA=1\r\n[Option]\r\nPopup=0\r\n",
-                {Write("Popup", "1")},
+                {Read("Popup", "9", "9"), Write("Popup", "1")},
                 "[Option]\r\nA=1\r\nPopup=1\r\n[Option]\r\nPopup=0\r\n"},
         IniCase{"LongValuesAreCut",
                 "[Option]\r\nA=" + std::string(300, 'x') + "\r\nB=" + X259 + "\r\nC=" + X259 +
@@ -284,14 +277,24 @@ INSTANTIATE_TEST_SUITE_P(
                 {Read("Name", "", "caf\xC3\xA9"), Write("Email", "x\xE2\x9D\xA4 \xE2\x82\xAC"),
                  Read("Email", "", "x? \xE2\x82\xAC")},
                 "[Option]\r\nName=caf\xE9\r\nEmail=x? \x80\r\n"},
-        IniCase{"Utf16FileIsRead",
-                Utf16Le(u"[Option]\r\nEmail=\u00e9\u2764\r\n"),
-                {Read("Email", "", "\xC3\xA9\xE2\x9D\xA4")},
+        IniCase{"Utf16FileIsReadLoneSurrogatesAsReplacements",
+                Utf16Le(u"[Option]\r\nEmail=\u00e9\u2764\r\nA=x\xD800y\r\n"),
+                {Read("Email", "", "\xC3\xA9\xE2\x9D\xA4"), Read("A", "", "x\xEF\xBF\xBDy")},
                 {}},
+        IniCase{
+            "TheCutNeverSplitsASurrogatePair",
+            "[Option]\nA=" + std::string(258, 'a') + EMOJI + "\nB=" + std::string(257, 'b') +
+                EMOJI + "\n",
+            {Read("A", "", std::string(258, 'a')), Read("B", "", std::string(257, 'b') + EMOJI)},
+            {}},
         IniCase{"Utf16FileStaysUtf16WithCrLf",
                 "\xFF\xFE",
                 {Write("Email", "x\xF0\x9F\x98\x80"), Read("Email", "", "x\xF0\x9F\x98\x80")},
                 Utf16Le(u"[Option]\r\nEmail=x\U0001F600\r\n")},
+        IniCase{"Utf16HalfCodeUnitAtTheEndIsDropped",
+                Utf16Le(u"[Option]\r\nA=1\r\n") + "x",
+                {Read("A", "", "1"), Write("B", "2")},
+                Utf16Le(u"[Option]\r\nA=1\r\nB=2\r\n")},
         IniCase{"Utf8MarkIsRecognisedAndKept",
                 UTF8_MARK + "[Option]\r\nPopup=0\r\n",
                 {Read("Popup", "1", "0"), Write("Popup", "2"), Read("Popup", "1", "2")},
@@ -352,23 +355,6 @@ INSTANTIATE_TEST_SUITE_P(
                      Utf16Le(u"[Other]\r\nA=\xD800x\xDC00\U0001F600\r\n"),
                      Utf16Le(u"[Option]\r\nKey=v\r\n").substr(2)}),
     CaseName());
-
-TEST(ProfileFileTest, TheCutNeverSplitsASurrogatePair) {
-    TempDir dir;
-    const std::string path = dir.File("gold.ini");
-    const std::string emoji = "\xF0\x9F\x98\x80"; // two UTF-16 code units
-    WriteBytes(path, "[Option]\nA=" + std::string(258, 'a') + emoji +
-                         "\nB=" + std::string(257, 'b') + emoji + "\n");
-    EXPECT_EQ(GetProfileString(path, "Option", "A", ""), std::string(258, 'a'));
-    EXPECT_EQ(GetProfileString(path, "Option", "B", ""), std::string(257, 'b') + emoji);
-}
-
-TEST(ProfileFileTest, LoneSurrogatesReadAsReplacementCharacters) {
-    TempDir dir;
-    const std::string path = dir.File("gold.ini");
-    WriteBytes(path, Utf16Le(u"[Option]\r\nA=x\xD800y\r\n"));
-    EXPECT_EQ(GetProfileString(path, "Option", "A", ""), "x\xEF\xBF\xBDy");
-}
 
 // A line break or NUL written verbatim would forge lines: headers, other keys.
 struct Injection {
@@ -479,31 +465,46 @@ TEST(ProfileFileTest, AWriteThatWouldOutgrowTheLimitFails) {
     EXPECT_EQ(ReadBytes(path), before);
 }
 
-TEST(ProfileFileTest, AFolderNamedLikeTheFileGivesDefaultsAndRefusesWrites) {
-    TempDir dir;
-    const std::string path = dir.File("gold.ini");
-    fs::create_directory(path);
-    EXPECT_EQ(GetProfileString(path, "Option", "Popup", "1"), "1");
-    EXPECT_FALSE(WriteProfileString(path, "Option", "Popup", "0"));
-    EXPECT_TRUE(fs::is_directory(path));
+// Where the file should be there is something else: readers get their defaults, writes
+// fail, and nothing blocks or replaces it.
+struct NotAFile {
+    const char* name;
+    void (*make)(const TempDir& dir);
+    std::string path;
+};
+
+std::ostream& operator<<(std::ostream& out, const NotAFile& c) {
+    return out << c.name;
 }
 
-TEST(ProfileFileTest, AFifoNamedLikeTheFileNeitherBlocksNorIsReplaced) {
+class NotAFileTest : public ::testing::TestWithParam<NotAFile> {};
+
+TEST_P(NotAFileTest, GivesDefaultsAndFailsWrites) {
     TempDir dir;
-    const std::string path = dir.File("gold.ini");
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    GetParam().make(dir);
+    const std::string path = dir.File(GetParam().path);
+    const auto type = fs::symlink_status(path).type();
     EXPECT_EQ(GetProfileString(path, "Option", "Popup", "1"), "1");
     EXPECT_FALSE(WriteProfileString(path, "Option", "Popup", "0"));
-    EXPECT_TRUE(fs::is_fifo(path));
+    EXPECT_EQ(fs::symlink_status(path).type(), type);
 }
 
-TEST(ProfileFileTest, AMissingFolderGivesDefaultsAndFailsWrites) {
-    TempDir dir;
-    const std::string path = dir.File("missing/gold.ini");
-    EXPECT_EQ(GetProfileString(path, "Option", "Popup", "1"), "1");
-    EXPECT_FALSE(WriteProfileString(path, "Option", "Popup", "0"));
-    EXPECT_FALSE(fs::exists(dir.File("missing")));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Paths, NotAFileTest,
+    ::testing::Values(NotAFile{"Folder",
+                               [](const TempDir& d) { fs::create_directory(d.File("gold.ini")); },
+                               "gold.ini"},
+                      NotAFile{"Fifo",
+                               [](const TempDir& d) { mkfifo(d.File("gold.ini").c_str(), 0600); },
+                               "gold.ini"},
+                      NotAFile{"MissingFolder", [](const TempDir&) {}, "missing/gold.ini"},
+                      NotAFile{"SymlinkLoop",
+                               [](const TempDir& d) {
+                                   fs::create_symlink("b.ini", d.File("gold.ini"));
+                                   fs::create_symlink("gold.ini", d.File("b.ini"));
+                               },
+                               "gold.ini"}),
+    CaseName());
 
 // Without any write permission bit the file is read-only, for root too.
 TEST(ProfileFileTest, AReadOnlyFileIsReadButNotWritten) {
@@ -563,14 +564,6 @@ TEST(ProfileFileTest, AWriteGoesThroughASymlinkToItsTarget) {
     ASSERT_TRUE(WriteProfileString(dangling, "Option", "A", "1"));
     EXPECT_TRUE(fs::is_symlink(dangling));
     EXPECT_EQ(ReadBytes(dir.File("new.ini")), "[Option]\nA=1\n");
-}
-
-TEST(ProfileFileTest, ASymlinkLoopGivesDefaultsAndFailsWrites) {
-    TempDir dir;
-    fs::create_symlink("b.ini", dir.File("a.ini"));
-    fs::create_symlink("a.ini", dir.File("b.ini"));
-    EXPECT_EQ(GetProfileString(dir.File("a.ini"), "Option", "Popup", "1"), "1");
-    EXPECT_FALSE(WriteProfileString(dir.File("a.ini"), "Option", "Popup", "0"));
 }
 
 TEST(ProfileFileTest, ARewriteKeepsThePermissionBitsAndANewFileIsPrivate) {
