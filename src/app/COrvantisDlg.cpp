@@ -55,14 +55,7 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_timerTopmost(new QTimer(this)) {
     setObjectName(QStringLiteral("COrvantisDlg"));
     setWindowTitle(QStringLiteral("Orvantis"));
-    setFont(DialogFont());
-    QPalette pal = palette();
-    pal.setBrush(QPalette::Window, g_bkBrush);
-    setPalette(pal);
-    setAutoFillBackground(true);
-
-    const CDialogUnits units(font());
-    setFixedSize(units.ToPixels(TEMPLATE_DIALOG.cx, TEMPLATE_DIALOG.cy));
+    const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
     PlaceItem(m_btnMinimize, units, TEMPLATE_MINIMIZE);
     PlaceItem(m_btnExit, units, TEMPLATE_EXIT);
     PlaceItem(m_infWnd, units, TEMPLATE_INF);
@@ -196,9 +189,8 @@ void COrvantisDlg::OnOpenMainWindow() {
         RestoreFromTray();
         return;
     }
-    show();
-    raise();
-    activateWindow();
+    // Visible, or held by one of the program's modal dialogs: only to the front.
+    BringToFront();
 }
 
 void COrvantisDlg::OnMinimize() {
@@ -210,6 +202,10 @@ void COrvantisDlg::HideToTray() {
 }
 
 void COrvantisDlg::RestoreFromTray() {
+    BringToFront();
+}
+
+void COrvantisDlg::BringToFront() {
     show();
     raise();
     activateWindow();

@@ -80,6 +80,7 @@ private:
     void OnTimer();
     void HideToTray();
     void RestoreFromTray();
+    void BringToFront();
     int RunModal(QDialog& dialog);
 
     QIcon m_hIcon;

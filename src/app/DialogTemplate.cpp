@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/DialogTemplate.h"
 
+#include "common/GuiGlobals.h"
+
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QPalette>
 #include <QWidget>
 
 namespace {
@@ -36,6 +39,17 @@ QFont DialogFont(int pointSize) {
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(pointSize);
     return font;
+}
+
+CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem) {
+    dialog->setFont(DialogFont());
+    QPalette pal = dialog->palette();
+    pal.setBrush(QPalette::Window, g_bkBrush);
+    dialog->setPalette(pal);
+    dialog->setAutoFillBackground(true);
+    const CDialogUnits units(dialog->font());
+    dialog->setFixedSize(units.ToPixels(dialogItem.cx, dialogItem.cy));
+    return units;
 }
 
 void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item) {

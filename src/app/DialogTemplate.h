@@ -35,5 +35,9 @@ private:
 // The dialog font: the desktop's sans-serif at 9 points.
 QFont DialogFont(int pointSize = 9);
 
+// Gives a dialog its template's face: the 9-point dialog font, the grey background and
+// the template's fixed size. Returns the units its items are placed with.
+CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem);
+
 // Sets the widget's geometry from a template item.
 void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item);

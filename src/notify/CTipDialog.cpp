@@ -23,14 +23,7 @@ CTipDialog::CTipDialog(QWidget* owner)
                          Qt::CustomizeWindowHint),
       m_infWnd(new CInfWnd(this)) {
     setWindowTitle(QStringLiteral("Gold Price Changed"));
-    setFont(DialogFont());
-    QPalette pal = palette();
-    pal.setBrush(QPalette::Window, g_bkBrush);
-    setPalette(pal);
-    setAutoFillBackground(true);
-
-    const CDialogUnits units(font());
-    setFixedSize(units.ToPixels(TEMPLATE_DIALOG.cx, TEMPLATE_DIALOG.cy));
+    const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("IDOK"));
     ok->setDefault(true);
