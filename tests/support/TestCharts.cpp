@@ -54,7 +54,7 @@ std::vector<std::uint8_t> EncodeForTest(const RgbaImage& image, const PngOptions
     return bytes;
 }
 
-std::optional<std::string> ReadDrawnChart(const RgbaImage& image) {
-    const std::vector<std::uint8_t> bytes = EncodeForTest(image);
+std::optional<std::string> ReadDrawnChart(const RgbaImage& image, const PngOptions& options) {
+    const std::vector<std::uint8_t> bytes = EncodeForTest(image, options);
     return ReadChartPrice(bytes.data(), static_cast<int>(bytes.size()));
 }

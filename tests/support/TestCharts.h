@@ -43,5 +43,6 @@ private:
 std::vector<std::uint8_t> EncodeForTest(const RgbaImage& image,
                                         const PngOptions& options = {PngEncoding::Rgba8});
 
-// ReadChartPrice on the image stored as an RGBA PNG.
-std::optional<std::string> ReadDrawnChart(const RgbaImage& image);
+// ReadChartPrice on the image stored as a PNG (RGBA, 8 bits, unless told otherwise).
+std::optional<std::string> ReadDrawnChart(const RgbaImage& image,
+                                          const PngOptions& options = {PngEncoding::Rgba8});

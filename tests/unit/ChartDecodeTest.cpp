@@ -11,29 +11,60 @@
 #include <new>
 #include <random>
 
-// Every C++ allocation of this test goes through here, so a test can see the largest one.
+// Every C++ allocation of this test goes through here (each form is replaced, since a
+// sanitizer runtime brings its own of each), so a test can see the largest one.
 namespace {
 std::atomic<std::size_t> g_largestAllocation{0};
+
+void* Allocate(std::size_t size) noexcept {
+    std::size_t seen = g_largestAllocation.load();
+    while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {
+    }
+    return std::malloc(size == 0 ? 1 : size);
 }
+
+void* AllocateOrThrow(std::size_t size) {
+    if (void* block = Allocate(size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+} // namespace
 
 // GCC pairs the inlined malloc with the free below and warns; they do belong together.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
-    std::size_t seen = g_largestAllocation.load();
-    while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {
-    }
-    if (void* block = std::malloc(size == 0 ? 1 : size)) {
-        return block;
-    }
-    throw std::bad_alloc();
+    return AllocateOrThrow(size);
+}
+void* operator new[](std::size_t size) {
+    return AllocateOrThrow(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
 }
 void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
     std::free(block);
 }
 void operator delete(void* block, std::size_t) noexcept {
     std::free(block);
 }
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 

@@ -522,7 +522,11 @@ TEST(ChartReaderAgainstTheRules, AgreesOnRandomCharts) {
     for (int i = 0; i < 3000; ++i) {
         const RgbaImage image = bands.Next();
         const std::optional<std::string> expected = ReferenceChartPrice(image);
-        ASSERT_EQ(ReadDrawnChart(image), expected) << "random chart " << i;
+        // Odd sizes are where interlacing and 16-bit samples could go wrong.
+        const PngOptions options{bands.Between(0, 1) == 0 ? PngEncoding::Rgba8
+                                                          : PngEncoding::Rgba16,
+                                 bands.Between(0, 3) == 0};
+        ASSERT_EQ(ReadDrawnChart(image, options), expected) << "random chart " << i;
         if (expected) {
             ++texts;
         } else if (!ReferenceFind(image, ANCHOR_MASKS,
