@@ -341,24 +341,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TransparencyCase{"RgbBlackTransparent", 2, {0, 0, 0, 0, 0, 0}}),
     [](const ::testing::TestParamInfo<TransparencyCase>& param) { return param.param.name; });
 
-TEST(ChartDecoding, SkipsTextAndUnknownChunks) {
-    RgbaImage image = PaperImage(40, 12);
-    BandPen(image, 0, 0).Anchor().Text("7").Foreign();
-    RawPng png(40, 12, 8, 2);
-    png.chunksBeforeData.emplace_back("tEXt", std::vector<std::uint8_t>{'a', 0, 'b'});
-    png.chunksBeforeData.emplace_back("zzZz", std::vector<std::uint8_t>(1000, 7));
-    for (int y = 0; y < image.height; ++y) {
-        png.scanlines.push_back(0);
-        for (int x = 0; x < image.width; ++x) {
-            const std::uint32_t p = image.At(x, y);
-            png.scanlines.insert(png.scanlines.end(),
-                                 {static_cast<std::uint8_t>(p >> 16),
-                                  static_cast<std::uint8_t>(p >> 8), static_cast<std::uint8_t>(p)});
-        }
-    }
-    EXPECT_EQ(Read(png.Bytes()), "7");
-}
-
 // ---- Hostile and broken bytes ----------------------------------------------------------
 
 std::vector<std::uint8_t> SmallChart() {
@@ -460,24 +442,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- The pixel image ---------------------------------------------------------------------
 
-TEST(PixelImage, StartsAsInkAndIsReplacedWhenCreatedAgain) {
-    CPixelImage image;
-    EXPECT_TRUE(image.IsEmpty());
-    ASSERT_TRUE(image.Create(3, 2));
-    EXPECT_EQ(image.At(2, 1), INK_COLOR);
-    image.At(2, 1) = PAPER_COLOR;
-    ASSERT_TRUE(image.Create(5, 4));
-    EXPECT_EQ(image.Width(), 5);
-    EXPECT_EQ(image.At(2, 1), INK_COLOR);
-    CPixelImage moved = std::move(image);
-    EXPECT_TRUE(image.IsEmpty());
-    EXPECT_EQ(image.Width(), 0);
-    EXPECT_EQ(moved.Height(), 4);
-}
-
 TEST(PixelImage, RefusesNoPixelsAndTwoToTheThirtyPixelsWithoutAllocating) {
     CPixelImage image;
-    ASSERT_TRUE(image.Create(2, 2));
+    ASSERT_TRUE(image.Create(3, 2));
+    EXPECT_EQ(image.At(2, 1), INK_COLOR);
     g_largestAllocation = 0;
     EXPECT_FALSE(image.Create(32768, 32768));
     EXPECT_TRUE(image.IsEmpty()) << "a failed creation leaves no old image behind";
