@@ -77,6 +77,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     m_btnMinimize->setDefault(true);
     m_btnExit->setAutoDefault(false);
     m_btnSettings->setAutoDefault(false);
+    // Greyed out until the settings dialog is part of the program.
+    m_btnSettings->setEnabled(false);
     connect(m_btnMinimize, &QPushButton::clicked, this, &COrvantisDlg::OnMinimize);
     connect(m_btnExit, &QPushButton::clicked, this, &COrvantisDlg::OnExit);
     connect(m_btnSettings, &QPushButton::clicked, this, &COrvantisDlg::OnSettings);
