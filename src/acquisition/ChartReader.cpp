@@ -10,6 +10,7 @@
 #include <bit>
 #include <csetjmp>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -37,6 +38,9 @@ struct PngDecode {
     png_infop info = nullptr;
     PngSource source;
     CPixelImage image;
+    // Rows from this one down are decoded into `scratch` and dropped.
+    png_uint_32 keepRows = 0;
+    CPixelImage scratch;
 
     PngDecode() = default;
     PngDecode(const PngDecode&) = delete;
@@ -149,16 +153,19 @@ bool DecodeRows(PngDecode& decode) {
     }
 
     // libpng writes straight into the pixel rows, each interlace pass onto the same rows.
+    // Rows that are not kept are still decoded, so a file broken further down still fails.
     CPixelImage& image = decode.image;
-    if (!image.CreateUninitialized(static_cast<int>(width), static_cast<int>(height))) {
+    const png_uint_32 kept = std::min(height, decode.keepRows);
+    if (!image.CreateUninitialized(static_cast<int>(width), static_cast<int>(kept)) ||
+        (kept < height && !decode.scratch.CreateUninitialized(static_cast<int>(width), 1))) {
         return false;
     }
     for (int pass = 0; pass < passes; ++pass) {
         const bool last = pass + 1 == passes;
         for (png_uint_32 y = 0; y < height; ++y) {
-            std::uint32_t* row = image.Row(static_cast<int>(y));
+            std::uint32_t* row = y < kept ? image.Row(static_cast<int>(y)) : decode.scratch.Row(0);
             png_read_row(png, reinterpret_cast<png_bytep>(row), nullptr);
-            if (last) {
+            if (last && y < kept) {
                 FixRow(row, width, fix); // while the row is still in the cache
             }
         }
@@ -189,11 +196,16 @@ int EntryColumn(const GlyphEntry& entry, int k) {
 } // namespace
 
 std::optional<CPixelImage> DecodeChartImage(const std::uint8_t* bytes, int size) {
-    if (bytes == nullptr || size <= 0) {
+    return DecodeChartBand(bytes, size, std::numeric_limits<int>::max());
+}
+
+std::optional<CPixelImage> DecodeChartBand(const std::uint8_t* bytes, int size, int rows) {
+    if (bytes == nullptr || size <= 0 || rows <= 0) {
         return std::nullopt;
     }
     PngDecode decode;
     decode.source = PngSource{bytes, static_cast<std::size_t>(size), 0};
+    decode.keepRows = static_cast<png_uint_32>(rows);
     decode.png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, FailSilently, IgnoreWarning);
     if (decode.png == nullptr) {
@@ -337,7 +349,10 @@ std::optional<std::string> ReadGlyphText(const CPixelImage& image, int x, int y)
 
 ChartReadResult ReadChartPriceWithStatus(const std::uint8_t* bytes, int size) {
     ChartReadResult result;
-    const std::optional<CPixelImage> image = DecodeChartImage(bytes, size);
+    // Nothing below the anchor band is ever looked at, so only the band is kept: the search
+    // and the reading see exactly what they would see in the whole image, since neither
+    // passes the band's bottom row.
+    const std::optional<CPixelImage> image = DecodeChartBand(bytes, size, ANCHOR_BAND_BOTTOM);
     if (!image) {
         result.status = ChartReadStatus::Undecodable;
         return result;

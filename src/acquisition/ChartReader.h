@@ -35,6 +35,10 @@ struct PixelRect {
 // MAX_CHART_PIXELS pixels, or no memory.
 std::optional<CPixelImage> DecodeChartImage(const std::uint8_t* bytes, int size);
 
+// The same decode, keeping only the top `rows` rows (all of them when the image has fewer).
+// The rest of the file is still decoded, and fails the decode when it is broken.
+std::optional<CPixelImage> DecodeChartBand(const std::uint8_t* bytes, int size, int rows);
+
 // A template of 8 rows whose columns are the masks up to the first zero one, at most `count`
 // and at most MAX_TEMPLATE_COLUMNS of them; bit r of a mask is row r (set = ink, clear =
 // paper). Nothing when that leaves no column or there is no memory.

@@ -368,6 +368,49 @@ TEST(BrokenChartBytes, EveryTruncationGivesNoText) {
     }
 }
 
+class TallChartBytes : public ::testing::TestWithParam<PngOptions> {
+protected:
+    // Taller than the anchor band, with colour below it, so rows are dropped after decoding.
+    static RgbaImage Tall() {
+        RgbaImage image = PaperImage(60, 40);
+        BandPen(image, 1, 3).Anchor().Text(PRICE).Foreign();
+        for (int y = 15; y < 40; ++y) {
+            for (int x = 0; x < 60; ++x) {
+                image.At(x, y) = 0xFF000000u | static_cast<std::uint32_t>(x * 4 << 8 | y * 6);
+            }
+        }
+        return image;
+    }
+};
+
+TEST_P(TallChartBytes, BrokenRowsBelowTheBandStillGiveNoText) {
+    const std::vector<std::uint8_t> bytes = EncodeForTest(Tall(), GetParam());
+    ASSERT_EQ(Read(bytes), PRICE);
+    for (std::size_t size = 0; size + 12 < bytes.size(); ++size) {
+        EXPECT_FALSE(ReadChartPrice(bytes.data(), static_cast<int>(size)).has_value())
+            << "cut to " << size << " bytes";
+    }
+}
+
+TEST_P(TallChartBytes, TheKeptBandIsTheTopOfTheWholeImage) {
+    const std::vector<std::uint8_t> bytes = EncodeForTest(Tall(), GetParam());
+    const auto whole = DecodeChartImage(bytes.data(), static_cast<int>(bytes.size()));
+    const auto band = DecodeChartBand(bytes.data(), static_cast<int>(bytes.size()), 15);
+    ASSERT_TRUE(whole && band);
+    ASSERT_EQ(band->Width(), whole->Width());
+    ASSERT_EQ(band->Height(), 15);
+    for (int y = 0; y < 15; ++y) {
+        for (int x = 0; x < whole->Width(); ++x) {
+            ASSERT_EQ(band->At(x, y), whole->At(x, y)) << x << "," << y;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, TallChartBytes,
+                         ::testing::Values(PngOptions{PngEncoding::Rgb8},
+                                           PngOptions{PngEncoding::Rgb8, true},
+                                           PngOptions{PngEncoding::Rgba16, true}));
+
 TEST(BrokenChartBytes, AnyChangedByteBeforeTheEndMarkerGivesNoText) {
     const std::vector<std::uint8_t> good = SmallChart();
     for (std::size_t at = 0; at + 12 < good.size(); ++at) {
