@@ -8,7 +8,7 @@ source scripts/deps.sh
 orvantis_install_deps
 
 cmake --preset default >/dev/null
-cmake --build --preset default
+cmake --build --preset default --target orvantis orvantis-chartd orvantis-chart
 bin="$PWD/build/bin"
 
 pids=()
