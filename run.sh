@@ -28,6 +28,12 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 fi
 
+# Outside a login session there is no private runtime folder: use the program's own.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="/tmp/orvantis-$(id -u)"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
+
 if [ -z "${ORVANTIS_CHART_SERVER:-}" ] && [ -x "$bin/orvantis-chartd" ]; then
     portfile=$(mktemp)
     "$bin/orvantis-chartd" --port 0 --port-file "$portfile" &

@@ -10,6 +10,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -98,18 +99,38 @@ INSTANTIATE_TEST_SUITE_P(
                       DoubleText{"inf", PRESET_TAKEN}, DoubleText{"-Infinity", PRESET_TAKEN},
                       DoubleText{"nan", PRESET_TAKEN}, DoubleText{"1e999", PRESET_TAKEN}));
 
+// Switches LC_NUMERIC to a locale with a decimal comma. A system without one gets a German
+// locale compiled into `folder` (glibc finds it through LOCPATH).
+bool SwitchToCommaLocale(const TempDir& folder) {
+    const auto tryNames = [] {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
+            if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (tryNames()) {
+        return true;
+    }
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + folder.File("de_DE.UTF-8") + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        return false;
+    }
+    setenv("LOCPATH", folder.Path().c_str(), 1);
+    const bool switched = tryNames();
+    unsetenv("LOCPATH");
+    return switched;
+}
+
 TEST(ParseDoubleTest, IgnoresTheNumericLocale) {
     const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    bool switched = false;
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
-        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
-            switched = true;
-            break;
-        }
+    TempDir folder;
+    if (!SwitchToCommaLocale(folder)) {
+        GTEST_SKIP() << "no locale with a decimal comma can be had";
     }
-    if (!switched) {
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
-    }
+    EXPECT_EQ(std::localeconv()->decimal_point, std::string(","));
     EXPECT_EQ(ParseDouble("1662.50", 0), 1662.5);
     EXPECT_EQ(FormatPrice(1662.5), "1662.50");
     EXPECT_EQ(FormatThreshold(7.5), "7.5");

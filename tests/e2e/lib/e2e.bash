@@ -6,10 +6,15 @@ set -euo pipefail
 BIN_DIR=${1:?usage: $0 BIN_DIR}
 E2E_TMP=$(mktemp -d /tmp/orvantis-e2e.XXXXXX)
 E2E_PIDS=()
+XVFB_PID=
 
 e2e_cleanup() {
     local pid
     for pid in "${E2E_PIDS[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+    # Xvfb ends on TERM and removes its lock and socket files itself.
+    if [ -n "$XVFB_PID" ]; then
+        kill -TERM "$XVFB_PID" 2>/dev/null || true
+    fi
     wait 2>/dev/null || true
     rm -rf "$E2E_TMP"
 }
@@ -39,7 +44,7 @@ start_xvfb() {
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
     done
     Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
-    E2E_PIDS+=($!)
+    XVFB_PID=$!
     export DISPLAY=":$n"
     wait_for 10 test -e "/tmp/.X11-unix/X$n" || fail "Xvfb did not start"
     wait_for 10 xdpyinfo || fail "the display does not answer"
