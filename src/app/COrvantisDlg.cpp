@@ -139,14 +139,8 @@ void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
     const std::string lastText = ReadSetting(KEY_LAST_PRICE, "");
     const std::string currentText =
         readCurrent ? ReadSetting(KEY_CURRENT_PRICE, "") : std::string();
-    double change = 0.0;
-    if (!lastText.empty() && !currentText.empty()) {
-        change = ParseDouble(currentText, 0.0) - ParseDouble(lastText, 0.0);
-    }
-    m_infWnd->m_strLastNotify = QString::fromStdString(lastText);
-    m_infWnd->m_strCurrent = QString::fromStdString(currentText);
-    m_infWnd->m_dChange = change;
-    m_infWnd->update();
+    FillPricePanel(*m_infWnd, lastText, currentText);
+    // The floating window repaints from the panel here once it exists.
 }
 
 void COrvantisDlg::UpdateThresholdLabel() {

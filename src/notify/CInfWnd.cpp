@@ -80,3 +80,14 @@ void CInfWnd::paintEvent(QPaintEvent* /*event*/) {
     }
     DrawText(painter, QRect(textX, 2 * cy, w - textX, cy), text);
 }
+
+void FillPricePanel(CInfWnd& panel, const std::string& lastText, const std::string& currentText) {
+    double change = 0.0;
+    if (!lastText.empty() && !currentText.empty()) {
+        change = ParseDouble(currentText, 0.0) - ParseDouble(lastText, 0.0);
+    }
+    panel.m_strLastNotify = QString::fromStdString(lastText);
+    panel.m_strCurrent = QString::fromStdString(currentText);
+    panel.m_dChange = change;
+    panel.update();
+}

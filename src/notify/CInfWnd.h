@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <string>
 
 // The price panel: three labelled lines (last notified price, current price, change)
 // drawn from its public members. The owner sets them and then calls update().
@@ -28,3 +29,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+// Fills a panel from two stored price texts, as they are: the change is current - last
+// when both texts are non-empty (a text without a number counts as 0), else 0. Then the
+// panel repaints.
+void FillPricePanel(CInfWnd& panel, const std::string& lastText, const std::string& currentText);

@@ -37,16 +37,10 @@ CTipDialog::CTipDialog(QWidget* owner)
 }
 
 void CTipDialog::OnInitDialog() {
+    // The previous reference and the price that reached the threshold.
     const std::string tipLast = ReadSetting(KEY_TIP_LAST_PRICE, "");
     const std::string last = ReadSetting(KEY_LAST_PRICE, "");
-    double change = 0.0;
-    if (!tipLast.empty() && !last.empty()) {
-        change = ParseDouble(last, 0.0) - ParseDouble(tipLast, 0.0);
-    }
-    m_infWnd->m_strLastNotify = QString::fromStdString(tipLast);
-    m_infWnd->m_strCurrent = QString::fromStdString(last);
-    m_infWnd->m_dChange = change;
-    m_infWnd->update();
+    FillPricePanel(*m_infWnd, tipLast, last);
     QApplication::beep();
 }
 
