@@ -6,7 +6,9 @@
 #include <limits>
 #include <utility>
 
-CByteBuffer::~CByteBuffer() { Empty(); }
+CByteBuffer::~CByteBuffer() {
+    Empty();
+}
 
 CByteBuffer::CByteBuffer(CByteBuffer&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),

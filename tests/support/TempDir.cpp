@@ -7,7 +7,8 @@
 #include <system_error>
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvantis-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "orvantis-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }

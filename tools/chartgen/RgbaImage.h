@@ -12,7 +12,8 @@ struct RgbaImage {
 
     RgbaImage() = default;
     RgbaImage(int w, int h, std::uint32_t fill)
-        : width(w), height(h), pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill) {}
+        : width(w), height(h),
+          pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill) {}
     std::uint32_t& At(int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x]; }
     std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
