@@ -58,11 +58,11 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
     PlaceItem(m_btnMinimize, units, TEMPLATE_MINIMIZE);
     PlaceItem(m_btnExit, units, TEMPLATE_EXIT);
-    PlaceItem(m_infWnd, units, TEMPLATE_INF);
+    PlaceTextItem(m_infWnd, units, TEMPLATE_INF, TEMPLATE_SETTINGS.x - 2);
     PlaceItem(m_btnSettings, units, TEMPLATE_SETTINGS);
-    PlaceItem(m_linkAbout, units, TEMPLATE_ABOUT);
+    PlaceTextItem(m_linkAbout, units, TEMPLATE_ABOUT, TEMPLATE_DIALOG.cx);
     PlaceItem(m_staticNotify, units, TEMPLATE_NOTIFY);
-    PlaceItem(m_linkLive, units, TEMPLATE_LIVE);
+    PlaceTextItem(m_linkLive, units, TEMPLATE_LIVE, TEMPLATE_SETTINGS.x - 2);
 
     m_btnMinimize->setObjectName(QStringLiteral("IDC_MINIMIZE"));
     m_btnExit->setObjectName(QStringLiteral("IDC_EXIT"));

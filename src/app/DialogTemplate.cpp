@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QPalette>
 #include <QWidget>
+#include <algorithm>
 
 namespace {
 int MulDiv(int a, int b, int c) {
@@ -54,4 +55,15 @@ CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem) {
 
 void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item) {
     widget->setGeometry(units.ToPixels(item));
+}
+
+void PlaceTextItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item,
+                   int limitRightDu) {
+    QRect rect = units.ToPixels(item);
+    const int limit = units.ToPixels(limitRightDu, 0).width();
+    const int wanted = std::min(widget->sizeHint().width(), limit - rect.x());
+    if (wanted > rect.width()) {
+        rect.setWidth(wanted);
+    }
+    widget->setGeometry(rect);
 }

@@ -41,3 +41,9 @@ CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem);
 
 // Sets the widget's geometry from a template item.
 void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item);
+
+// The same for an item that shows text. When the desktop's font needs more room for the
+// text than the template gives, the item grows to the right, up to limitRightDu (in dialog
+// units), so that its text is not cut.
+void PlaceTextItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item,
+                   int limitRightDu);

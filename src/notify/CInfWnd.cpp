@@ -6,6 +6,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 QImage CInfWnd::s_bmpUp;
 QImage CInfWnd::s_bmpDown;
@@ -35,6 +36,14 @@ CInfWnd::CInfWnd(QWidget* parent) : QWidget(parent) {
     LoadArrow(s_bmpUp, "up.bmp");
     LoadArrow(s_bmpDown, "down.bmp");
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QSize CInfWnd::sizeHint() const {
+    const QFontMetrics metrics(font());
+    const int arrow = std::max(s_bmpUp.width(), s_bmpDown.width());
+    const int values = std::max(metrics.horizontalAdvance(TEXT_OBTAINING),
+                                arrow + 5 + metrics.horizontalAdvance(QStringLiteral("+0000.00")));
+    return {metrics.horizontalAdvance(LABEL_LAST) + values, 3 * metrics.height()};
 }
 
 void CInfWnd::paintEvent(QPaintEvent* /*event*/) {

@@ -26,6 +26,9 @@ public:
     static constexpr QRgb CHANGE_UP_COLOR = 0xFF008000;   // RGB(0,128,0)
     static constexpr QRgb CHANGE_DOWN_COLOR = 0xFFFF0000; // RGB(255,0,0)
 
+    // Room for the labels and the widest usual values in the panel's font.
+    QSize sizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 };

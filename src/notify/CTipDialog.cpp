@@ -30,7 +30,7 @@ CTipDialog::CTipDialog(QWidget* owner)
     PlaceItem(ok, units, TEMPLATE_OK);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     m_infWnd->setObjectName(QStringLiteral("IDC_INF"));
-    PlaceItem(m_infWnd, units, TEMPLATE_INF);
+    PlaceTextItem(m_infWnd, units, TEMPLATE_INF, TEMPLATE_DIALOG.cx);
 
     OnInitDialog();
     ok->setFocus();
