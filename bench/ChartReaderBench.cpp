@@ -101,10 +101,10 @@ const std::vector<std::uint8_t>& ChartBytes(PngEncoding encoding) {
     static std::map<PngEncoding, std::vector<std::uint8_t>> charts;
     auto& bytes = charts[encoding];
     if (bytes.empty()) {
-        ChartSpec spec;
-        spec.priceText = "1662.50";
-        spec.seed = 42;
-        bytes = EncodePng(DrawChart(spec), {encoding, false, 6});
+        ChartSpec drawn;
+        drawn.priceText = "1662.50";
+        drawn.seed = 42;
+        bytes = EncodePng(DrawChart(drawn), {encoding, false, 6});
     }
     return bytes;
 }

@@ -8,18 +8,18 @@
 namespace {
 
 ChartSpec DefaultChart() {
-    ChartSpec spec;
-    spec.priceText = "1662.50";
-    spec.seed = 42;
-    return spec;
+    ChartSpec drawn;
+    drawn.priceText = "1662.50";
+    drawn.seed = 42;
+    return drawn;
 }
 
 void BM_DrawChart(benchmark::State& state) {
-    ChartSpec spec = DefaultChart();
-    spec.width = static_cast<int>(state.range(0));
-    spec.height = static_cast<int>(state.range(1));
+    ChartSpec drawn = DefaultChart();
+    drawn.width = static_cast<int>(state.range(0));
+    drawn.height = static_cast<int>(state.range(1));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(DrawChart(spec));
+        benchmark::DoNotOptimize(DrawChart(drawn));
     }
 }
 BENCHMARK(BM_DrawChart)->Args({500, 300})->Args({1000, 600});

@@ -22,11 +22,11 @@ class ChartBand : public ::testing::TestWithParam<std::tuple<std::string, Size>>
 
 TEST_P(ChartBand, CarriesTheAnchorAndThePriceGlyphsEndedByAColouredColumn) {
     const auto& [price, size] = GetParam();
-    ChartSpec spec;
-    spec.priceText = price;
-    spec.width = size.width;
-    spec.height = size.height;
-    const RgbaImage chart = DrawChart(spec);
+    ChartSpec drawn;
+    drawn.priceText = price;
+    drawn.width = size.width;
+    drawn.height = size.height;
+    const RgbaImage chart = DrawChart(drawn);
     ASSERT_EQ(chart.width, size.width);
     ASSERT_EQ(chart.height, size.height);
     EXPECT_TRUE(HasPriceBand(chart, price));
@@ -46,9 +46,9 @@ INSTANTIATE_TEST_SUITE_P(PricesAndSizes, ChartBand,
 // Only the anchor and the price may be drawn in pure black: everything else is in colour
 // so that nothing else on the chart can ever be read as a glyph.
 TEST(ChartPainter, DrawsNoInkOutsideTheAnchorAndThePrice) {
-    ChartSpec spec;
-    spec.priceText = "1812.40";
-    const RgbaImage chart = DrawChart(spec);
+    ChartSpec drawn;
+    drawn.priceText = "1812.40";
+    const RgbaImage chart = DrawChart(drawn);
     int anchorY = -1;
     int right = 0;
     for (int y = 0; y < chart.height; ++y) {
@@ -67,20 +67,20 @@ TEST(ChartPainter, DrawsNoInkOutsideTheAnchorAndThePrice) {
 }
 
 TEST(ChartPainter, IsTheSameForTheSameInputAndFollowsTheSeedAndTheSeries) {
-    ChartSpec spec;
-    spec.seed = 7;
-    const RgbaImage first = DrawChart(spec);
-    EXPECT_EQ(DrawChart(spec).pixels, first.pixels);
+    ChartSpec drawn;
+    drawn.seed = 7;
+    const RgbaImage first = DrawChart(drawn);
+    EXPECT_EQ(DrawChart(drawn).pixels, first.pixels);
 
-    spec.seed = 8;
-    EXPECT_NE(DrawChart(spec).pixels, first.pixels);
+    drawn.seed = 8;
+    EXPECT_NE(DrawChart(drawn).pixels, first.pixels);
 
-    spec.daySeries = {1650.0, 1655.5, 1649.0, 1662.5};
-    const RgbaImage withSeries = DrawChart(spec);
-    spec.seed = 9; // a given series leaves nothing to the seed
-    EXPECT_EQ(DrawChart(spec).pixels, withSeries.pixels);
-    spec.daySeries = {1662.5, 1649.0, 1655.5, 1650.0};
-    EXPECT_NE(DrawChart(spec).pixels, withSeries.pixels);
+    drawn.daySeries = {1650.0, 1655.5, 1649.0, 1662.5};
+    const RgbaImage withSeries = DrawChart(drawn);
+    drawn.seed = 9; // a given series leaves nothing to the seed
+    EXPECT_EQ(DrawChart(drawn).pixels, withSeries.pixels);
+    drawn.daySeries = {1662.5, 1649.0, 1655.5, 1650.0};
+    EXPECT_NE(DrawChart(drawn).pixels, withSeries.pixels);
 }
 
 TEST(ChartPainter, SurvivesHostileSeriesAndPrices) {
@@ -91,10 +91,10 @@ TEST(ChartPainter, SurvivesHostileSeriesAndPrices) {
     };
     for (const auto& series : seriesList) {
         for (const std::string price : {"1e308", "99999999999999999999", "0", "nan", "x"}) {
-            ChartSpec spec;
-            spec.priceText = price;
-            spec.daySeries = series;
-            const RgbaImage chart = DrawChart(spec);
+            ChartSpec drawn;
+            drawn.priceText = price;
+            drawn.daySeries = series;
+            const RgbaImage chart = DrawChart(drawn);
             ASSERT_EQ(chart.pixels.size(), 500u * 300u);
         }
     }
@@ -103,10 +103,10 @@ TEST(ChartPainter, SurvivesHostileSeriesAndPrices) {
 TEST(ChartPainter, RefusesSizesOutsideTheLimits) {
     for (const Size size : {Size{0, 300}, Size{500, 0}, Size{-1, -1}, Size{CHART_MAX_SIDE + 1, 10},
                             Size{10, CHART_MAX_SIDE + 1}}) {
-        ChartSpec spec;
-        spec.width = size.width;
-        spec.height = size.height;
-        EXPECT_TRUE(DrawChart(spec).pixels.empty()) << size.width << "x" << size.height;
+        ChartSpec drawn;
+        drawn.width = size.width;
+        drawn.height = size.height;
+        EXPECT_TRUE(DrawChart(drawn).pixels.empty()) << size.width << "x" << size.height;
     }
     ChartSpec tiny;
     tiny.width = 1;

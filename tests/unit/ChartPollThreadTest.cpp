@@ -201,9 +201,9 @@ TEST_F(PollThreadTest, StopEndsADownloadFromAServerThatNeverAnswers) {
 }
 
 TEST_F(PollThreadTest, ReadsAServedChartAndStopsDuringTheLongWait) {
-    ChartSpec spec;
-    spec.priceText = "1662.50";
-    const std::vector<std::uint8_t> png = EncodePng(DrawChart(spec));
+    ChartSpec drawn;
+    drawn.priceText = "1662.50";
+    const std::vector<std::uint8_t> png = EncodePng(DrawChart(drawn));
     ASSERT_FALSE(png.empty());
     LoopbackServer server(LoopbackServer::Reply(200, std::string(png.begin(), png.end())));
     Use(server);

@@ -161,9 +161,9 @@ double Jitter(std::mt19937& engine) {
 }
 
 // The day's line: the given values, or a walk from the seed that ends at the price.
-std::vector<double> DaySeries(const ChartSpec& spec, double price, bool hasPrice) {
+std::vector<double> DaySeries(const ChartSpec& drawn, double price, bool hasPrice) {
     std::vector<double> series;
-    for (const double value : spec.daySeries) {
+    for (const double value : drawn.daySeries) {
         if (std::isfinite(value)) {
             series.push_back(std::clamp(value, -PRICE_LIMIT, PRICE_LIMIT));
         }
@@ -172,7 +172,7 @@ std::vector<double> DaySeries(const ChartSpec& spec, double price, bool hasPrice
         return series;
     }
     const double last = hasPrice ? price : (series.empty() ? 1650.0 : series.back());
-    return MakeDaySeries(last, spec.seed);
+    return MakeDaySeries(last, drawn.seed);
 }
 
 // A round step that splits the range into about five parts.
@@ -184,11 +184,11 @@ double GridStep(double range) {
     return factor * magnitude;
 }
 
-void DrawTopBand(RgbaImage& image, const ChartSpec& spec, double price, bool hasPrice,
+void DrawTopBand(RgbaImage& image, const ChartSpec& drawn, double price, bool hasPrice,
                  double opening) {
     FillRect(image, 0, 0, image.width, BAND_HEIGHT, PAPER_COLOR);
     const int textX = DrawGlyph(image, ANCHOR_X, ANCHOR_Y, ANCHOR_GLYPH) + ANCHOR_X + ANCHOR_GAP;
-    const int end = DrawGlyphText(image, textX, ANCHOR_Y, spec.priceText);
+    const int end = DrawGlyphText(image, textX, ANCHOR_Y, drawn.priceText);
     // The coloured column right after the last blank column is where reading stops.
     FillRect(image, end, ANCHOR_Y - 2, end + 1, ANCHOR_Y + GLYPH_HEIGHT + 2, SEPARATOR_COLOR);
     int used = end + 1;
@@ -336,18 +336,18 @@ int DrawGlyphText(RgbaImage& image, int x, int y, std::string_view text) {
     return x;
 }
 
-RgbaImage DrawChart(const ChartSpec& spec) {
-    if (spec.width < 1 || spec.height < 1 || spec.width > CHART_MAX_SIDE ||
-        spec.height > CHART_MAX_SIDE) {
+RgbaImage DrawChart(const ChartSpec& drawn) {
+    if (drawn.width < 1 || drawn.height < 1 || drawn.width > CHART_MAX_SIDE ||
+        drawn.height > CHART_MAX_SIDE) {
         return {};
     }
-    RgbaImage image(spec.width, spec.height, MARGIN_COLOR);
+    RgbaImage image(drawn.width, drawn.height, MARGIN_COLOR);
     double price = 0.0;
-    const bool hasPrice = ParsePrice(spec.priceText, price);
+    const bool hasPrice = ParsePrice(drawn.priceText, price);
     price = std::clamp(price, -PRICE_LIMIT, PRICE_LIMIT);
-    const std::vector<double> series = DaySeries(spec, price, hasPrice);
+    const std::vector<double> series = DaySeries(drawn, price, hasPrice);
 
-    DrawTopBand(image, spec, price, hasPrice, series.front());
+    DrawTopBand(image, drawn, price, hasPrice, series.front());
     DrawLabel(image, PLOT_LEFT, TITLE_Y, "GOLD SPOT 1 DAY (USD)", TITLE_COLOR);
     DrawPlot(image, series);
     return image;

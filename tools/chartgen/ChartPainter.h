@@ -45,4 +45,4 @@ int DrawGlyphText(RgbaImage& image, int x, int y, std::string_view text);
 // A one-day gold chart: a white top band with the anchor and the price glyphs ended by a
 // coloured column, then a title, a grid, the day's line and grey axis labels, none of them
 // in pure black on white. Empty when a side is not in 1..CHART_MAX_SIDE.
-RgbaImage DrawChart(const ChartSpec& spec);
+RgbaImage DrawChart(const ChartSpec& drawn);

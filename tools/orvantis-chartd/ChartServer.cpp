@@ -88,13 +88,13 @@ void ChartServer::Print(const std::string& line) {
 }
 
 std::vector<std::uint8_t> ChartServer::RenderChart(const PriceFeed::Frame& frame) {
-    ChartSpec spec;
-    spec.priceText = FormatPrice(frame.price);
-    spec.daySeries = frame.day;
-    spec.width = m_width;
-    spec.height = m_height;
-    spec.seed = m_drawSeed;
-    return EncodePng(DrawChart(spec), m_png);
+    ChartSpec drawn;
+    drawn.priceText = FormatPrice(frame.price);
+    drawn.daySeries = frame.day;
+    drawn.width = m_width;
+    drawn.height = m_height;
+    drawn.seed = m_drawSeed;
+    return EncodePng(DrawChart(drawn), m_png);
 }
 
 std::string ChartServer::RandomBytes() {
