@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // What reading one chart costs next to libpng decoding the same bytes alone, and how much
 // memory one read takes at its peak.
-#include "acquisition/ChartReader.h"
-#include "acquisition/GlyphTable.h"
 #include "chartgen/ChartPainter.h"
 #include "chartgen/PngWriter.h"
+#include "core/acquisition/ChartReader.h"
+#include "core/acquisition/GlyphTable.h"
 
 #include <benchmark/benchmark.h>
 #include <png.h>

@@ -2,10 +2,10 @@
 // Memory of the program across notifications with e-mail on: the resident size after a
 // warm-up and after 100 more notifications (each one e-mail request to the demo server
 // and one notification dialog, closed at once).
-#include "app/COrvantisDlg.h"
-#include "app/Settings.h"
-#include "notify/CTipDialog.h"
-#include "notify/EmailNotify.h"
+#include "core/app/Settings.h"
+#include "core/notify/EmailNotify.h"
+#include "gui/app/COrvantisDlg.h"
+#include "gui/notify/CTipDialog.h"
 #include "support/ChartServerProcess.h"
 #include "support/IniFixture.h"
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Any byte string as a downloaded chart: the reader must neither crash, hang nor run away
 // with memory, and what it reads is only digits and points.
-#include "acquisition/ChartReader.h"
+#include "core/acquisition/ChartReader.h"
 
 #include <climits>
 #include <cstddef>

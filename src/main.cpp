@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/COrvantisApp.h"
+#include "gui/app/COrvantisApp.h"
 
 int main(int argc, char* argv[]) {
     COrvantisApp app;

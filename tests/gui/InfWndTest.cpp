@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "app/DialogTemplate.h"
-#include "notify/CInfWnd.h"
+#include "gui/common/DialogTemplate.h"
+#include "gui/notify/CInfWnd.h"
 
 #include <QFontMetrics>
 #include <QImage>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/InstanceServer.h"
-#include "app/COrvantisApp.h"
-#include "app/InstanceProtocol.h"
+#include "gui/app/InstanceServer.h"
+#include "core/app/InstanceProtocol.h"
+#include "gui/app/COrvantisApp.h"
 #include "platform/Platform.h"
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "app/COrvantisDlg.h"
-#include "notify/CInfWnd.h"
+#include "gui/app/COrvantisDlg.h"
+#include "gui/notify/CInfWnd.h"
 #include "support/IniFixture.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/COrvantisDlg.h"
-#include "notify/CInfWnd.h"
-#include "notify/CTipDialog.h"
+#include "gui/app/COrvantisDlg.h"
+#include "gui/notify/CInfWnd.h"
+#include "gui/notify/CTipDialog.h"
 #include "support/IniFixture.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "support/IniFixture.h"
 
-#include "common/Globals.h"
+#include "core/common/Globals.h"
 
 #include <fstream>
 #include <sstream>

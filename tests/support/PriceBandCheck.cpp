@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "support/PriceBandCheck.h"
 
-#include "acquisition/GlyphTable.h"
+#include "core/acquisition/GlyphTable.h"
 
 #include <algorithm>
 

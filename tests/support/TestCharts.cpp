@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "support/TestCharts.h"
 
-#include "acquisition/ChartReader.h"
 #include "chartgen/ChartPainter.h"
+#include "core/acquisition/ChartReader.h"
 
 #include <gtest/gtest.h>
 

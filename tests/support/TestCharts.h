@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "acquisition/GlyphTable.h"
 #include "chartgen/PngWriter.h"
 #include "chartgen/RgbaImage.h"
+#include "core/acquisition/GlyphTable.h"
 
 #include <cstdint>
 #include <initializer_list>

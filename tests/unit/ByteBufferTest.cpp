@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "common/ByteBuffer.h"
+#include "core/common/ByteBuffer.h"
 
 #include <gtest/gtest.h>
 

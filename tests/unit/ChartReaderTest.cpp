@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "acquisition/ChartReader.h"
-#include "acquisition/GlyphTable.h"
+#include "core/acquisition/ChartReader.h"
+#include "core/acquisition/GlyphTable.h"
 #include "support/TestCharts.h"
 
 #include <gtest/gtest.h>

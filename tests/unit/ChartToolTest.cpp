@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "acquisition/ChartDownload.h"
+#include "core/acquisition/ChartDownload.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/TestCharts.h"

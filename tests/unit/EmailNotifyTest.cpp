@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "notify/EmailNotify.h"
+#include "core/notify/EmailNotify.h"
 
-#include "notify/FormPoster.h"
+#include "core/notify/FormPoster.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 

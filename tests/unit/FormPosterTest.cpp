@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "notify/FormPoster.h"
+#include "core/notify/FormPoster.h"
 
 #include "support/LoopbackServer.h"
 

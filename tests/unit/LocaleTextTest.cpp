@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "common/LocaleText.h"
+#include "core/common/LocaleText.h"
 
 #include <gtest/gtest.h>
 

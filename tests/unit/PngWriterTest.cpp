@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "chartgen/PngWriter.h"
-#include "acquisition/GlyphTable.h"
+#include "core/acquisition/GlyphTable.h"
 #include "support/PngTestDecoder.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "app/PriceTracker.h"
+#include "core/app/PriceTracker.h"
 
-#include "app/Settings.h"
-#include "common/Globals.h"
+#include "core/app/Settings.h"
+#include "core/common/Globals.h"
 #include "support/IniFixture.h"
 
 #include <gtest/gtest.h>

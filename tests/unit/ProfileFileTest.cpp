@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/ProfileFile.h"
+#include "core/app/ProfileFile.h"
 
 #include "support/TempDir.h"
 

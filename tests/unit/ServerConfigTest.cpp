@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "common/ServerConfig.h"
+#include "core/common/ServerConfig.h"
 
 #include "BuildConfig.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "app/Settings.h"
+#include "core/app/Settings.h"
 
-#include "app/ProfileFile.h"
-#include "common/Globals.h"
+#include "core/app/ProfileFile.h"
+#include "core/common/Globals.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

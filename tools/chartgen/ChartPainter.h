@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "acquisition/GlyphTable.h"
 #include "chartgen/RgbaImage.h"
+#include "core/acquisition/GlyphTable.h"
 
 #include <cstdint>
 #include <string>

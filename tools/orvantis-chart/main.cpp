@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // orvantis-chart: reads the price out of chart PNG files the way the program does.
 
-#include "acquisition/ChartDownload.h"
-#include "acquisition/ChartReader.h"
-#include "common/ByteBuffer.h"
+#include "core/acquisition/ChartDownload.h"
+#include "core/acquisition/ChartReader.h"
+#include "core/common/ByteBuffer.h"
 
 #include <cerrno>
 #include <charconv>

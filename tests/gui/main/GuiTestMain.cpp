@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "common/Globals.h"
+#include "core/common/Globals.h"
 
 #include <QApplication>
 #include <cstdlib>

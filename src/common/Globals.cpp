@@ -1,8 +1,0 @@
-// SPDX-License-Identifier: MIT
-#include "common/Globals.h"
-
-std::string g_strExePath;
-std::string g_szExeDir;
-std::string g_strAppDataDir;
-std::string g_strIniFile;
-std::atomic<IPriceWindow*> g_pMainDlg{nullptr};

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "core/common/ByteBuffer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The waits of the schedule: quick waits of 3000, 4000 ... 12000 ms while no price has been
+// accepted (at most ten of them), every other wait two minutes.
+constexpr int POLL_QUICK_DELAY_START_MS = 2000; // raised by the step before each quick wait
+constexpr int POLL_QUICK_DELAY_STEP_MS = 1000;
+constexpr int POLL_QUICK_WAITS_MAX = 10;
+constexpr int POLL_INTERVAL_MS = 120000;
+
+// How the polling loop waits between polls.
+class ISleeper {
+public:
+    virtual ~ISleeper() = default;
+    // Waits ms milliseconds; false when a stop was requested (before or during the wait).
+    virtual bool SleepMs(int ms) = 0;
+};
+
+// What one poll does, replaceable for tests.
+struct ChartPollHooks {
+    // Fetches the chart into the (empty) buffer; should give up soon once stop is true.
+    std::function<void(CByteBuffer& buffer, const std::atomic<bool>& stop)> download;
+    // The price text of the chart bytes, or nothing.
+    std::function<std::optional<std::string>(const std::uint8_t* bytes, int size)> read;
+    // Judges a price text; sets waitingFlag to 0 when it accepts the price.
+    std::function<void(const std::string& priceText, int& waitingFlag)> track;
+};
+
+// The download and the reading of the program's own chart: DownloadToBuffer of
+// ChartUrl() and ReadChartPrice. The caller adds what judges the price.
+ChartPollHooks ChartSourceHooks();
+
+// The thread procedure: polls on the schedule while g_pMainDlg is set, until stop is true
+// or the sleeper reports a stop. The first poll is at once.
+void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper, const std::atomic<bool>& stop);
+
+// The worker that downloads the chart on its schedule, reads the price and hands it to
+// the tracker. Started once by the main window; Stop() ends it within about a second,
+// also in the middle of a download from a server that never answers.
+class CChartPollThread final {
+public:
+    explicit CChartPollThread(ChartPollHooks hooks);
+    ~CChartPollThread(); // stops and joins
+    CChartPollThread(const CChartPollThread&) = delete;
+    CChartPollThread& operator=(const CChartPollThread&) = delete;
+
+    // Starts the thread unless it runs already. Start and Stop belong to one thread.
+    void Start();
+    // Asks the thread to stop, cutting short its wait and its download, and joins it.
+    void Stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};

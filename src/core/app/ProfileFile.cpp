@@ -1,0 +1,633 @@
+// SPDX-License-Identifier: MIT
+#include "core/app/ProfileFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstddef>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+// How many symbolic links a write follows to reach the real file.
+constexpr int SYMLINK_HOPS_MAX = 40;
+
+constexpr char16_t REPLACEMENT_CHARACTER = 0xFFFD;
+constexpr std::string_view UTF8_MARK = "\xEF\xBB\xBF";
+constexpr std::string_view UTF16LE_MARK = "\xFF\xFE";
+
+// Around names and values in the file; the arguments lose spaces only.
+constexpr std::u16string_view FILE_BLANKS = u" \t";
+constexpr std::u16string_view ARGUMENT_BLANKS = u" ";
+
+// Every read and write of any profile file is one operation under this lock.
+std::mutex s_fileLock;
+
+// ---------------------------------------------------------------------------------------
+// Text codecs. The file is decoded to UTF-16 code units losslessly, so that encoding the
+// edited text again gives back every byte that was not edited.
+
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void AppendCodePoint(std::u16string& out, char32_t codePoint) {
+    if (codePoint < 0x10000) {
+        out.push_back(static_cast<char16_t>(codePoint));
+        return;
+    }
+    codePoint -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+}
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF). Each ill-formed
+// sequence becomes one U+FFFD; the result says whether there was none.
+bool DecodeUtf8(std::string_view bytes, std::u16string& out) {
+    bool wellFormed = true;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            out.push_back(lead);
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        char32_t codePoint = 0;
+        unsigned char secondMin = 0x80;
+        unsigned char secondMax = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            codePoint = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            codePoint = lead & 0x0F;
+            secondMin = lead == 0xE0 ? 0xA0 : 0x80;
+            secondMax = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            codePoint = lead & 0x07;
+            secondMin = lead == 0xF0 ? 0x90 : 0x80;
+            secondMax = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        std::size_t taken = 1;
+        while (taken < length && i + taken < bytes.size()) {
+            const auto next = static_cast<unsigned char>(bytes[i + taken]);
+            const unsigned char low = taken == 1 ? secondMin : 0x80;
+            const unsigned char high = taken == 1 ? secondMax : 0xBF;
+            if (next < low || next > high) {
+                break;
+            }
+            codePoint = (codePoint << 6) | (next & 0x3F);
+            ++taken;
+        }
+        if (length == 0 || taken < length) {
+            wellFormed = false;
+            out.push_back(REPLACEMENT_CHARACTER);
+        } else {
+            AppendCodePoint(out, codePoint);
+        }
+        i += taken;
+    }
+    return wellFormed;
+}
+
+// A lone surrogate (possible only in a UTF-16 file) becomes U+FFFD, so the result is
+// always valid UTF-8.
+std::string EncodeUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t codePoint = text[i];
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+            codePoint = REPLACEMENT_CHARACTER;
+        }
+        if (codePoint < 0x80) {
+            out.push_back(static_cast<char>(codePoint));
+        } else if (codePoint < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        } else if (codePoint < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// Windows-1252 bytes 0x80 to 0x9F. The five bytes the code page leaves undefined map to
+// the C1 controls of the same number, so every byte survives a round trip.
+constexpr std::array<char16_t, 32> WINDOWS_1252_HIGH = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void DecodeWindows1252(std::string_view bytes, std::u16string& out) {
+    for (const char byte : bytes) {
+        const auto value = static_cast<unsigned char>(byte);
+        out.push_back(value >= 0x80 && value <= 0x9F ? WINDOWS_1252_HIGH[value - 0x80] : value);
+    }
+}
+
+// A character the code page lacks becomes '?' (one for a whole surrogate pair).
+std::string EncodeWindows1252(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+            out.push_back(static_cast<char>(unit));
+            continue;
+        }
+        const auto* found = std::find(WINDOWS_1252_HIGH.begin(), WINDOWS_1252_HIGH.end(), unit);
+        if (found != WINDOWS_1252_HIGH.end()) {
+            out.push_back(static_cast<char>(0x80 + (found - WINDOWS_1252_HIGH.begin())));
+            continue;
+        }
+        if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            ++i;
+        }
+        out.push_back('?');
+    }
+    return out;
+}
+
+// An odd last byte is half a code unit and is dropped.
+void DecodeUtf16Le(std::string_view bytes, std::u16string& out) {
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                            (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    }
+}
+
+std::string EncodeUtf16Le(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const char16_t unit : text) {
+        out.push_back(static_cast<char>(unit & 0xFF));
+        out.push_back(static_cast<char>(unit >> 8));
+    }
+    return out;
+}
+
+// Arguments are UTF-8; ill-formed bytes in them become U+FFFD.
+std::u16string FromArgument(std::string_view text) {
+    std::u16string out;
+    DecodeUtf8(text, out);
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// The file in memory.
+
+enum class Codec { Utf8, Windows1252, Utf16Le };
+
+struct ProfileText {
+    std::string bytes; // the file as read
+    std::string mark;  // byte-order mark kept in front of the text
+    Codec codec = Codec::Utf8;
+    std::u16string text;
+    struct stat info {};
+};
+
+enum class LoadResult {
+    Missing,   // no such file: readers take defaults, a write creates it
+    Complete,  // the whole file is in memory
+    Truncated, // only its first part (whole lines) is: readable, never rewritten
+    Failed     // not a regular file, unreadable, or a read error
+};
+
+bool IsLineBreak(char16_t unit) {
+    return unit == u'\r' || unit == u'\n';
+}
+
+void Decode(ProfileText& file, bool truncated) {
+    std::string_view body = file.bytes;
+    if (body.starts_with(UTF16LE_MARK)) {
+        file.mark = UTF16LE_MARK;
+        file.codec = Codec::Utf16Le;
+        DecodeUtf16Le(body.substr(UTF16LE_MARK.size()), file.text);
+    } else {
+        if (body.starts_with(UTF8_MARK)) {
+            file.mark = UTF8_MARK;
+            body.remove_prefix(UTF8_MARK.size());
+        }
+        if (truncated) {
+            // The cut may split a character; keep whole lines only.
+            const std::size_t lastBreak = body.find_last_of("\r\n");
+            body = body.substr(0, lastBreak == std::string_view::npos ? 0 : lastBreak + 1);
+        }
+        file.codec = Codec::Utf8;
+        if (!DecodeUtf8(body, file.text)) {
+            file.codec = Codec::Windows1252;
+            file.text.clear();
+            DecodeWindows1252(body, file.text);
+        }
+    }
+    if (truncated) {
+        const std::size_t lastBreak = file.text.find_last_of(u"\r\n");
+        file.text.resize(lastBreak == std::u16string::npos ? 0 : lastBreak + 1);
+    }
+}
+
+std::string Encode(const ProfileText& file) {
+    switch (file.codec) {
+    case Codec::Utf16Le:
+        return file.mark + EncodeUtf16Le(file.text);
+    case Codec::Windows1252:
+        return file.mark + EncodeWindows1252(file.text);
+    case Codec::Utf8:
+        break;
+    }
+    return file.mark + EncodeUtf8(file.text);
+}
+
+// The file's own line break: the first one in it. A file without one gets LF, except a
+// UTF-16 file, which only Windows tools make.
+std::u16string_view LineBreakOf(const ProfileText& file) {
+    const std::size_t first = file.text.find_first_of(u"\r\n");
+    if (first == std::u16string::npos) {
+        return file.codec == Codec::Utf16Le ? u"\r\n" : u"\n";
+    }
+    if (file.text[first] == u'\n') {
+        return u"\n";
+    }
+    return first + 1 < file.text.size() && file.text[first + 1] == u'\n' ? u"\r\n" : u"\r";
+}
+
+class FileDescriptor final {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+    // Closes now and says whether the close succeeded (it may report a late write error).
+    bool Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+LoadResult Load(const std::string& path, ProfileText& file) {
+    // O_NONBLOCK: a FIFO named like the file must not block the open.
+    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.Get() < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Failed;
+    }
+    if (fstat(fd.Get(), &file.info) != 0 || !S_ISREG(file.info.st_mode)) {
+        return LoadResult::Failed;
+    }
+    // One byte more than the cap tells a file at the cap from a larger one.
+    const auto expected = static_cast<std::size_t>(std::max<off_t>(file.info.st_size, 0));
+    file.bytes.resize(std::min(expected, PROFILE_FILE_MAX) + 1);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == file.bytes.size()) {
+            if (got > PROFILE_FILE_MAX) {
+                break;
+            }
+            // The file grew since fstat.
+            file.bytes.resize(std::min(got * 2, PROFILE_FILE_MAX + 1));
+        }
+        const ssize_t n = read(fd.Get(), file.bytes.data() + got, file.bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return LoadResult::Failed;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    const bool truncated = got > PROFILE_FILE_MAX;
+    file.bytes.resize(std::min(got, PROFILE_FILE_MAX));
+    Decode(file, truncated);
+    return truncated ? LoadResult::Truncated : LoadResult::Complete;
+}
+
+// ---------------------------------------------------------------------------------------
+// Lines, sections and keys.
+
+std::u16string_view Trim(std::u16string_view text, std::u16string_view blanks) {
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::u16string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+char16_t FoldCase(char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+}
+
+// Names match without regard to the case of ASCII letters.
+bool SameName(std::u16string_view a, std::u16string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char16_t x, char16_t y) { return FoldCase(x) == FoldCase(y); });
+}
+
+struct KeyLookup {
+    bool sectionFound = false;
+    bool keyFound = false;
+    // The key's line without its line break, and the spelling of its name in the file.
+    std::size_t lineBegin = 0;
+    std::size_t lineEnd = 0;
+    std::u16string_view fileName;
+    std::u16string_view value; // trimmed, quotes still on
+    // Where a new key line goes: after the section's last key line, or after its header
+    // when it has none (so before trailing comments and blank lines).
+    std::size_t insertAt = 0;
+    bool insertNeedsBreak = false; // that line is the last of the file and has no break
+};
+
+// Finds key in the first section named section. Lines before the first header belong to
+// no section; a line starting with ';' is a comment; a header ends at its first ']' (or
+// at the line's end); a line splits at its first '='; the first of equal keys wins.
+KeyLookup FindKey(std::u16string_view text, std::u16string_view section, std::u16string_view key) {
+    KeyLookup found;
+    bool inSection = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t begin = pos;
+        std::size_t contentEnd = text.find_first_of(u"\r\n", pos);
+        if (contentEnd == std::u16string_view::npos) {
+            contentEnd = text.size();
+            pos = contentEnd;
+        } else {
+            pos = contentEnd + 1;
+            if (text[contentEnd] == u'\r' && pos < text.size() && text[pos] == u'\n') {
+                ++pos;
+            }
+        }
+        const std::u16string_view line = Trim(text.substr(begin, contentEnd - begin), FILE_BLANKS);
+        if (line.empty() || line.front() == u';') {
+            continue;
+        }
+        if (line.front() == u'[') {
+            if (inSection) {
+                break;
+            }
+            const std::u16string_view header = line.substr(1);
+            if (SameName(Trim(header.substr(0, header.find(u']')), FILE_BLANKS), section)) {
+                inSection = true;
+                found.sectionFound = true;
+                found.insertAt = pos;
+                found.insertNeedsBreak = pos == contentEnd;
+            }
+            continue;
+        }
+        if (!inSection) {
+            continue;
+        }
+        found.insertAt = pos;
+        found.insertNeedsBreak = pos == contentEnd;
+        const std::size_t equals = line.find(u'=');
+        if (equals == std::u16string_view::npos) {
+            continue;
+        }
+        const std::u16string_view name = Trim(line.substr(0, equals), FILE_BLANKS);
+        if (SameName(name, key)) {
+            found.keyFound = true;
+            found.lineBegin = begin;
+            found.lineEnd = contentEnd;
+            found.fileName = name;
+            found.value = Trim(line.substr(equals + 1), FILE_BLANKS);
+            break;
+        }
+    }
+    return found;
+}
+
+// One outer pair of matching quotes is removed.
+std::u16string_view Unquote(std::u16string_view value) {
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// What a reader gets: the text up to a NUL, at most PROFILE_VALUE_MAX code units, never
+// half a surrogate pair.
+std::string ForReader(std::u16string_view text) {
+    text = text.substr(0, text.find(u'\0'));
+    if (text.size() > PROFILE_VALUE_MAX) {
+        std::size_t length = PROFILE_VALUE_MAX;
+        if (IsHighSurrogate(text[length - 1]) && IsLowSurrogate(text[length])) {
+            --length;
+        }
+        text = text.substr(0, length);
+    }
+    return EncodeUtf8(text);
+}
+
+void EnsureFinalBreak(std::u16string& text, std::u16string_view lineBreak) {
+    if (!text.empty() && !IsLineBreak(text.back())) {
+        text += lineBreak;
+    }
+}
+
+void SetKey(ProfileText& file, std::u16string_view section, std::u16string_view key,
+            std::u16string_view value) {
+    const std::u16string_view lineBreak = LineBreakOf(file);
+    std::u16string& text = file.text;
+    const KeyLookup found = FindKey(text, section, key);
+    if (found.keyFound) {
+        // The name keeps the spelling the file gave it.
+        std::u16string line(found.fileName);
+        line.append(u"=").append(value);
+        text.replace(found.lineBegin, found.lineEnd - found.lineBegin, line);
+    } else if (found.sectionFound) {
+        std::u16string line(found.insertNeedsBreak ? lineBreak : u"");
+        line.append(key).append(u"=").append(value).append(lineBreak);
+        text.insert(found.insertAt, line);
+    } else {
+        EnsureFinalBreak(text, lineBreak);
+        text.append(u"[").append(section).append(u"]").append(lineBreak);
+        text.append(key).append(u"=").append(value).append(lineBreak);
+    }
+    EnsureFinalBreak(text, lineBreak);
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing the file.
+
+// The real file behind a chain of symbolic links (which may not exist yet), so that a
+// write replaces the file the link points to and keeps the link.
+std::optional<std::string> ResolveLinks(const std::string& path) {
+    std::filesystem::path current(path);
+    for (int hop = 0; hop < SYMLINK_HOPS_MAX; ++hop) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return current.string();
+        }
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::read_symlink(current, error);
+        if (error) {
+            return std::nullopt;
+        }
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return std::nullopt;
+}
+
+// A file without any write permission bit is read-only for everybody, root included, as
+// the read-only attribute is on Windows; otherwise the usual access check decides.
+bool IsWritable(const std::string& path, const struct stat& info) {
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        return false;
+    }
+    return faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+void SyncFolder(const std::string& folder) {
+    FileDescriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Get() >= 0) {
+        // The rename is done; a folder that cannot be synced leaves nothing to undo.
+        fsync(fd.Get());
+    }
+}
+
+// Writes a temporary file beside the old one, flushes it to disk and renames it over the
+// old one, so the file holds the old bytes or the new ones, never a mix. A new file is
+// private to the user (it holds an e-mail address); a rewritten one keeps its owner and
+// permission bits.
+bool ReplaceFile(const std::string& path, std::string_view bytes, const struct stat* old) {
+    const std::filesystem::path target(path);
+    std::string folder = target.parent_path().string();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    std::string temporary = folder + "/." + target.filename().string() + ".XXXXXX";
+    FileDescriptor fd(mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.Get() < 0) {
+        return false;
+    }
+    bool ok = WriteAll(fd.Get(), bytes);
+    if (ok && old != nullptr) {
+        if ((old->st_uid != geteuid() || old->st_gid != getegid()) &&
+            fchown(fd.Get(), old->st_uid, old->st_gid) != 0) {
+            // Only root may give the file away; otherwise it becomes ours, as any copy would.
+        }
+        ok = fchmod(fd.Get(), old->st_mode & 07777) == 0;
+    }
+    ok = ok && fsync(fd.Get()) == 0;
+    ok = fd.Close() && ok;
+    ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    SyncFolder(folder);
+    return true;
+}
+
+bool HoldsLineBreakOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+} // namespace
+
+std::string GetProfileString(const std::string& path, const std::string& section,
+                             const std::string& key, const std::string& defaultText) {
+    ProfileText file;
+    LoadResult result = LoadResult::Missing;
+    if (!path.empty()) {
+        const std::lock_guard lock(s_fileLock);
+        result = Load(path, file);
+    }
+    if (result == LoadResult::Complete || result == LoadResult::Truncated) {
+        const KeyLookup found = FindKey(file.text, Trim(FromArgument(section), ARGUMENT_BLANKS),
+                                        Trim(FromArgument(key), ARGUMENT_BLANKS));
+        if (found.keyFound) {
+            return ForReader(Unquote(found.value));
+        }
+    }
+    // The default loses trailing spaces only.
+    std::u16string fallback = FromArgument(defaultText);
+    fallback.erase(fallback.find_last_not_of(u' ') + 1);
+    return ForReader(fallback);
+}
+
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
+    // Written verbatim, a line break would start a new line (a header or another key) and
+    // a NUL would cut what follows; either would corrupt other keys.
+    if (path.empty() || HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(key) ||
+        HoldsLineBreakOrNul(value)) {
+        return false;
+    }
+    const std::u16string sectionName(Trim(FromArgument(section), ARGUMENT_BLANKS));
+    const std::u16string keyName(Trim(FromArgument(key), ARGUMENT_BLANKS));
+    const std::u16string valueText = FromArgument(value);
+
+    const std::lock_guard lock(s_fileLock);
+    const std::optional<std::string> target = ResolveLinks(path);
+    if (!target) {
+        return false;
+    }
+    ProfileText file;
+    const LoadResult result = Load(*target, file);
+    if (result == LoadResult::Truncated || result == LoadResult::Failed) {
+        return false;
+    }
+    const bool exists = result == LoadResult::Complete;
+    if (exists && !IsWritable(*target, file.info)) {
+        return false;
+    }
+    SetKey(file, sectionName, keyName, valueText);
+    const std::string bytes = Encode(file);
+    if (bytes.size() > PROFILE_FILE_MAX) {
+        return false;
+    }
+    if (exists && bytes == file.bytes) {
+        return true;
+    }
+    return ReplaceFile(*target, bytes, exists ? &file.info : nullptr);
+}

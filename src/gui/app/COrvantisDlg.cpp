@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: MIT
+#include "gui/app/COrvantisDlg.h"
+
+#include "core/acquisition/ChartPollThread.h"
+#include "core/app/InstanceProtocol.h"
+#include "core/app/PriceTracker.h"
+#include "core/app/Settings.h"
+#include "core/notify/EmailNotify.h"
+#include "gui/app/InstanceServer.h"
+#include "gui/common/DialogTemplate.h"
+#include "gui/common/GuiGlobals.h"
+#include "gui/notify/CInfWnd.h"
+#include "gui/notify/CTipDialog.h"
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+constexpr DlgItem TEMPLATE_DIALOG{COrvantisDlg::IDD, 0, 0, 185, 92};
+constexpr DlgItem TEMPLATE_MINIMIZE{COrvantisDlg::IDC_MINIMIZE, 99, 71, 50, 14};
+constexpr DlgItem TEMPLATE_EXIT{COrvantisDlg::IDC_EXIT, 36, 71, 50, 14};
+constexpr DlgItem TEMPLATE_INF{COrvantisDlg::IDC_INF, 15, 14, 97, 24};
+constexpr DlgItem TEMPLATE_SETTINGS{COrvantisDlg::IDC_SETTINGS, 120, 24, 58, 27};
+constexpr DlgItem TEMPLATE_ABOUT{COrvantisDlg::IDC_ABOUT, 157, 7, 20, 8};
+constexpr DlgItem TEMPLATE_NOTIFY{COrvantisDlg::IDC_NOTIFY, 0, 56, 185, 8};
+constexpr DlgItem TEMPLATE_LIVE{COrvantisDlg::IDC_LIVE, 15, 39, 49, 8};
+
+constexpr const char* THRESHOLD_LABEL = "The monitor will notify you every %1 dollar change";
+
+// Tracks one more modal dialog over the main window while it runs.
+class ModalScope final {
+public:
+    explicit ModalScope(int& depth) : m_depth(depth) { ++m_depth; }
+    ~ModalScope() { --m_depth; }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    int& m_depth;
+};
+} // namespace
+
+COrvantisDlg::COrvantisDlg(QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      m_infWnd(new CInfWnd(this)), m_linkAbout(new QLabel(QStringLiteral("About"), this)),
+      m_linkLive(new QLabel(QStringLiteral("Live Gold Prices"), this)),
+      m_staticNotify(new QLabel(this)), m_hIcon(QStringLiteral(":/icons/orvantis.png")),
+      m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
+      m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
+      m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
+      m_timerTopmost(new QTimer(this)) {
+    setObjectName(QStringLiteral("COrvantisDlg"));
+    setWindowTitle(QStringLiteral("Orvantis"));
+    const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
+    PlaceItem(m_btnMinimize, units, TEMPLATE_MINIMIZE);
+    PlaceItem(m_btnExit, units, TEMPLATE_EXIT);
+    PlaceTextItem(m_infWnd, units, TEMPLATE_INF, TEMPLATE_SETTINGS.x - 2);
+    PlaceItem(m_btnSettings, units, TEMPLATE_SETTINGS);
+    PlaceTextItem(m_linkAbout, units, TEMPLATE_ABOUT, TEMPLATE_DIALOG.cx);
+    PlaceItem(m_staticNotify, units, TEMPLATE_NOTIFY);
+    PlaceTextItem(m_linkLive, units, TEMPLATE_LIVE, TEMPLATE_SETTINGS.x - 2);
+
+    m_btnMinimize->setObjectName(QStringLiteral("IDC_MINIMIZE"));
+    m_btnExit->setObjectName(QStringLiteral("IDC_EXIT"));
+    m_btnSettings->setObjectName(QStringLiteral("IDC_SETTINGS"));
+    m_infWnd->setObjectName(QStringLiteral("IDC_INF"));
+    m_staticNotify->setObjectName(QStringLiteral("IDC_NOTIFY"));
+    m_linkAbout->setObjectName(QStringLiteral("IDC_ABOUT"));
+    m_linkLive->setObjectName(QStringLiteral("IDC_LIVE"));
+    m_staticNotify->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_staticNotify->setText(QString::fromLatin1(THRESHOLD_LABEL).arg(5));
+
+    m_btnMinimize->setDefault(true);
+    m_btnExit->setAutoDefault(false);
+    m_btnSettings->setAutoDefault(false);
+    // Greyed out until the settings dialog is part of the program.
+    m_btnSettings->setEnabled(false);
+    connect(m_btnMinimize, &QPushButton::clicked, this, &COrvantisDlg::OnMinimize);
+    connect(m_btnExit, &QPushButton::clicked, this, &COrvantisDlg::OnExit);
+    connect(m_btnSettings, &QPushButton::clicked, this, &COrvantisDlg::OnSettings);
+    connect(m_timerTopmost, &QTimer::timeout, this, &COrvantisDlg::OnTimer);
+
+    m_startEmailRequest = [] { StartEmailNotifyThread(); };
+    m_runTipDialog = [this] {
+        CTipDialog dialog(this);
+        RunModal(dialog);
+    };
+
+    g_pMainDlg.store(this);
+}
+
+COrvantisDlg::~COrvantisDlg() {
+    Shutdown();
+}
+
+bool COrvantisDlg::OnInitDialog() {
+    // Windows' system menu item "&About Orvantis..." has no counterpart on desktops whose
+    // window manager owns the window menu; the About link is the way in there.
+    setWindowIcon(m_hIcon);
+
+    RefreshPriceDisplay(false);
+    UpdateThresholdLabel();
+
+    // The hand-over channel for a second start; without it the monitor still runs.
+    const std::string runtimeDir = platform::UserRuntimeDir();
+    if (!runtimeDir.empty()) {
+        m_instanceServer = new CInstanceServer(
+            [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
+            [this](int id) { OnCommand(id); }, this);
+        m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
+    }
+
+    ChartPollHooks hooks = ChartSourceHooks();
+    hooks.track = [](const std::string& priceText, int& waitingFlag) {
+        ProcessNewPrice(priceText, waitingFlag);
+    };
+    m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks));
+    m_pollThread->Start();
+    m_timerTopmost->start(TOPMOST_PERIOD_MS);
+    return true;
+}
+
+bool COrvantisDlg::Shutdown() {
+    g_pMainDlg.store(nullptr);
+    m_timerTopmost->stop();
+    if (m_pollThread) {
+        m_pollThread->Stop();
+        m_pollThread.reset();
+    }
+    return StopEmailNotifyThreads(1000);
+}
+
+void COrvantisDlg::PostPriceUpdate(int wParam) {
+    QMetaObject::invokeMethod(
+        this, [this, wParam] { OnPriceUpdate(wParam, 0); }, Qt::QueuedConnection);
+}
+
+void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
+    const std::string lastText = ReadSetting(KEY_LAST_PRICE, "");
+    const std::string currentText =
+        readCurrent ? ReadSetting(KEY_CURRENT_PRICE, "") : std::string();
+    FillPricePanel(*m_infWnd, lastText, currentText);
+    // The floating window repaints from the panel here once it exists.
+}
+
+void COrvantisDlg::UpdateThresholdLabel() {
+    const std::string text = FormatThreshold(ReadThreshold());
+    m_staticNotify->setText(QString::fromLatin1(THRESHOLD_LABEL).arg(QString::fromStdString(text)));
+}
+
+void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
+    if (wParam == PRICE_UPDATE_REFRESH) {
+        RefreshPriceDisplay(true);
+        return;
+    }
+    if (wParam != PRICE_UPDATE_NOTIFY) {
+        return;
+    }
+    RefreshPriceDisplay(true);
+    if (ReadSetting(KEY_SEND_EMAIL, "0") == "1") {
+        m_startEmailRequest();
+        if (ReadSetting(KEY_POPUP, "1") == "0") {
+            return;
+        }
+    }
+    m_runTipDialog();
+}
+
+int COrvantisDlg::RunModal(QDialog& dialog) {
+    const ModalScope scope(m_modalDepth);
+    dialog.setWindowModality(Qt::WindowModal);
+    return dialog.exec();
+}
+
+void COrvantisDlg::OnCommand(int id) {
+    if (id == ID_TRAY_OPEN) {
+        OnOpenMainWindow();
+    } else if (id == ID_TRAY_EXIT) {
+        OnExit();
+    }
+}
+
+void COrvantisDlg::OnOpenMainWindow() {
+    if (m_modalDepth == 0 && !isVisible()) {
+        RestoreFromTray();
+        return;
+    }
+    // Visible, or held by one of the program's modal dialogs: only to the front.
+    BringToFront();
+}
+
+void COrvantisDlg::OnMinimize() {
+    HideToTray();
+}
+
+void COrvantisDlg::HideToTray() {
+    hide();
+}
+
+void COrvantisDlg::RestoreFromTray() {
+    BringToFront();
+}
+
+void COrvantisDlg::BringToFront() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void COrvantisDlg::OnExit() {
+    // The floating window's position is saved here once that window exists.
+    OnCancel();
+}
+
+void COrvantisDlg::OnSettings() {
+    // The settings dialog opens here; the label follows a confirmed change.
+}
+
+void COrvantisDlg::OnCancel() {
+    emit EndModal(0);
+}
+
+void COrvantisDlg::OnTimer() {
+    // Keeps the floating window above other topmost windows while another application
+    // is in front.
+}
+
+void COrvantisDlg::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    OnMinimize();
+}
+
+void COrvantisDlg::reject() {
+    OnCancel();
+}

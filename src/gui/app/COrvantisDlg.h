@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "core/common/Globals.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <functional>
+#include <memory>
+
+class CChartPollThread;
+class CInfWnd;
+class CInstanceServer;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+// The main window: the price panel, the threshold in words, the links and the buttons.
+// It owns the background work (the polling thread) and is the window whose end ends the
+// program. "Minimize" and the close box only hide it.
+class COrvantisDlg final : public QDialog, public IPriceWindow {
+    Q_OBJECT
+public:
+    explicit COrvantisDlg(QWidget* parent = nullptr);
+    ~COrvantisDlg() override;
+    Q_DISABLE_COPY(COrvantisDlg)
+
+    static constexpr int IDD = 102;
+    static constexpr int IDC_MINIMIZE = 1000;
+    static constexpr int IDC_EXIT = 1001;
+    static constexpr int IDC_SETTINGS = 1002;
+    static constexpr int IDC_INF = 1004;
+    static constexpr int IDC_ABOUT = 1005;
+    static constexpr int IDC_LIVE = 1006;
+    static constexpr int IDC_NOTIFY = 1016;
+    static constexpr int ID_TIMER_TOPMOST = 100;
+    static constexpr int TOPMOST_PERIOD_MS = 5000;
+
+    // Creates the controls' content and starts the background work; false when the
+    // program cannot run its monitor (no price is then ever read).
+    bool OnInitDialog();
+
+    void RefreshPriceDisplay(bool readCurrent);
+    void UpdateThresholdLabel();
+    void OnPriceUpdate(int wParam, int lParam);
+    void OnOpenMainWindow();
+    void OnMinimize();
+    void OnExit();
+    void OnSettings();
+    void OnCommand(int id);
+
+    // Thread-safe: queues WM_PRICE_UPDATE for the user-interface thread.
+    void PostPriceUpdate(int wParam) override;
+
+    // Ends the background work before the window goes away: clears g_pMainDlg, stops the
+    // polling thread and gives e-mail requests still in flight a second to finish. False
+    // when some request is still running after that second.
+    bool Shutdown();
+
+    // Stands in for starting the e-mail request and running the notification dialog;
+    // tests replace them.
+    std::function<void()> m_startEmailRequest;
+    std::function<void()> m_runTipDialog;
+
+    CInfWnd* m_infWnd;
+    QLabel* m_linkAbout;
+    QLabel* m_linkLive;
+    QLabel* m_staticNotify;
+
+signals:
+    // Emitted when the window ends its run (Exit, Esc), with the exit status.
+    void EndModal(int status);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void OnCancel();
+    void OnTimer();
+    void HideToTray();
+    void RestoreFromTray();
+    void BringToFront();
+    int RunModal(QDialog& dialog);
+
+    QIcon m_hIcon;
+    QPushButton* m_btnMinimize;
+    QPushButton* m_btnExit;
+    QPushButton* m_btnSettings;
+    QTimer* m_timerTopmost;
+    CInstanceServer* m_instanceServer = nullptr;
+    std::unique_ptr<CChartPollThread> m_pollThread;
+    int m_modalDepth = 0;
+};

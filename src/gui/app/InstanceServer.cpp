@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#include "gui/app/InstanceServer.h"
+
+#include "core/app/InstanceProtocol.h"
+#include "platform/Platform.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+namespace {
+constexpr int MAX_CONNECTIONS = 8;
+constexpr int IDLE_TIMEOUT_MS = 3000;
+} // namespace
+
+CInstanceServer::CInstanceServer(std::function<quintptr()> mainWindowId,
+                                 std::function<void(int)> command, QObject* parent)
+    : QObject(parent), m_server(new QLocalServer(this)), m_mainWindowId(std::move(mainWindowId)),
+      m_command(std::move(command)) {
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    m_server->setMaxPendingConnections(MAX_CONNECTIONS);
+    connect(m_server, &QLocalServer::newConnection, this, &CInstanceServer::OnNewConnection);
+}
+
+CInstanceServer::~CInstanceServer() = default;
+
+bool CInstanceServer::Listen(const QString& socketPath) {
+    if (m_server->listen(socketPath)) {
+        return true;
+    }
+    QLocalServer::removeServer(socketPath);
+    return m_server->listen(socketPath);
+}
+
+void CInstanceServer::OnNewConnection() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        // Only this user's processes may talk to the instance, and only a few at a time.
+        if (m_connections >= MAX_CONNECTIONS ||
+            platform::PeerUserId(socket->socketDescriptor()) != platform::CurrentUserId()) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_connections;
+        auto* idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
+        idle->start(IDLE_TIMEOUT_MS);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+            --m_connections;
+            socket->deleteLater();
+        });
+    }
+}
+
+void CInstanceServer::OnReadyRead(QLocalSocket* socket) {
+    while (socket->canReadLine()) {
+        const QByteArray line = socket->readLine(INSTANCE_MAX_LINE + 1);
+        if (!line.endsWith('\n')) {
+            socket->abort();
+            return;
+        }
+        HandleLine(socket, line.chopped(1));
+        if (socket->state() != QLocalSocket::ConnectedState) {
+            return;
+        }
+    }
+    if (socket->bytesAvailable() > INSTANCE_MAX_LINE) {
+        socket->abort();
+    }
+}
+
+void CInstanceServer::HandleLine(QLocalSocket* socket, const QByteArray& line) {
+    if (line == INSTANCE_REQUEST_MAINWND) {
+        const quintptr id = m_mainWindowId ? m_mainWindowId() : 0;
+        socket->write(INSTANCE_ANSWER_MAINWND + QByteArray::number(static_cast<qulonglong>(id)) +
+                      '\n');
+        return;
+    }
+    if (line.startsWith(INSTANCE_REQUEST_COMMAND)) {
+        bool ok = false;
+        const int id = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_COMMAND))).toInt(&ok);
+        if (ok && id == ID_TRAY_OPEN) {
+            socket->write("OK\n");
+            socket->flush();
+            if (m_command) {
+                m_command(id);
+            }
+            return;
+        }
+    }
+    socket->abort();
+}

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#include "gui/common/DialogTemplate.h"
+
+#include "gui/common/GuiGlobals.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QPalette>
+#include <QWidget>
+#include <algorithm>
+
+namespace {
+int MulDiv(int a, int b, int c) {
+    const long long product = static_cast<long long>(a) * b;
+    // Rounds half away from zero, as the dialog manager does.
+    const long long rounded = product >= 0 ? product + c / 2 : product - c / 2;
+    return static_cast<int>(rounded / c);
+}
+} // namespace
+
+CDialogUnits::CDialogUnits(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int alphabet = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    m_baseX = std::max(1, (alphabet / 26 + 1) / 2);
+    m_baseY = std::max(1, metrics.height());
+}
+
+QRect CDialogUnits::ToPixels(const DlgItem& item) const {
+    return {MulDiv(item.x, m_baseX, 4), MulDiv(item.y, m_baseY, 8), MulDiv(item.cx, m_baseX, 4),
+            MulDiv(item.cy, m_baseY, 8)};
+}
+
+QSize CDialogUnits::ToPixels(int cx, int cy) const {
+    return {MulDiv(cx, m_baseX, 4), MulDiv(cy, m_baseY, 8)};
+}
+
+QFont DialogFont(int pointSize) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(pointSize);
+    return font;
+}
+
+CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem) {
+    dialog->setFont(DialogFont());
+    QPalette pal = dialog->palette();
+    pal.setBrush(QPalette::Window, g_bkBrush);
+    dialog->setPalette(pal);
+    dialog->setAutoFillBackground(true);
+    const CDialogUnits units(dialog->font());
+    dialog->setFixedSize(units.ToPixels(dialogItem.cx, dialogItem.cy));
+    return units;
+}
+
+void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item) {
+    widget->setGeometry(units.ToPixels(item));
+}
+
+void PlaceTextItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item,
+                   int limitRightDu) {
+    QRect rect = units.ToPixels(item);
+    const int limit = units.ToPixels(limitRightDu, 0).width();
+    const int wanted = std::min(widget->sizeHint().width(), limit - rect.x());
+    if (wanted > rect.width()) {
+        rect.setWidth(wanted);
+    }
+    widget->setGeometry(rect);
+}

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+// One item of a dialog template: its id and its rectangle in dialog units.
+struct DlgItem {
+    int id;
+    int x;
+    int y;
+    int cx;
+    int cy;
+};
+
+// Converts dialog units with the dialog font's base units, so a dialog keeps its
+// template's proportions whatever the desktop's font: x * average char width / 4 and
+// y * character height / 8.
+class CDialogUnits final {
+public:
+    explicit CDialogUnits(const QFont& font);
+    QRect ToPixels(const DlgItem& item) const;
+    QSize ToPixels(int cx, int cy) const;
+
+private:
+    int m_baseX;
+    int m_baseY;
+};
+
+// The dialog font: the desktop's sans-serif at 9 points.
+QFont DialogFont(int pointSize = 9);
+
+// Gives a dialog its template's face: the 9-point dialog font, the grey background and
+// the template's fixed size. Returns the units its items are placed with.
+CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem);
+
+// Sets the widget's geometry from a template item.
+void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item);
+
+// The same for an item that shows text. When the desktop's font needs more room for the
+// text than the template gives, the item grows to the right, up to limitRightDu (in dialog
+// units), so that its text is not cut.
+void PlaceTextItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item,
+                   int limitRightDu);

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#include "gui/notify/CTipDialog.h"
+
+#include "core/app/Settings.h"
+#include "gui/common/DialogTemplate.h"
+#include "gui/common/GuiGlobals.h"
+#include "gui/notify/CInfWnd.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+constexpr DlgItem TEMPLATE_DIALOG{CTipDialog::IDD, 0, 0, 123, 74};
+constexpr DlgItem TEMPLATE_OK{1, 36, 53, 50, 14};
+constexpr DlgItem TEMPLATE_INF{CTipDialog::IDC_INF, 14, 12, 104, 34};
+} // namespace
+
+CTipDialog::CTipDialog(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
+                         Qt::CustomizeWindowHint),
+      m_infWnd(new CInfWnd(this)) {
+    setWindowTitle(QStringLiteral("Gold Price Changed"));
+    const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("IDOK"));
+    ok->setDefault(true);
+    PlaceItem(ok, units, TEMPLATE_OK);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    m_infWnd->setObjectName(QStringLiteral("IDC_INF"));
+    PlaceTextItem(m_infWnd, units, TEMPLATE_INF, TEMPLATE_DIALOG.cx);
+
+    OnInitDialog();
+    ok->setFocus();
+}
+
+void CTipDialog::OnInitDialog() {
+    // The previous reference and the price that reached the threshold.
+    const std::string tipLast = ReadSetting(KEY_TIP_LAST_PRICE, "");
+    const std::string last = ReadSetting(KEY_LAST_PRICE, "");
+    FillPricePanel(*m_infWnd, tipLast, last);
+    QApplication::beep();
+}
+
+void CTipDialog::showEvent(QShowEvent* event) {
+    if (!m_placed) {
+        m_placed = true;
+        PlaceOverOwner();
+    }
+    QDialog::showEvent(event);
+}
+
+// Centred over the owner when it is visible, else in the middle of its screen; kept
+// inside that screen's work area.
+void CTipDialog::PlaceOverOwner() {
+    QWidget* owner = parentWidget();
+    QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect work = screen->availableGeometry();
+    const QRect around = owner != nullptr && owner->isVisible() && !owner->isMinimized()
+                             ? owner->frameGeometry()
+                             : work;
+    QRect frame = frameGeometry();
+    frame.moveCenter(around.center());
+    frame.moveLeft(std::clamp(frame.left(), work.left(),
+                              std::max(work.left(), work.right() - frame.width() + 1)));
+    frame.moveTop(std::clamp(frame.top(), work.top(),
+                             std::max(work.top(), work.bottom() - frame.height() + 1)));
+    move(frame.topLeft());
+}
