@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/ProfileFile.h"
 
+#include "core/common/Utf8.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,54 +53,18 @@ void AppendCodePoint(std::u16string& out, char32_t codePoint) {
     out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
 }
 
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF). Each ill-formed
-// sequence becomes one U+FFFD; the result says whether there was none.
+// Each ill-formed sequence becomes one U+FFFD; the result says whether there was none.
 bool DecodeUtf8(std::string_view bytes, std::u16string& out) {
     bool wellFormed = true;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        char32_t codePoint = 0;
-        unsigned char secondMin = 0x80;
-        unsigned char secondMax = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            codePoint = lead & 0x0F;
-            secondMin = lead == 0xE0 ? 0xA0 : 0x80;
-            secondMax = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            codePoint = lead & 0x07;
-            secondMin = lead == 0xF0 ? 0x90 : 0x80;
-            secondMax = lead == 0xF4 ? 0x8F : 0xBF;
-        }
-        std::size_t taken = 1;
-        while (taken < length && i + taken < bytes.size()) {
-            const auto next = static_cast<unsigned char>(bytes[i + taken]);
-            const unsigned char low = taken == 1 ? secondMin : 0x80;
-            const unsigned char high = taken == 1 ? secondMax : 0xBF;
-            if (next < low || next > high) {
-                break;
-            }
-            codePoint = (codePoint << 6) | (next & 0x3F);
-            ++taken;
-        }
-        if (length == 0 || taken < length) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const Utf8Step step = DecodeUtf8At(bytes, i);
+        if (step.status == Utf8Status::Ok) {
+            AppendCodePoint(out, step.codePoint);
+        } else {
             wellFormed = false;
             out.push_back(REPLACEMENT_CHARACTER);
-        } else {
-            AppendCodePoint(out, codePoint);
         }
-        i += taken;
+        i += step.length;
     }
     return wellFormed;
 }

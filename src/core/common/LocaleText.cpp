@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/common/LocaleText.h"
 
+#include "core/common/Utf8.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <iconv.h>
@@ -9,60 +11,6 @@
 namespace {
 
 constexpr std::string_view REPLACEMENT_UTF8 = "\xEF\xBF\xBD"; // U+FFFD
-
-enum class Utf8Status { Ok, Invalid, Incomplete };
-
-struct Utf8Step {
-    Utf8Status status;
-    std::size_t length; // bytes taken: the character, or 1 for an invalid byte
-    char32_t codePoint;
-};
-
-// Decodes the character at pos; rejects overlong forms, surrogates and values past U+10FFFF.
-Utf8Step DecodeUtf8(std::string_view text, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    if (lead < 0x80) {
-        return {Utf8Status::Ok, 1, lead};
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1Fu;
-        minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0Fu;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07u;
-        minimum = 0x10000;
-    } else {
-        return {Utf8Status::Invalid, 1, 0};
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if (pos + i >= text.size()) {
-            return {Utf8Status::Incomplete, text.size() - pos, 0};
-        }
-        const auto next = static_cast<unsigned char>(text[pos + i]);
-        if ((next & 0xC0u) != 0x80u) {
-            return {Utf8Status::Invalid, 1, 0};
-        }
-        value = (value << 6) | (next & 0x3Fu);
-        // Overlong forms, surrogates and values past U+10FFFF show in the first two bytes.
-        if (i == 1 &&
-            ((length == 3 && value < 0x20) || (length == 4 && value < 0x10) ||
-             (length == 3 && value >= 0x360 && value <= 0x37F) || (length == 4 && value > 0x10F))) {
-            return {Utf8Status::Invalid, 1, 0};
-        }
-    }
-    if (value < minimum) {
-        return {Utf8Status::Invalid, 1, 0};
-    }
-    return {Utf8Status::Ok, length, value};
-}
 
 std::string NormalCharsetName(const std::string& charset) {
     std::string name;
@@ -96,13 +44,15 @@ template <typename Encode> std::string EncodeEachCharacter(std::string_view utf8
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const Utf8Step step = DecodeUtf8(utf8, pos);
+        const Utf8Step step = DecodeUtf8At(utf8, pos);
         if (step.status == Utf8Status::Ok) {
             encode(utf8.substr(pos, step.length), step.codePoint, out);
+        } else if (step.status == Utf8Status::Invalid) {
+            out.append(step.length, '?'); // one for each byte
         } else {
             out += '?';
         }
-        pos += step.status == Utf8Status::Incomplete ? utf8.size() - pos : step.length;
+        pos += step.length;
     }
     return out;
 }
@@ -202,12 +152,16 @@ void CCharsetDecoder::Convert(std::string& out, bool final) {
         pos = m_pending.size();
     } else if (m_kind == Kind::Utf8) {
         while (pos < m_pending.size()) {
-            const Utf8Step step = DecodeUtf8(m_pending, pos);
+            const Utf8Step step = DecodeUtf8At(m_pending, pos);
             if (step.status == Utf8Status::Incomplete && !final) {
                 break;
             }
             if (step.status == Utf8Status::Ok) {
                 out.append(m_pending, pos, step.length);
+            } else if (step.status == Utf8Status::Invalid) {
+                for (std::size_t i = 0; i < step.length; ++i) {
+                    out += REPLACEMENT_UTF8; // one for each byte
+                }
             } else {
                 out += REPLACEMENT_UTF8;
             }
