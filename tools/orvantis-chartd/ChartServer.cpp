@@ -89,7 +89,7 @@ void ChartServer::Print(const std::string& line) {
 
 std::vector<std::uint8_t> ChartServer::RenderChart(const PriceFeed::Frame& frame) {
     ChartSpec drawn;
-    drawn.priceText = FormatPrice(frame.price);
+    drawn.priceText = ChartPriceText(frame.price);
     drawn.daySeries = frame.day;
     drawn.width = m_width;
     drawn.height = m_height;
@@ -130,7 +130,7 @@ void ChartServer::OnChart(httplib::Response& res) {
         }
         res.set_content(std::string(png.begin(), png.end()), "image/png");
         if (!m_quiet) {
-            Print("chart: " + FormatPrice(frame.price));
+            Print("chart: " + ChartPriceText(frame.price));
         }
         return;
     }

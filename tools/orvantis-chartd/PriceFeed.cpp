@@ -72,7 +72,7 @@ bool PriceFeed::ParseList(std::string_view text, std::vector<double>& prices, st
     return true;
 }
 
-std::string FormatPrice(double price) {
+std::string ChartPriceText(double price) {
     char text[32];
     const int n = std::snprintf(text, sizeof text, "%.2f", price);
     return n > 0 && static_cast<std::size_t>(n) < sizeof text ? std::string(text) : "0.00";

@@ -46,4 +46,4 @@ private:
 };
 
 // The price as the charts show it, with two decimals.
-std::string FormatPrice(double price);
+std::string ChartPriceText(double price);
