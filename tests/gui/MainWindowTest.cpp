@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: MIT
+#include "core/notify/EmailNotify.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/notify/CInfWnd.h"
+#include "gui/notify/CTipDialog.h"
+#include "gui/support/ModalDriver.h"
 #include "support/IniFixture.h"
+#include "support/LoopbackServer.h"
+#include "support/ScopedEnv.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -128,22 +133,28 @@ class PriceUpdateTableTest : public MainWindowTest,
                              public ::testing::WithParamInterface<NotifyCase> {};
 
 TEST_P(PriceUpdateTableTest, StartsTheRequestBeforeTheDialogAsTheSettingsSay) {
-    m_ini.WriteIni(std::string("[Option]\nLastPrice=1650.00\nCurrentPrice=1650.00\n") +
+    m_ini.WriteIni(std::string("[Option]\nEmail=user@example.com\nLastPrice=1650.00\n"
+                               "CurrentPrice=1650.00\n") +
                    GetParam().ini);
+    LoopbackServer notifyServer(LoopbackServer::Reply(200, "OK"));
+    const ScopedEnv useIt("ORVANTIS_NOTIFY_SERVER", notifyServer.Url());
     COrvantisDlg dlg;
-    std::vector<std::string> events;
-    dlg.m_startEmailRequest = [&] { events.emplace_back("email"); };
-    dlg.m_runTipDialog = [&] { events.emplace_back("dialog"); };
+    CModalDriver driver;
+    bool postedWhileOpen = false;
+    driver.Arm([&](QDialog& dialog) {
+        EXPECT_TRUE(qobject_cast<CTipDialog*>(&dialog) != nullptr);
+        postedWhileOpen = GetParam().email && notifyServer.WaitForRequests(1);
+        dialog.reject();
+    });
     dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
-
-    std::vector<std::string> expected;
     if (GetParam().email) {
-        expected.emplace_back("email");
+        EXPECT_TRUE(notifyServer.WaitForRequests(1));
     }
-    if (GetParam().dialog) {
-        expected.emplace_back("dialog");
-    }
-    EXPECT_EQ(events, expected);
+    ASSERT_TRUE(StopEmailNotifyThreads(5000));
+
+    EXPECT_EQ(driver.Fired(), GetParam().dialog);
+    EXPECT_EQ(notifyServer.Requests().size(), GetParam().email ? 1u : 0u);
+    EXPECT_EQ(postedWhileOpen, GetParam().email && GetParam().dialog);
     EXPECT_EQ(dlg.m_infWnd->m_strCurrent, QStringLiteral("1650.00"));
 }
 
@@ -159,11 +170,13 @@ INSTANTIATE_TEST_SUITE_P(SendEmailAndPopup, PriceUpdateTableTest,
                                            NotifyCase{"", false, true}));
 
 TEST_F(MainWindowTest, RefreshShowsTheSignedChangeAndOtherCodesDoNothing) {
-    m_ini.WriteIni("[Option]\nSendEmail=1\nLastPrice=1650.00\nCurrentPrice=1640.01\n");
+    m_ini.WriteIni("[Option]\nSendEmail=1\nEmail=user@example.com\nLastPrice=1650.00\n"
+                   "CurrentPrice=1640.01\n");
+    LoopbackServer notifyServer(LoopbackServer::Reply(200, "OK"));
+    const ScopedEnv useIt("ORVANTIS_NOTIFY_SERVER", notifyServer.Url());
     COrvantisDlg dlg;
-    int calls = 0;
-    dlg.m_startEmailRequest = [&] { ++calls; };
-    dlg.m_runTipDialog = [&] { ++calls; };
+    CModalDriver driver;
+    driver.Arm([](QDialog& dialog) { dialog.reject(); }, nullptr, 200);
 
     dlg.OnPriceUpdate(2, 0);
     EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty());
@@ -171,7 +184,9 @@ TEST_F(MainWindowTest, RefreshShowsTheSignedChangeAndOtherCodesDoNothing) {
     dlg.OnPriceUpdate(PRICE_UPDATE_REFRESH, 0);
     EXPECT_EQ(dlg.m_infWnd->m_strCurrent, QStringLiteral("1640.01"));
     EXPECT_NEAR(dlg.m_infWnd->m_dChange, -9.99, 1e-9);
-    EXPECT_EQ(calls, 0);
+    ASSERT_TRUE(StopEmailNotifyThreads(5000));
+    EXPECT_FALSE(driver.Fired());
+    EXPECT_EQ(notifyServer.ConnectionCount(), 0);
 }
 
 TEST_F(MainWindowTest, APriceMessagePostedFromAnotherThreadArrivesOnTheWindowThread) {

@@ -85,12 +85,6 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     connect(m_btnSettings, &QPushButton::clicked, this, &COrvantisDlg::OnSettings);
     connect(m_timerTopmost, &QTimer::timeout, this, &COrvantisDlg::OnTimer);
 
-    m_startEmailRequest = [] { StartEmailNotifyThread(); };
-    m_runTipDialog = [this] {
-        CTipDialog dialog(this);
-        RunModal(dialog);
-    };
-
     g_pMainDlg.store(this);
 }
 
@@ -163,12 +157,13 @@ void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
     }
     RefreshPriceDisplay(true);
     if (ReadSetting(KEY_SEND_EMAIL, "0") == "1") {
-        m_startEmailRequest();
+        StartEmailNotifyThread();
         if (ReadSetting(KEY_POPUP, "1") == "0") {
             return;
         }
     }
-    m_runTipDialog();
+    CTipDialog dialog(this);
+    RunModal(dialog);
 }
 
 int COrvantisDlg::RunModal(QDialog& dialog) {

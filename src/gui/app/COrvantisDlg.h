@@ -5,7 +5,6 @@
 
 #include <QDialog>
 #include <QIcon>
-#include <functional>
 #include <memory>
 
 class CChartPollThread;
@@ -56,11 +55,6 @@ public:
     // polling thread and gives e-mail requests still in flight a second to finish. False
     // when some request is still running after that second.
     bool Shutdown();
-
-    // Stands in for starting the e-mail request and running the notification dialog;
-    // tests replace them.
-    std::function<void()> m_startEmailRequest;
-    std::function<void()> m_runTipDialog;
 
     CInfWnd* m_infWnd;
     QLabel* m_linkAbout;
