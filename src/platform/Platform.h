@@ -53,3 +53,27 @@ long PeerUserId(long long socketDescriptor);
 long CurrentUserId();
 
 } // namespace platform
+
+// Start at login. The setting is the presence of one entry that starts the program with
+// "-s" when the user logs in; nothing about it is kept anywhere else.
+namespace platform {
+
+// Where the entry lives: $XDG_CONFIG_HOME/autostart/Orvantis.desktop (~/.config/autostart).
+std::string AutostartEntryPath();
+
+// Whether the entry is there and on. A desktop's own start-up settings may switch an entry
+// off (Hidden=true, X-GNOME-Autostart-enabled=false) instead of deleting it: that is off.
+bool IsAutostartEnabled();
+
+// Writes an entry that is on and starts programPath with "-s", atomically, in place of
+// whatever was at its path: a link there is replaced, never written through. False when
+// it cannot be written or the path holds what an entry cannot carry (control characters,
+// text that is not UTF-8).
+bool EnableAutostart(const std::string& programPath);
+
+// Deletes the entry when it is on. One that is missing, or already switched off by the
+// desktop (it may be hiding an entry of the whole system), stays as it is. False when an
+// entry that is on could not be deleted.
+bool DisableAutostart();
+
+} // namespace platform
