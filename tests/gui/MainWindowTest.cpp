@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "core/notify/EmailNotify.h"
 #include "gui/app/COrvantisDlg.h"
+#include "gui/dialogs/CAboutDlg.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
 #include "gui/support/ModalDriver.h"
+#include "gui/support/UrlRecorder.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnv.h"
@@ -198,6 +200,26 @@ TEST_F(MainWindowTest, APriceMessagePostedFromAnotherThreadArrivesOnTheWindowThr
     EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty()); // queued, not run on the poller
     EXPECT_TRUE(WaitUntil([&] { return !dlg.m_infWnd->m_strCurrent.isEmpty(); }));
     EXPECT_DOUBLE_EQ(dlg.m_infWnd->m_dChange, 1.0);
+}
+
+TEST_F(MainWindowTest, AboutOpensTheAboutBoxAndLiveGoldPricesTheChartServersHomePage) {
+    CUrlRecorder recorder;
+    COrvantisDlg dlg;
+    dlg.OnInitDialog();
+    dlg.show();
+    CModalDriver driver;
+    driver.Arm([](QDialog& dialog) {
+        EXPECT_NE(qobject_cast<CAboutDlg*>(&dialog), nullptr);
+        dialog.accept();
+    });
+    QTest::mouseClick(dlg.m_linkAbout, Qt::LeftButton);
+    EXPECT_TRUE(driver.Fired());
+    EXPECT_FALSE(dlg.m_linkAbout->IsVisited());
+
+    QTest::mouseClick(dlg.m_linkLive, Qt::LeftButton);
+    // The test's chart server, as the environment sets it.
+    EXPECT_EQ(recorder.m_opened, QStringList{QStringLiteral("http://127.0.0.1:9/")});
+    EXPECT_TRUE(dlg.m_linkLive->IsVisited());
 }
 
 TEST_F(MainWindowTest, ShutdownClearsTheWindowPointerForWorkers) {

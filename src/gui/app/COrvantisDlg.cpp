@@ -5,10 +5,13 @@
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
 #include "core/app/Settings.h"
+#include "core/common/ServerConfig.h"
 #include "core/notify/EmailNotify.h"
 #include "gui/app/InstanceServer.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
+#include "gui/dialogs/CAboutDlg.h"
+#include "gui/dialogs/CSettingDlg.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
 #include "platform/Platform.h"
@@ -47,8 +50,9 @@ private:
 COrvantisDlg::COrvantisDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
-      m_infWnd(new CInfWnd(this)), m_linkAbout(new QLabel(QStringLiteral("About"), this)),
-      m_linkLive(new QLabel(QStringLiteral("Live Gold Prices"), this)),
+      m_infWnd(new CInfWnd(this)),
+      m_linkAbout(new CHyperLink(IDC_ABOUT, QStringLiteral("About"), this)),
+      m_linkLive(new CHyperLink(IDC_LIVE, QStringLiteral("Live Gold Prices"), this)),
       m_staticNotify(new QLabel(this)), m_hIcon(QStringLiteral(":/icons/orvantis.png")),
       m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
@@ -64,6 +68,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     PlaceTextItem(m_linkAbout, units, TEMPLATE_ABOUT, TEMPLATE_DIALOG.cx);
     PlaceItem(m_staticNotify, units, TEMPLATE_NOTIFY);
     PlaceTextItem(m_linkLive, units, TEMPLATE_LIVE, TEMPLATE_SETTINGS.x - 2);
+    m_linkAbout->PreSubclassWindow();
+    m_linkLive->PreSubclassWindow();
 
     m_btnMinimize->setObjectName(QStringLiteral("IDC_MINIMIZE"));
     m_btnExit->setObjectName(QStringLiteral("IDC_EXIT"));
@@ -78,8 +84,6 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     m_btnMinimize->setDefault(true);
     m_btnExit->setAutoDefault(false);
     m_btnSettings->setAutoDefault(false);
-    // Greyed out until the settings dialog is part of the program.
-    m_btnSettings->setEnabled(false);
     connect(m_btnMinimize, &QPushButton::clicked, this, &COrvantisDlg::OnMinimize);
     connect(m_btnExit, &QPushButton::clicked, this, &COrvantisDlg::OnExit);
     connect(m_btnSettings, &QPushButton::clicked, this, &COrvantisDlg::OnSettings);
@@ -96,6 +100,9 @@ bool COrvantisDlg::OnInitDialog() {
     // Windows' system menu item "&About Orvantis..." has no counterpart on desktops whose
     // window manager owns the window menu; the About link is the way in there.
     setWindowIcon(m_hIcon);
+    // The home page of the chart server the program reads from. "About" keeps its own
+    // text as its target, which it never opens.
+    m_linkLive->SetLinkUrl(QString::fromStdString(ChartServer() + "/"));
 
     RefreshPriceDisplay(false);
     UpdateThresholdLabel();
@@ -213,7 +220,19 @@ void COrvantisDlg::OnExit() {
 }
 
 void COrvantisDlg::OnSettings() {
-    // The settings dialog opens here; the label follows a confirmed change.
+    CSettingDlg dialog(this);
+    if (RunModal(dialog) == QDialog::Accepted) {
+        UpdateThresholdLabel();
+    }
+}
+
+bool COrvantisDlg::OnHyperLinkClicked(int controlId) {
+    if (controlId != IDC_ABOUT) {
+        return false;
+    }
+    CAboutDlg dialog(this);
+    RunModal(dialog);
+    return true;
 }
 
 void COrvantisDlg::OnCancel() {

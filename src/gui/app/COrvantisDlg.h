@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/common/Globals.h"
+#include "gui/desktop/CHyperLink.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -17,7 +18,7 @@ class QTimer;
 // The main window: the price panel, the threshold in words, the links and the buttons.
 // It owns the background work (the polling thread) and is the window whose end ends the
 // program. "Minimize" and the close box only hide it.
-class COrvantisDlg final : public QDialog, public IPriceWindow {
+class COrvantisDlg final : public QDialog, public IPriceWindow, public CHyperLink::CallBack {
     Q_OBJECT
 public:
     explicit COrvantisDlg(QWidget* parent = nullptr);
@@ -47,6 +48,8 @@ public:
     void OnExit();
     void OnSettings();
     void OnCommand(int id);
+    // "About" opens the about box here; every other link opens its target.
+    bool OnHyperLinkClicked(int controlId) override;
 
     // Thread-safe: queues WM_PRICE_UPDATE for the user-interface thread.
     void PostPriceUpdate(int wParam) override;
@@ -57,8 +60,8 @@ public:
     bool Shutdown();
 
     CInfWnd* m_infWnd;
-    QLabel* m_linkAbout;
-    QLabel* m_linkLive;
+    CHyperLink* m_linkAbout;
+    CHyperLink* m_linkLive;
     QLabel* m_staticNotify;
 
 signals:

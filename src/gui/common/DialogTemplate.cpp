@@ -5,6 +5,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
 #include <algorithm>
@@ -42,15 +43,23 @@ QFont DialogFont(int pointSize) {
     return font;
 }
 
-CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem) {
-    dialog->setFont(DialogFont());
+CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem, int pointSize,
+                                 const QBrush& background) {
+    dialog->setFont(DialogFont(pointSize));
     QPalette pal = dialog->palette();
-    pal.setBrush(QPalette::Window, g_bkBrush);
+    pal.setBrush(QPalette::Window, background);
     dialog->setPalette(pal);
     dialog->setAutoFillBackground(true);
     const CDialogUnits units(dialog->font());
     dialog->setFixedSize(units.ToPixels(dialogItem.cx, dialogItem.cy));
     return units;
+}
+
+QLabel* StaticText(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
 }
 
 void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item) {

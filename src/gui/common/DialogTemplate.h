@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "gui/common/GuiGlobals.h"
+
+#include <QBrush>
 #include <QFont>
 #include <QRect>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 // One item of a dialog template: its id and its rectangle in dialog units.
@@ -33,9 +37,14 @@ private:
 // The dialog font: the desktop's sans-serif at 9 points.
 QFont DialogFont(int pointSize = 9);
 
-// Gives a dialog its template's face: the 9-point dialog font, the grey background and
-// the template's fixed size. Returns the units its items are placed with.
-CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem);
+// Gives a dialog its template's face: the dialog font (9 points unless the template says
+// otherwise), the background (grey unless told) and the template's fixed size. Returns
+// the units its items are placed with.
+CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem, int pointSize = 9,
+                                 const QBrush& background = g_bkBrush);
+
+// A static text item: plain text (no markup, no mnemonic), left- and top-aligned.
+QLabel* StaticText(const QString& text, QWidget* parent);
 
 // Sets the widget's geometry from a template item.
 void PlaceItem(QWidget* widget, const CDialogUnits& units, const DlgItem& item);
