@@ -23,6 +23,24 @@ namespace {
 
 constexpr int LEAVE = -1;
 
+// The dialog font is the desktop's, wider or narrower than the template's: no text may
+// run into the next item or out of the dialog.
+TEST(SettingDlgLayoutTest, EveryTextHasItsRoom) {
+    CSettingDlg dlg;
+    const QList<QWidget*> items = dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (const QWidget* item : items) {
+        const bool text = qobject_cast<const QLabel*>(item) || qobject_cast<const QCheckBox*>(item);
+        const QRect needed(item->pos(),
+                           text ? item->size().expandedTo(item->sizeHint()) : item->size());
+        EXPECT_TRUE(dlg.rect().contains(needed)) << item->objectName().toStdString();
+        for (const QWidget* other : items) {
+            EXPECT_TRUE(other == item || !needed.intersects(other->geometry()))
+                << item->objectName().toStdString() << " runs into "
+                << other->objectName().toStdString();
+        }
+    }
+}
+
 const std::string FRESH_SHOWN = "threshold=10 email=0 popup=1 address='' enabled=0 startup=0";
 const std::string FRESH_AFTER = "[Option]\nSendEmail=0\nPriceChange=10\n";
 

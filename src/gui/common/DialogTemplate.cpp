@@ -76,3 +76,34 @@ void PlaceTextItem(QWidget* widget, const CDialogUnits& units, const DlgItem& it
     }
     widget->setGeometry(rect);
 }
+
+int MakeRoomForText(QWidget* label, const CDialogUnits& units,
+                    std::initializer_list<QWidget*> itemsToTheRight, int gapDu) {
+    const int gap = units.ToPixels(gapDu, 0).width();
+    const int textRight = label->x() + label->sizeHint().width();
+    int shift = 0;
+    for (const QWidget* item : itemsToTheRight) {
+        if (item->x() - gap < textRight) {
+            shift = textRight + gap - item->x();
+            break;
+        }
+    }
+    if (shift > 0) {
+        for (QWidget* item : itemsToTheRight) {
+            item->move(item->x() + shift, item->y());
+        }
+        label->resize(label->sizeHint().width(), label->height());
+    }
+    return shift;
+}
+
+void WidenToFitItems(QWidget* dialog, const CDialogUnits& units, int marginDu) {
+    int right = 0;
+    for (const QWidget* item : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        right = std::max(right, item->geometry().right() + 1);
+    }
+    const int wanted = right + units.ToPixels(marginDu, 0).width();
+    if (wanted > dialog->width()) {
+        dialog->setFixedWidth(wanted);
+    }
+}

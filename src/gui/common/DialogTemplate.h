@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <initializer_list>
 
 class QLabel;
 class QWidget;
@@ -42,6 +43,16 @@ QFont DialogFont(int pointSize = 9);
 // the units its items are placed with.
 CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem, int pointSize = 9,
                                  const QBrush& background = g_bkBrush);
+
+// When the desktop's font needs more room for a label's text than the template leaves
+// before the items to its right, those items move right by the difference (keeping a gap
+// of gapDu dialog units) and the label gets its room. Returns how far they moved.
+int MakeRoomForText(QWidget* label, const CDialogUnits& units,
+                    std::initializer_list<QWidget*> itemsToTheRight, int gapDu);
+
+// Widens a dialog of fixed size so that every item keeps marginDu dialog units from its
+// right edge.
+void WidenToFitItems(QWidget* dialog, const CDialogUnits& units, int marginDu);
 
 // A static text item: plain text (no markup, no mnemonic), left- and top-aligned.
 QLabel* StaticText(const QString& text, QWidget* parent);

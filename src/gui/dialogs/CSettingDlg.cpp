@@ -27,6 +27,9 @@ constexpr DlgItem TEMPLATE_EMAIL_LABEL{CSettingDlg::IDC_EMAIL_LABEL, 19, 65, 63,
 constexpr DlgItem TEMPLATE_EMAIL{CSettingDlg::IDC_EMAIL, 83, 63, 102, 13};
 constexpr DlgItem TEMPLATE_STARTUP{CSettingDlg::IDC_STARTUP, 10, 25, 77, 10};
 
+constexpr int RIGHT_MARGIN =
+    TEMPLATE_DIALOG.cx - TEMPLATE_DOLLAR_CHANGE.x - TEMPLATE_DOLLAR_CHANGE.cx;
+
 // A typed threshold without a number counts as 5; one that is not positive as 10.
 constexpr double TYPED_THRESHOLD_PRESET = 5.0;
 constexpr double THRESHOLD_FALLBACK = 10.0;
@@ -60,12 +63,12 @@ CSettingDlg::CSettingDlg(QWidget* owner)
     cancel->setObjectName(QStringLiteral("IDCANCEL"));
     cancel->setAutoDefault(false);
     PlaceItem(cancel, units, TEMPLATE_CANCEL);
-    PlaceTextItem(StaticText(QStringLiteral("Notify me every"), this), units, TEMPLATE_NOTIFY_EVERY,
-                  TEMPLATE_THRESHOLD.x - 1);
+    QLabel* notifyEvery = StaticText(QStringLiteral("Notify me every"), this);
+    PlaceTextItem(notifyEvery, units, TEMPLATE_NOTIFY_EVERY, TEMPLATE_THRESHOLD.x - 1);
     m_editThreshold = new QLineEdit(this);
     PlaceItem(m_editThreshold, units, TEMPLATE_THRESHOLD);
-    PlaceTextItem(StaticText(QStringLiteral("dollar change in the price of gold"), this), units,
-                  TEMPLATE_DOLLAR_CHANGE, TEMPLATE_DIALOG.cx);
+    QLabel* dollarChange = StaticText(QStringLiteral("dollar change in the price of gold"), this);
+    PlaceTextItem(dollarChange, units, TEMPLATE_DOLLAR_CHANGE, TEMPLATE_DIALOG.cx * 2);
     m_btnEmail = new QCheckBox(QStringLiteral("Notify me by email"), this);
     PlaceTextItem(m_btnEmail, units, TEMPLATE_SEND_EMAIL, TEMPLATE_DIALOG.cx);
     m_btnPopup = new QCheckBox(QStringLiteral("Popup the message box also"), this);
@@ -79,6 +82,11 @@ CSettingDlg::CSettingDlg(QWidget* owner)
     // The desktop's autostart entry, the counterpart of a start-with-the-system shortcut.
     m_btnStartup = new QCheckBox(QStringLiteral("Load at login"), this);
     PlaceTextItem(m_btnStartup, units, TEMPLATE_STARTUP, TEMPLATE_DIALOG.cx);
+    // A desktop font wider than the template's: the rows make room for their labels and the
+    // dialog widens to keep its right margin.
+    MakeRoomForText(notifyEvery, units, {m_editThreshold, dollarChange}, 2);
+    MakeRoomForText(m_lblEmail, units, {m_editEmail}, 1);
+    WidenToFitItems(this, units, RIGHT_MARGIN);
 
     m_editThreshold->setObjectName(QStringLiteral("IDC_THRESHOLD"));
     m_btnEmail->setObjectName(QStringLiteral("IDC_SEND_EMAIL"));
