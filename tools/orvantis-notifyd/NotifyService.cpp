@@ -26,6 +26,7 @@ constexpr time_t WRITE_TIMEOUT_SECONDS = 5;
 constexpr time_t KEEP_ALIVE_SECONDS = 2;
 constexpr std::size_t KEEP_ALIVE_REQUESTS = 100;
 constexpr const char* RETRY_AFTER_SECONDS = "60";
+constexpr std::size_t MAX_SKIPPED = 1024 * 1024;
 
 } // namespace
 
@@ -101,16 +102,19 @@ void NotifyService::OnNotify(const httplib::Request& req, httplib::Response& res
     auto& raw = const_cast<httplib::Request&>(req);
     raw.headers.erase("Content-Type");
     std::string body;
-    bool tooLarge = false;
-    const bool read = reader([&body, &tooLarge](const char* data, size_t size) {
-        // A chunked body has no length for the library to check beforehand.
-        if (body.size() + size > MAX_BODY) {
-            tooLarge = true;
-            return false;
+    std::size_t skipped = 0;
+    const bool read = reader([&body, &skipped](const char* data, size_t size) {
+        // A chunked body has no length for the library to check beforehand. Its rest is
+        // read and dropped, up to a point, so the connection does not read it as the next
+        // request.
+        if (skipped > 0 || body.size() + size > MAX_BODY) {
+            skipped += size;
+            return skipped <= MAX_SKIPPED;
         }
         body.append(data, size);
         return true;
     });
+    const bool tooLarge = skipped > 0;
     if (tooLarge || res.status == 413) {
         res.set_header("Connection", "close");
         Answer(res, 413, "Payload Too Large", client + "413 body over 64 KiB");
