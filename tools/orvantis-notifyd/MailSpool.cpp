@@ -241,12 +241,10 @@ MailSpool::Claim::~Claim() {
     close(m_fd); // drops the lock
 }
 
+// The folder is not flushed here: a deletion lost in a power cut only sends that mail
+// again, and the flush would cost more than the delivery itself.
 bool MailSpool::Claim::Remove() {
-    if (unlink(m_spool.PathOf(m_file).c_str()) != 0) {
-        return false;
-    }
-    m_spool.SyncFolder(m_spool.Folder());
-    return true;
+    return unlink(m_spool.PathOf(m_file).c_str()) == 0;
 }
 
 bool MailSpool::Claim::SetAside() {

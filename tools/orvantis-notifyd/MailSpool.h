@@ -30,7 +30,8 @@ public:
 
         const std::string& File() const { return m_file; }
         const SpooledMail& Mail() const { return m_mail; }
-        // Deletes the file; only once the relay has accepted the mail.
+        // Deletes the file; only once the relay has accepted the mail. A power cut right
+        // after may bring it back (the mail is then sent again, never lost).
         bool Remove();
         // Moves the file into FAILED_FOLDER, out of the sender's way.
         bool SetAside();
