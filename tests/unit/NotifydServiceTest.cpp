@@ -7,8 +7,11 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -94,7 +97,7 @@ Reply Post(int port, const std::string& contentType, const std::string& body,
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.text);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
     if (curl_easy_perform(curl) == CURLE_OK) {
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     }
@@ -129,6 +132,7 @@ public:
     ServiceRun(const ServiceRun&) = delete;
     ServiceRun& operator=(const ServiceRun&) = delete;
 
+    int Port() const { return m_port; }
     Reply Send(const std::string& type, const std::string& body, bool chunked = false) const {
         return Post(m_port, type, body, chunked);
     }
@@ -302,6 +306,25 @@ TEST(NotifydServiceTest, AnswersUnavailableAndKeepsNothingWhenTheSpoolCannotTake
 
     std::filesystem::remove_all(run.SpoolPath());
     EXPECT_EQ(run.Send(ProgramType(), body).status, 503);
+}
+
+TEST(NotifydServiceTest, KeepsAnsweringWhileManyClientsHoldConnectionsOpenSilently) {
+    ServiceRun run;
+    std::vector<int> silent;
+    for (int i = 0; i < 300; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(run.Port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        silent.push_back(fd);
+    }
+    // Within the client's 10 s, though each silent connection is held up to its time-out.
+    EXPECT_EQ(run.Send(ProgramType(), Form(ProgramParts())).status, 200);
+    for (const int fd : silent) {
+        close(fd);
+    }
 }
 
 } // namespace

@@ -14,16 +14,18 @@
 
 namespace {
 
-// Handling is short (a check and a small file write), so a few threads keep up with the
-// disk; the waiting line keeps a burst of connections without letting a flood grow.
-constexpr std::size_t WORKER_THREADS = 16;
-constexpr std::size_t WAITING_CONNECTIONS = 256;
+// Requests are short (a check and a small file write); the threads are many so that idle
+// and slow clients, each held only until its time-out, leave threads for the others.
+constexpr std::size_t MAX_CONNECTION_THREADS = 128;
+constexpr std::size_t WAITING_CONNECTIONS = 1024;
 // The library listens with a backlog of 5, which drops connections in a burst.
 constexpr int LISTEN_BACKLOG = 1024;
-constexpr time_t READ_TIMEOUT_SECONDS = 5;
-constexpr time_t WRITE_TIMEOUT_SECONDS = 5;
-// The program opens one connection per request; a short keep-alive frees threads soon.
-constexpr time_t KEEP_ALIVE_SECONDS = 2;
+// The program writes its whole request at once: a pause of seconds is no real client.
+constexpr time_t READ_TIMEOUT_SECONDS = 3;
+constexpr time_t WRITE_TIMEOUT_SECONDS = 3;
+// Also how long a new connection may stay silent. The program opens one connection per
+// request, so a short keep-alive costs it nothing.
+constexpr time_t KEEP_ALIVE_SECONDS = 1;
 constexpr std::size_t KEEP_ALIVE_REQUESTS = 100;
 constexpr const char* RETRY_AFTER_SECONDS = "60";
 constexpr std::size_t MAX_SKIPPED = 1024 * 1024;
@@ -35,7 +37,7 @@ NotifyService::NotifyService(const NotifydConfig& config, MailSpool& spool,
     : m_config(config), m_spool(spool), m_stored(std::move(stored)),
       m_limiter(config.perRecipientPerHour, config.perMinute) {
     m_server.new_task_queue = [] {
-        return new BoundedTaskQueue(WORKER_THREADS, WAITING_CONNECTIONS);
+        return new BoundedTaskQueue(MAX_CONNECTION_THREADS, WAITING_CONNECTIONS);
     };
     // Only SO_REUSEADDR: the library's default would let a second server share the port.
     m_server.set_socket_options([this](int sock) {
