@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -308,19 +310,85 @@ TEST(NotifydServiceTest, AnswersUnavailableAndKeepsNothingWhenTheSpoolCannotTake
     EXPECT_EQ(run.Send(ProgramType(), body).status, 503);
 }
 
+// A connected socket to the service.
+int Connect(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+}
+
+// Sends the bytes as they are and returns the status of the answer, 0 when none came.
+int RawStatus(int port, const std::string& bytes) {
+    const int fd = Connect(port);
+    timeval wait{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    char answer[16] = {};
+    const ssize_t got = recv(fd, answer, sizeof answer - 1, MSG_WAITALL);
+    close(fd);
+    return got >= 12 && std::string_view(answer).starts_with("HTTP/1.1 ") ? std::atoi(answer + 9)
+                                                                          : 0;
+}
+
+struct RawCase {
+    const char* label;
+    std::string bytes;
+    int status;
+};
+
+void PrintTo(const RawCase& raw, std::ostream* out) {
+    *out << raw.label;
+}
+
+class NotifydRawRequestTest : public ::testing::TestWithParam<RawCase> {};
+
+TEST_P(NotifydRawRequestTest, AnswersJunkAndOversizedHeadsWithoutGrowing) {
+    ServiceRun run;
+    EXPECT_EQ(RawStatus(run.Port(), GetParam().bytes), GetParam().status) << GetParam().label;
+    EXPECT_TRUE(run.Files().empty());
+}
+
+std::string ManyHeaderLines() {
+    std::string head = "POST /price_notify.php HTTP/1.1\r\n";
+    for (int i = 0; i < 1000; ++i) {
+        head += "X-Line-" + std::to_string(i) + ": x\r\n";
+    }
+    return head + "\r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, NotifydRawRequestTest,
+    ::testing::Values(
+        RawCase{"an endless header line",
+                "POST /price_notify.php HTTP/1.1\r\nX: " + std::string(100000, 'a'), 431},
+        RawCase{"a thousand header lines", ManyHeaderLines(), 431},
+        RawCase{"another path", "POST /other HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 404},
+        RawCase{"another method", "GET /price_notify.php HTTP/1.1\r\n\r\n", 405},
+        RawCase{"two body lengths",
+                "POST /price_notify.php HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: "
+                "chunked\r\n\r\n",
+                400},
+        RawCase{"a length that is no number",
+                "POST /price_notify.php HTTP/1.1\r\nContent-Length: 5x\r\n\r\n", 400},
+        RawCase{"a broken chunk",
+                "POST /price_notify.php HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 400},
+        RawCase{"another protocol version", "POST /price_notify.php HTTP/2.0\r\n\r\n", 505},
+        RawCase{"binary junk",
+                std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 15), 400},
+        RawCase{"a body that never comes",
+                "POST /price_notify.php HTTP/1.1\r\nContent-Length: 100\r\n\r\nab", 408}));
+
 TEST(NotifydServiceTest, KeepsAnsweringWhileManyClientsHoldConnectionsOpenSilently) {
     ServiceRun run;
     std::vector<int> silent;
     for (int i = 0; i < 300; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(run.Port()));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        silent.push_back(fd);
+        silent.push_back(Connect(run.Port()));
     }
-    // Within the client's 10 s, though each silent connection is held up to its time-out.
+    // Within the client's 10 s: a silent connection holds no thread.
     EXPECT_EQ(run.Send(ProgramType(), Form(ProgramParts())).status, 200);
     for (const int fd : silent) {
         close(fd);

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "HttpListener.h"
 #include "MailSpool.h"
 #include "NotifydConfig.h"
 #include "RateLimiter.h"
-
-#include <httplib.h>
 
 #include <functional>
 #include <string>
@@ -13,12 +12,10 @@
 // The HTTP side: POST /price_notify.php takes one e-mail request, checks it and keeps
 // it in the spool before it answers 200. Refusals: 400 a malformed form, 403 a recipient
 // not allowed, 413 a body over 64 KiB, 429 over a rate limit, 503 the spool cannot keep
-// it. A fixed number of threads serves the connections, each read and write with a
-// time-out.
+// it. One line per request goes to the log.
 class NotifyService final {
 public:
     static constexpr const char* NOTIFY_PATH = "/price_notify.php";
-    static constexpr std::size_t MAX_BODY = 64 * 1024;
 
     // stored is called after each mail that went into the spool.
     NotifyService(const NotifydConfig& config, MailSpool& spool, std::function<void()> stored);
@@ -27,21 +24,17 @@ public:
 
     // Binds the configured address; the port bound, or -1.
     int Bind();
-    // Serves until Stop(); false when the server could not run.
-    bool Run();
-    // Ends Run() from any thread; requests being read are finished first.
+    // Serves until Stop().
+    void Run();
+    // Ends Run() from any thread, within a tenth of a second or so.
     void Stop();
 
 private:
-    void OnNotify(const httplib::Request& req, httplib::Response& res,
-                  const httplib::ContentReader& reader);
-    void Answer(httplib::Response& res, int status, const std::string& text,
-                const std::string& logText);
+    HttpAnswer OnNotify(const HttpRequest& request);
 
     const NotifydConfig& m_config;
     MailSpool& m_spool;
     std::function<void()> m_stored;
     RateLimiter m_limiter;
-    httplib::Server m_server;
-    int m_listenFd = -1;
+    HttpListener m_listener;
 };

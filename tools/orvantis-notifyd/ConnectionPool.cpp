@@ -1,26 +1,30 @@
 // SPDX-License-Identifier: MIT
-#include "BoundedTaskQueue.h"
+#include "ConnectionPool.h"
 
-BoundedTaskQueue::BoundedTaskQueue(std::size_t maxThreads, std::size_t waiting)
+ConnectionPool::ConnectionPool(std::size_t maxThreads, std::size_t waiting)
     : m_maxThreads(maxThreads), m_capacity(waiting) {}
 
-BoundedTaskQueue::~BoundedTaskQueue() {
-    shutdown();
+ConnectionPool::~ConnectionPool() {
+    Shutdown();
 }
 
-void BoundedTaskQueue::enqueue(std::function<void()> fn) {
+bool ConnectionPool::Submit(std::function<void()> job) {
     {
         std::unique_lock lock(m_mutex);
         m_roomReady.wait(lock, [this] { return m_jobs.size() < m_capacity || m_shutdown; });
-        m_jobs.push_back(std::move(fn));
+        if (m_shutdown) {
+            return false;
+        }
+        m_jobs.push_back(std::move(job));
         if (m_jobs.size() > m_idle && m_threads.size() < m_maxThreads) {
             m_threads.emplace_back([this] { Work(); });
         }
     }
     m_jobReady.notify_one();
+    return true;
 }
 
-void BoundedTaskQueue::shutdown() {
+void ConnectionPool::Shutdown() {
     std::vector<std::thread> threads;
     {
         std::lock_guard lock(m_mutex);
@@ -34,8 +38,7 @@ void BoundedTaskQueue::shutdown() {
     }
 }
 
-// Connections accepted before the shutdown are still served (and closed) by the library.
-void BoundedTaskQueue::Work() {
+void ConnectionPool::Work() {
     while (true) {
         std::function<void()> job;
         {
