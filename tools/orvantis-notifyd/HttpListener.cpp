@@ -252,7 +252,8 @@ BodyResult ReadChunked(Connection& connection, std::size_t maxBody, Clock::time_
         if (!sizeLine) {
             return BodyResult::Lost;
         }
-        const std::string_view digits = TrimBlanks(sizeLine->substr(0, sizeLine->find(';')));
+        const std::string_view digits =
+            TrimBlanks(std::string_view(*sizeLine).substr(0, sizeLine->find(';')));
         std::size_t size = 0;
         const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), size, 16);
         if (digits.empty() || parsed.ec != std::errc() ||
