@@ -27,6 +27,8 @@ constexpr int POLL_SLICE_MS = 100;
 constexpr int LISTEN_BACKLOG = 1024;
 constexpr std::size_t READ_CHUNK = 4096;
 constexpr std::size_t MAX_CHUNK_LINE = 1024;
+constexpr std::size_t MAX_DRAINED = 256 * 1024;
+constexpr std::chrono::milliseconds DRAIN_TIME{1000};
 
 const char* ReasonPhrase(int status) {
     switch (status) {
@@ -142,6 +144,18 @@ public:
             line.pop_back();
         }
         return line;
+    }
+
+    // After a refusal: what the client still sends is read and dropped for a moment, so
+    // that closing with unread bytes does not reset the connection before the client has
+    // read the answer.
+    void DrainAndClose(Clock::time_point deadline) {
+        shutdown(m_fd, SHUT_WR);
+        std::size_t dropped = 0;
+        while (dropped < MAX_DRAINED && Fill(deadline)) {
+            dropped += m_buffer.size();
+            m_buffer.clear();
+        }
     }
 
     bool Write(const std::string& bytes, Clock::time_point deadline) {
@@ -450,7 +464,10 @@ void HttpListener::Serve(int fd) {
     request.remoteAddress = PeerAddress(fd);
     const auto refuse = [&](int status, const char* text) {
         m_refused(request, status, text);
-        connection.Write(AnswerBytes(Refusal(status, text), false), Clock::now() + m_limits.answer);
+        if (connection.Write(AnswerBytes(Refusal(status, text), false),
+                             Clock::now() + m_limits.answer)) {
+            connection.DrainAndClose(Clock::now() + DRAIN_TIME);
+        }
     };
     for (std::size_t served = 0; served < m_limits.requestsPerConnection; ++served) {
         std::string& buffer = connection.Buffer();
