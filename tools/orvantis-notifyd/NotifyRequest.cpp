@@ -89,8 +89,14 @@ bool NotifyRequest::FromFields(const std::vector<FormField>& fields, NotifyReque
     request.price = std::string(TrimBlanks(price->value));
     request.last = std::string(lastText);
     request.change = std::string(changeText);
+    // The program's first notice after a fresh start has 0.00 as its last price and the
+    // whole price as its change: there was no earlier notice, and no change to tell.
+    if (!lastText.empty() && !IsPositive(lastText)) {
+        request.last.clear();
+        request.change.clear();
+    }
     // A rise is sent without a sign; the subject shows it with one.
-    if (!changeText.empty() && changeText.front() != '-' && changeText.front() != '+' &&
+    if (!request.change.empty() && changeText.front() != '-' && changeText.front() != '+' &&
         IsPositive(changeText)) {
         request.change.insert(0, "+");
     }

@@ -11,8 +11,10 @@
 struct NotifyRequest {
     std::string email;
     std::string last;   // the price at the previous notification; empty when there was none
+                        // (the program sends 0.00 then)
     std::string price;  // the new price
-    std::string change; // with its sign ("+12.50", "-3.00", "0.00"); empty when not sent
+    std::string change; // with its sign ("+12.50", "-3.00", "0.00"); empty when not sent or
+                        // when there was no previous notification
 
     // Checks the fields of a form: "type" = gold, one "email", a price in "new", and in
     // "last" and "chg" a number or nothing (both may be left out). Other fields are
