@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Load figures of orvantis-notifyd on loopback: requests accepted into the spool per
+# second under a burst (wrk, the program's own form), the delivery rate to a local SMTP
+# server (Debian's aiosmtpd), and the service's memory at rest and at the burst's peak.
+#   bench/notifyd_load.sh BIN_DIR [REQUESTS] [CONNECTIONS]
+# Needs wrk and python3-aiosmtpd (apt-get install wrk python3-aiosmtpd).
+set -euo pipefail
+BIN_DIR=${1:?usage: $0 BIN_DIR [REQUESTS] [CONNECTIONS]}
+REQUESTS=${2:-10000}
+CONNECTIONS=${3:-16}
+THREADS=2
+PYTHON=/usr/bin/python3
+HERE=$(cd "$(dirname "$0")" && pwd)
+WORK=$(mktemp -d /tmp/orvantis-load.XXXXXX)
+PIDS=()
+cleanup() {
+    local pid
+    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+free_port() { "$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+kib() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
+spooled() { find "$WORK/spool" -maxdepth 1 -name '*.mail' | wc -l; }
+SMTP_PORT=$(free_port)
+
+cat >"$WORK/notifyd.conf" <<CONF
+listen = 127.0.0.1:0
+relay = smtp://127.0.0.1:$SMTP_PORT
+from = orvantis@example.org
+allow = user@example.com
+per_recipient_per_hour = 1000000
+per_minute = 1000000
+spool = $WORK/spool
+CONF
+start_notifyd() {
+    : >"$WORK/notifyd.log"
+    "$BIN_DIR/orvantis-notifyd" --config "$WORK/notifyd.conf" 2>"$WORK/notifyd.log" &
+    NOTIFYD_PID=$!
+    PIDS+=("$NOTIFYD_PID")
+    until grep -q ' listening on ' "$WORK/notifyd.log"; do sleep 0.05; done
+    URL=$(grep -o 'http://[0-9.:]*' "$WORK/notifyd.log" | head -n 1)
+}
+
+# 1. The burst, with the relay down so that only the accepting side runs.
+start_notifyd
+sleep 1
+echo "memory at rest: $(kib "$NOTIFYD_PID" VmRSS) KiB"
+# wrk runs until the spool holds the whole burst; the rate is taken from the spool
+# files' own names, which begin with the time each was accepted in microseconds.
+wrk -t "$THREADS" -c "$CONNECTIONS" -d 600s -s "$HERE/notifyd_post.lua" "$URL" >"$WORK/wrk.txt" &
+WRK_PID=$!
+until [ "$(spooled)" -ge "$REQUESTS" ]; do sleep 0.1; done
+kill -INT "$WRK_PID"
+wait "$WRK_PID" || true
+grep -E 'Latency|answers' "$WORK/wrk.txt"
+names=$(find "$WORK/spool" -maxdepth 1 -name '*.mail' -printf '%f\n' | sort)
+first=$(head -n 1 <<<"$names" | cut -c1-17)
+last=$(tail -n 1 <<<"$names" | cut -c1-17)
+echo "accepted $(spooled) requests in $(echo "scale=3; ($last - $first) / 1000000" | bc) s:" \
+    "$(echo "$(spooled) * 1000000 / ($last - $first)" | bc) per second"
+echo "memory after the burst: $(kib "$NOTIFYD_PID" VmRSS) KiB, peak $(kib "$NOTIFYD_PID" VmHWM) KiB"
+kill -TERM "$NOTIFYD_PID"
+wait "$NOTIFYD_PID" || true
+
+# 2. The relay comes up and a restarted service empties the spool.
+"$PYTHON" -m aiosmtpd -n -l "127.0.0.1:$SMTP_PORT" -c aiosmtpd.handlers.Mailbox "$WORK/mail" &
+PIDS+=($!)
+until (exec 3<>"/dev/tcp/127.0.0.1/$SMTP_PORT") 2>/dev/null; do sleep 0.05; done
+waiting=$(spooled)
+start=$(date +%s.%N)
+start_notifyd
+until [ "$(spooled)" -eq 0 ]; do sleep 0.2; done
+seconds=$(echo "$(date +%s.%N) - $start" | bc)
+echo "delivered $waiting mails in $seconds s: $(echo "$waiting / $seconds" | bc) mails/s;" \
+    "$(find "$WORK/mail/new" -type f | wc -l) in the mailbox"
+echo "memory while delivering: peak $(kib "$NOTIFYD_PID" VmHWM) KiB"

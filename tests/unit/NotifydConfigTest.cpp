@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#include "NotifydConfig.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+constexpr const char* REQUIRED = "relay = smtp://127.0.0.1:2525\n"
+                                 "from = orvantis@example.org\n"
+                                 "allow = @example.com\n";
+
+TEST(NotifydConfigTest, ReadsEveryKeyWithCommentsBlanksAndCrLfLineEnds) {
+    NotifydConfig config;
+    std::string error;
+    ASSERT_TRUE(NotifydConfig::Parse("# the relay\r\n"
+                                     "  listen =  [::1]:8125\r\n"
+                                     "\r\n"
+                                     "relay = SMTPS://127.0.0.1:465/\r\n"
+                                     "relay_user = notify\r\n"
+                                     "relay_password = p#ss = word\r\n"
+                                     "from = orvantis@example.org\r\n"
+                                     "allow = user@example.com, @example.org\r\n"
+                                     "per_recipient_per_hour = 3\r\n"
+                                     "per_minute = 50\r\n"
+                                     "spool = /var/tmp/spool\r\n",
+                                     config, error))
+        << error;
+    EXPECT_EQ(config.listenHost, "::1");
+    EXPECT_EQ(config.listenPort, 8125);
+    EXPECT_EQ(config.relay.url, "smtps://127.0.0.1:465");
+    EXPECT_EQ(config.relay.password, "p#ss = word");
+    EXPECT_TRUE(config.relay.requireTls); // a login never travels in clear by default
+    EXPECT_TRUE(config.allow.Allows("anyone@example.org"));
+    EXPECT_EQ(config.perRecipientPerHour, 3);
+    EXPECT_EQ(config.perMinute, 50);
+    EXPECT_EQ(config.spool, "/var/tmp/spool");
+
+    NotifydConfig defaults;
+    ASSERT_TRUE(NotifydConfig::Parse(REQUIRED, defaults, error)) << error;
+    EXPECT_EQ(defaults.listenHost + ":" + std::to_string(defaults.listenPort), "127.0.0.1:8025");
+    EXPECT_EQ(defaults.perRecipientPerHour, 12);
+    EXPECT_FALSE(defaults.relay.requireTls);
+}
+
+struct BadCase {
+    const char* text;
+    const char* message; // a part of the error
+};
+
+void PrintTo(const BadCase& c, std::ostream* out) {
+    *out << c.message;
+}
+
+class NotifydBadConfigTest : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(NotifydBadConfigTest, StopsWithAMessageThatNamesTheProblem) {
+    NotifydConfig config;
+    std::string error;
+    EXPECT_FALSE(NotifydConfig::Parse(GetParam().text, config, error));
+    EXPECT_NE(error.find(GetParam().message), std::string::npos) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, NotifydBadConfigTest,
+    ::testing::Values(
+        BadCase{"relay = smtp://127.0.0.1\nfrom = a@example.org\nallow = @example.com\nlisten_on = "
+                "127.0.0.1:1\n",
+                "line 4: unknown key 'listen_on'"},
+        BadCase{"relay = smtp://127.0.0.1\nrelay = smtp://127.0.0.1\n",
+                "line 2: 'relay' is set twice"},
+        BadCase{"just words\n", "line 1: expected 'key = value'"},
+        BadCase{"listen = 127.0.0.1\n", "bad value for 'listen'"},
+        BadCase{"listen = 127.0.0.1:65536\n", "bad value for 'listen'"},
+        BadCase{"listen = ::1:25\n", "bad value for 'listen'"},
+        BadCase{"relay = http://127.0.0.1\n", "bad value for 'relay'"},
+        BadCase{"relay = smtp://user:pw@127.0.0.1\n", "bad value for 'relay'"},
+        BadCase{"relay = smtp://127.0.0.1:0\n", "bad value for 'relay'"},
+        BadCase{"relay_starttls = maybe\n", "bad value for 'relay_starttls'"},
+        BadCase{"from = Orvantis <orvantis@example.org>\n", "bad value for 'from'"},
+        BadCase{"allow = example.com\n", "bad value for 'allow'"},
+        BadCase{"per_recipient_per_hour = 0\n", "bad value for 'per_recipient_per_hour'"},
+        BadCase{"per_minute = 10x\n", "bad value for 'per_minute'"},
+        BadCase{"spool = var/spool\n", "bad value for 'spool'"},
+        BadCase{"relay = smtp://127.0.0.1\nfrom = a@example.org\n", "'allow' is not set"},
+        BadCase{"relay = smtp://127.0.0.1\nfrom = a@example.org\nallow = @example.com\n"
+                "relay_user = notify\n",
+                "'relay_user' and 'relay_password' go together"}));
+
+TEST(NotifydConfigTest, AFileThatCannotBeReadIsNamedInTheMessage) {
+    NotifydConfig config;
+    std::string error;
+    EXPECT_FALSE(NotifydConfig::Load("/nonexistent/notifyd.conf", config, error));
+    EXPECT_NE(error.find("/nonexistent/notifyd.conf"), std::string::npos) << error;
+}
+
+} // namespace

@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+// One accepted mail: the envelope recipient and the whole message.
+struct SpooledMail {
+    std::string recipient;
+    std::string message;
+};
+
+// The folder of mails waiting for the relay, one file each. A file appears whole or not
+// at all, and several copies of the service may share the folder: a sender takes a file
+// under an exclusive lock, which the system drops when the process ends, so a mail is
+// never sent by two copies at once and never stays taken by a dead one.
+class MailSpool final {
+public:
+    // Where mails the relay refused for good are kept for the administrator.
+    static constexpr const char* FAILED_FOLDER = "failed";
+
+    // One mail taken for delivery; the lock is held until this is destroyed.
+    class Claim final {
+    public:
+        ~Claim();
+        Claim(const Claim&) = delete;
+        Claim& operator=(const Claim&) = delete;
+
+        const std::string& File() const { return m_file; }
+        const SpooledMail& Mail() const { return m_mail; }
+        // Deletes the file; only once the relay has accepted the mail. A power cut right
+        // after may bring it back (the mail is then sent again, never lost).
+        bool Remove();
+        // Moves the file into FAILED_FOLDER, out of the sender's way.
+        bool SetAside();
+
+    private:
+        friend class MailSpool;
+        Claim(const MailSpool& spool, std::string file, int fd, SpooledMail mail);
+        const MailSpool& m_spool;
+        std::string m_file;
+        int m_fd;
+        SpooledMail m_mail;
+    };
+
+    explicit MailSpool(std::string folder);
+    MailSpool(const MailSpool&) = delete;
+    MailSpool& operator=(const MailSpool&) = delete;
+
+    // Makes the folder and FAILED_FOLDER when missing and clears temporary files that a
+    // crash left long ago. False with the reason.
+    bool Open(std::string& error);
+    const std::string& Folder() const { return m_folder; }
+
+    // A name no other mail of any copy sharing the folder gets: time, host, process and a
+    // counter, so names sort by time. Letters, digits, '-' and '.' only.
+    std::string NewName();
+    // Keeps the mail as <name>.mail: written under a temporary name, flushed to the disk,
+    // renamed, and the folder flushed too. False with the reason, and nothing left behind,
+    // when it cannot be kept whole (a full disk, a folder gone or read-only).
+    bool Store(const std::string& name, const SpooledMail& mail, std::string& error);
+    // The files waiting, oldest first.
+    std::vector<std::string> Waiting() const;
+    // Locks and reads one waiting file. Null when another copy holds it or it is gone;
+    // a file that is not a spooled mail is moved into FAILED_FOLDER, with the reason in
+    // error.
+    std::unique_ptr<Claim> Take(const std::string& file, std::string& error) const;
+
+private:
+    std::string PathOf(const std::string& file) const { return m_folder + "/" + file; }
+    std::string FailedPathOf(const std::string& file) const;
+    bool SyncFolder(const std::string& folder) const;
+
+    std::string m_folder;
+    std::string m_host;
+    std::atomic<unsigned> m_counter{0};
+};

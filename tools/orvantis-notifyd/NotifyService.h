@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "HttpListener.h"
+#include "MailSpool.h"
+#include "NotifydConfig.h"
+#include "RateLimiter.h"
+
+#include <functional>
+#include <string>
+
+// The HTTP side: POST /price_notify.php takes one e-mail request, checks it and keeps
+// it in the spool before it answers 200. Refusals: 400 a malformed form, 403 a recipient
+// not allowed, 413 a body over 64 KiB, 429 over a rate limit, 503 the spool cannot keep
+// it. One line per request goes to the log.
+class NotifyService final {
+public:
+    static constexpr const char* NOTIFY_PATH = "/price_notify.php";
+
+    // stored is called after each mail that went into the spool.
+    NotifyService(const NotifydConfig& config, MailSpool& spool, std::function<void()> stored);
+    NotifyService(const NotifyService&) = delete;
+    NotifyService& operator=(const NotifyService&) = delete;
+
+    // Binds the configured address; the port bound, or -1.
+    int Bind();
+    // Serves until Stop().
+    void Run();
+    // Ends Run() from any thread, within a tenth of a second or so.
+    void Stop();
+
+private:
+    HttpAnswer OnNotify(const HttpRequest& request);
+
+    const NotifydConfig& m_config;
+    MailSpool& m_spool;
+    std::function<void()> m_stored;
+    RateLimiter m_limiter;
+    HttpListener m_listener;
+};

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "AllowList.h"
+#include "SmtpRelay.h"
+
+#include <string>
+#include <string_view>
+
+// The service's settings, read from "key = value" lines; '#' starts a comment line.
+struct NotifydConfig {
+    static constexpr const char* DEFAULT_PATH = "/etc/orvantis/notifyd.conf";
+
+    std::string listenHost = "127.0.0.1";
+    int listenPort = 8025; // 0: any free port (it is logged)
+    RelaySettings relay;   // relay, relay_user, relay_password, relay_starttls, from
+    AllowList allow;
+    int perRecipientPerHour = 12;
+    int perMinute = 600;
+    std::string spool = "/var/lib/orvantis-notifyd";
+
+    // False with a message naming the line (or the missing key) when the text cannot be
+    // used: an unknown or repeated key, a bad value, no relay, sender or allow-list.
+    static bool Parse(std::string_view text, NotifydConfig& config, std::string& error);
+    // Parse() of a file's content; the error then names the file too.
+    static bool Load(const std::string& path, NotifydConfig& config, std::string& error);
+};

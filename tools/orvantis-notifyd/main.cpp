@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: MIT
+// orvantis-notifyd: turns the program's e-mail requests into e-mails through an SMTP relay.
+#include "MailSpool.h"
+#include "NotifyService.h"
+#include "NotifydConfig.h"
+#include "ServiceLog.h"
+#include "SmtpRelay.h"
+#include "SpoolSender.h"
+
+#include <curl/curl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+// How long a stop waits for the relay's answer to a mail it has been sent whole. Every
+// mail in the spool is whole at any moment, so ending without that answer loses nothing
+// (the mail is sent again at the next start).
+constexpr std::chrono::milliseconds STOP_GRACE{1500};
+
+constexpr const char* USAGE =
+    "Usage: orvantis-notifyd [--config FILE]\n"
+    "Takes e-mail requests of the Orvantis gold price monitor (POST /price_notify.php)\n"
+    "and mails them through an SMTP relay.\n"
+    "  --config FILE   settings file (default /etc/orvantis/notifyd.conf)\n"
+    "  --help          this text\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string configPath = NotifydConfig::DEFAULT_PATH;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--config") == 0 && i + 1 < argc) {
+            configPath = argv[++i];
+            continue;
+        }
+        std::fprintf(stderr, "orvantis-notifyd: unknown argument '%s'\n%s", argv[i], USAGE);
+        return 2;
+    }
+    NotifydConfig config;
+    std::string error;
+    if (!NotifydConfig::Load(configPath, config, error)) {
+        std::fprintf(stderr, "orvantis-notifyd: %s\n", error.c_str());
+        return 2;
+    }
+
+    // The stop signals are taken by sigwait below, never by a handler on another thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    // A file size limit is met like a full disk: the write fails and the client hears 503.
+    signal(SIGXFSZ, SIG_IGN);
+
+    MailSpool spool(config.spool);
+    if (!spool.Open(error)) {
+        std::fprintf(stderr, "orvantis-notifyd: spool: %s\n", error.c_str());
+        return 1;
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    SmtpRelay relay(config.relay);
+    SpoolSender sender(spool, [&relay](const SpooledMail& mail, const std::atomic<bool>& stop) {
+        return relay.Deliver(mail, stop);
+    });
+    NotifyService service(config, spool, [&sender] { sender.Wake(); });
+    const int port = service.Bind();
+    if (port <= 0) {
+        std::fprintf(stderr, "orvantis-notifyd: cannot listen on %s:%d\n",
+                     config.listenHost.c_str(), config.listenPort);
+        return 1;
+    }
+    const bool bracketed = config.listenHost.find(':') != std::string::npos;
+    LogLine("listening on http://" +
+            (bracketed ? "[" + config.listenHost + "]" : config.listenHost) + ":" +
+            std::to_string(port) + ", spool " + config.spool + ", relay " + config.relay.url);
+    sender.Start();
+    std::thread server([&service] {
+        service.Run();
+        kill(getpid(), SIGTERM); // wakes the wait below if the server ended on its own
+    });
+    int signalNumber = 0;
+    sigwait(&stopSignals, &signalNumber);
+    service.Stop();
+    server.join();
+    if (!sender.Stop(STOP_GRACE)) {
+        LogLine("stopped without waiting for the relay's answer; the spool is intact");
+        std::_Exit(0);
+    }
+    LogLine("stopped; the spool is intact");
+    curl_global_cleanup();
+    return 0;
+}
