@@ -9,6 +9,7 @@ ORVANTIS_PACKAGES=(
     libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool trayer x11-utils fonts-dejavu-core locales
     desktop-file-utils python3-aiosmtpd
+    appstream man-db lintian file imagemagick openbox
 )
 
 orvantis_install_deps() {

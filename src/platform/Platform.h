@@ -6,7 +6,8 @@
 // What differs per operating system, behind one small interface. Paths are UTF-8.
 namespace platform {
 
-// Full path of the running program file, or empty when it cannot be had.
+// Full path of the running program file with every symbolic link resolved, or empty when
+// it cannot be had.
 std::string ExecutablePath();
 
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path,

@@ -62,6 +62,8 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The launcher's name: task bars and Wayland compositors find the icon and name there.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.tamberlo.Orvantis"));
 
     g_boldFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     g_boldFont.setStyleHint(QFont::SansSerif);

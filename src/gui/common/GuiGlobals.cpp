@@ -13,7 +13,15 @@ QImage LoadSkinBitmap(const QString& fileName) {
     if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || g_szExeDir.empty()) {
         return {};
     }
-    const QString path = QString::fromStdString(g_szExeDir) + QStringLiteral("/images/") + fileName;
+    // A build tree keeps the skins beside the program, an installed program in its
+    // prefix's share folder. g_szExeDir is the program file's real folder, so a program
+    // started through a link still finds the share folder of its own prefix.
+    const QString exeDir = QString::fromStdString(g_szExeDir);
+    QString folder = exeDir + QStringLiteral("/images");
+    if (!QFileInfo(folder).isDir()) {
+        folder = exeDir + QStringLiteral("/../share/orvantis/images");
+    }
+    const QString path = folder + QLatin1Char('/') + fileName;
     if (!QFileInfo(path).isFile()) {
         return {};
     }

@@ -14,8 +14,9 @@ extern const QBrush g_bkBrush;
 // Bold desktop sans-serif, 12 pixels high, for the floating window. Set by start-up.
 extern QFont g_boldFont;
 
-// Loads "images/<fileName>" beside the program at its own size; a null image when the
-// file is missing or unreadable.
+// Loads <fileName> at its own size from the "images" folder beside the program or, when
+// there is none, from ../share/orvantis/images; a null image when the file is missing or
+// unreadable.
 QImage LoadSkinBitmap(const QString& fileName);
 
 // The image with every pure white pixel made transparent, for drawing on any background.
