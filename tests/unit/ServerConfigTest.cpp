@@ -42,18 +42,51 @@ INSTANTIATE_TEST_SUITE_P(
                       ServerCase{"http://ho st", nullptr}, ServerCase{"http://[::1", nullptr},
                       ServerCase{"", nullptr}));
 
-TEST(ServerConfigTest, TheEnvironmentOverridesTheBuildOnlyWhenWellFormed) {
-    setenv("ORVANTIS_NOTIFY_SERVER", "http://127.0.0.1:5000/", 1);
-    EXPECT_EQ(NotifyServer(), "http://127.0.0.1:5000");
-    setenv("ORVANTIS_NOTIFY_SERVER", "file:///etc/passwd", 1);
-    EXPECT_EQ(NotifyServer(), ORVANTIS_NOTIFY_SERVER_DEFAULT);
-    unsetenv("ORVANTIS_NOTIFY_SERVER");
-    EXPECT_EQ(NotifyServer(), ORVANTIS_NOTIFY_SERVER_DEFAULT);
+// A variable that is set but not a server is an error with a reason, and never falls
+// back to the build's server; an unset one does.
+struct VariableCase {
+    const char* value;  // nullptr: unset
+    const char* server; // the server used when it is set
+    const char* reason; // nullptr: no error
+};
 
-    setenv("ORVANTIS_CHART_SERVER", "https://127.0.0.1", 1);
-    EXPECT_EQ(ChartServer(), "https://127.0.0.1");
-    unsetenv("ORVANTIS_CHART_SERVER");
-    EXPECT_EQ(ChartServer(), ORVANTIS_CHART_SERVER_DEFAULT);
+class ServerVariableTest : public ::testing::TestWithParam<VariableCase> {};
+
+TEST_P(ServerVariableTest, IsTakenOrRefusedWithItsReason) {
+    const VariableCase& c = GetParam();
+    for (const char* variable : {CHART_SERVER_VARIABLE, NOTIFY_SERVER_VARIABLE}) {
+        SCOPED_TRACE(variable);
+        if (c.value != nullptr) {
+            setenv(variable, c.value, 1);
+        } else {
+            unsetenv(variable);
+        }
+        const std::string error = ServerVariableError(variable);
+        EXPECT_EQ(ServerEnvironmentError(), error);
+        if (c.reason == nullptr) {
+            EXPECT_EQ(error, "");
+        } else {
+            EXPECT_NE(error.find(variable), std::string::npos) << error;
+            EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        }
+        const bool chart = variable == CHART_SERVER_VARIABLE;
+        const char* builtIn =
+            chart ? ORVANTIS_CHART_SERVER_DEFAULT : ORVANTIS_NOTIFY_SERVER_DEFAULT;
+        EXPECT_EQ(chart ? ChartServer() : NotifyServer(), c.value == nullptr ? builtIn : c.server);
+        unsetenv(variable);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Environment, ServerVariableTest,
+    ::testing::Values(VariableCase{nullptr, "(built-in)", nullptr},
+                      VariableCase{"http://127.0.0.1:5000/", "http://127.0.0.1:5000", nullptr},
+                      VariableCase{"https://127.0.0.1", "https://127.0.0.1", nullptr},
+                      VariableCase{"", "", "it is empty"},
+                      VariableCase{"127.0.0.1:5000", "", "does not start with http://"},
+                      VariableCase{"file:///etc/passwd", "", "not http or https"},
+                      VariableCase{"http://127.0.0.1:50000000", "", "port"},
+                      VariableCase{"http://127.0.0.1/x", "", "no path"},
+                      VariableCase{"http://", "", "host name"}));
 
 } // namespace
