@@ -3,9 +3,17 @@
 
 #include "BuildConfig.h"
 
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -88,5 +96,50 @@ INSTANTIATE_TEST_SUITE_P(
                       VariableCase{"http://127.0.0.1:50000000", "", "port"},
                       VariableCase{"http://127.0.0.1/x", "", "no path"},
                       VariableCase{"http://", "", "host name"}));
+
+// A program started with such a variable says which and why, and ends with status 2
+// before it makes a folder, a window or a request.
+struct StartCase {
+    const char* name;
+    const char* program;
+    const char* arguments;
+    const char* badVariable;
+    const char* badValue;
+};
+
+class StartWithABadVariable : public ::testing::TestWithParam<StartCase> {};
+
+TEST_P(StartWithABadVariable, EndsWithStatusTwoBeforeAnything) {
+    const StartCase& c = GetParam();
+    TempDir dir;
+    LoopbackServer server(LoopbackServer::Reply(200, "OK"));
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME='" +
+                                dir.File("config") + "' ORVANTIS_CHART_SERVER='" + server.Url() +
+                                "' ORVANTIS_NOTIFY_SERVER='" + server.Url() + "' " + c.badVariable +
+                                "='" + c.badValue + "' '" + ORVANTIS_BIN_DIR + "/" + c.program +
+                                "' " + c.arguments + " 2>'" + dir.File("stderr") + "' >/dev/null";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 2);
+    std::ifstream in(dir.File("stderr"));
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string said = text.str();
+    EXPECT_NE(said.find(std::string(c.badVariable) + "=\"" + c.badValue + "\" is not a server"),
+              std::string::npos)
+        << said;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("config")));
+    EXPECT_EQ(server.ConnectionCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, StartWithABadVariable,
+                         ::testing::Values(StartCase{"ProgramWithoutScheme", "orvantis", "",
+                                                     "ORVANTIS_CHART_SERVER", "127.0.0.1:8080"},
+                                           StartCase{"ProgramWithEmptyNotifyServer", "orvantis",
+                                                     "-s", "ORVANTIS_NOTIFY_SERVER", ""},
+                                           StartCase{"ChartToolWithAPath", "orvantis-chart",
+                                                     "--fetch", "ORVANTIS_CHART_SERVER",
+                                                     "http://127.0.0.1:80/x"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
