@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "core/app/Settings.h"
 #include "core/notify/EmailNotify.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/notify/CInfWnd.h"
@@ -16,6 +17,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -198,6 +200,20 @@ TEST_F(MainWindowTest, APriceMessagePostedFromAnotherThreadArrivesOnTheWindowThr
     EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty()); // queued, not run on the poller
     EXPECT_TRUE(WaitUntil([&] { return !dlg.m_infWnd->m_strCurrent.isEmpty(); }));
     EXPECT_DOUBLE_EQ(dlg.m_infWnd->m_dChange, 1.0);
+}
+
+TEST_F(MainWindowTest, ThePricePanelSaysWhenTheSettingsCannotBeSaved) {
+    std::filesystem::create_directory(m_ini.IniPath());
+    COrvantisDlg dlg;
+    WriteSetting(KEY_CURRENT_PRICE, "1650.00");
+    dlg.RefreshPriceDisplay(true);
+    EXPECT_EQ(dlg.m_infWnd->toolTip(),
+              QStringLiteral("Settings cannot be saved: the file is a folder"));
+
+    std::filesystem::remove(m_ini.IniPath());
+    WriteSetting(KEY_CURRENT_PRICE, "1650.00");
+    dlg.RefreshPriceDisplay(true);
+    EXPECT_TRUE(dlg.m_infWnd->toolTip().isEmpty());
 }
 
 TEST_F(MainWindowTest, ShutdownClearsTheWindowPointerForWorkers) {
