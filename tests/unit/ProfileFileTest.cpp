@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/ProfileFile.h"
 
+#include "support/EditorRace.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -635,6 +636,57 @@ TEST(ProfileFileTest, AWriteThatFailsHalfWayLeavesTheOldBytes) {
     EXPECT_EQ(ReadBytes(path), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
+
+// What a kill during a write leaves (".gold.ini.XXXXXX", holding the e-mail address) is
+// removed; nothing else is, not even a link or a folder of that name.
+TEST(ProfileFileTest, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
+    TempDir dir;
+    const std::string path = dir.File("gold.ini");
+    WriteBytes(path, "[Option]\nEmail=user@example.com\n");
+    const std::vector<std::string> leftovers = {".gold.ini.a1B2c3", ".gold.ini.ZZZZZZ"};
+    for (const std::string& name : leftovers) {
+        WriteBytes(dir.File(name), "[Option]\nEmail=user@example.com\n");
+    }
+    const std::vector<std::string> kept = {
+        "gold.ini",        ".gold.ini.abc",     ".gold.ini.abcdefg", ".gold.ini.ab-def",
+        "gold.ini.abcdef", ".other.ini.abcdef", ".gold.ini.folder",  ".gold.ini.linkto"};
+    for (std::size_t i = 1; i + 2 < kept.size(); ++i) {
+        WriteBytes(dir.File(kept[i]), "x");
+    }
+    fs::create_directory(dir.File(".gold.ini.folder"));
+    fs::create_symlink(dir.File(".gold.ini.abc"), dir.File(".gold.ini.linkto"));
+
+    EXPECT_EQ(RemoveProfileLeftovers(path), 2);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = kept;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+}
+
+// An edit by hand while the program writes the file is never undone and never wiped,
+// whether the editor saves by rename or in place.
+class EditsByHand : public ::testing::TestWithParam<EditorRace::Style> {};
+
+TEST_P(EditsByHand, SurviveProgramWrites) {
+    TempDir dir;
+    const EditorRace::Result race =
+        EditorRace::Run(dir.Path(), GetParam(), std::chrono::milliseconds(1500), 500);
+    EXPECT_GT(race.edits, 20);
+    EXPECT_GT(race.programWrites, 20); // the two really raced
+    EXPECT_EQ(race.reverted, 0);
+    EXPECT_EQ(race.wiped, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Editors, EditsByHand,
+                         ::testing::Values(EditorRace::Style::Rename, EditorRace::Style::InPlace),
+                         [](const auto& param) {
+                             return param.param == EditorRace::Style::Rename ? "SaveByRename"
+                                                                             : "SaveInPlace";
+                         });
 
 TEST(ProfileFileTest, TwoThreadsWritingDifferentKeysLoseNothing) {
     TempDir dir;
