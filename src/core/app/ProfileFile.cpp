@@ -12,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,10 @@ constexpr auto EMPTY_FILE_POLL = std::chrono::milliseconds(2);
 // A write whose file was changed by someone else before it could replace it starts over
 // from the new content; after this many attempts it gives up and the other change stays.
 constexpr int WRITE_ATTEMPTS_MAX = 20;
+
+// How long a write waits after swapping its file in before it checks the file it swapped
+// out: longer than an open() takes from finding a file to truncating it.
+constexpr auto SWAP_SETTLE = std::chrono::milliseconds(2);
 
 // The temporary file of a write: "." + the file's name + "." + six characters.
 constexpr std::string_view TEMPORARY_SUFFIX = ".XXXXXX";
@@ -596,25 +601,21 @@ bool SameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// Whether path is still the very file that was read into `expected`: the same file (device
-// and inode), size and modification time, and the same bytes (timestamps are only as
-// fine as the kernel's clock tick, so an edit of the same size could hide behind them).
-bool IsStillTheFileRead(const std::string& path, const ProfileText& expected) {
-    FileDescriptor fd(
-        open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+// Whether the open file fd is still the one described by `expected` holding `bytes`: the
+// same file (device and inode), size and modification time, and the same bytes
+// (timestamps are only as fine as the kernel's clock tick, so an edit of the same size
+// could hide behind them).
+bool HoldsExactly(int fd, const struct stat& expected, std::string_view bytes) {
     struct stat info {};
-    if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0) {
+    if (fstat(fd, &info) != 0 || info.st_dev != expected.st_dev || info.st_ino != expected.st_ino ||
+        info.st_size != expected.st_size || !SameTime(info.st_mtim, expected.st_mtim) ||
+        static_cast<std::size_t>(info.st_size) != bytes.size()) {
         return false;
     }
-    if (info.st_dev != expected.info.st_dev || info.st_ino != expected.info.st_ino ||
-        info.st_size != expected.info.st_size || !SameTime(info.st_mtim, expected.info.st_mtim) ||
-        static_cast<std::size_t>(info.st_size) != expected.bytes.size()) {
-        return false;
-    }
-    std::string bytes(expected.bytes.size() + 1, '\0');
+    std::string now(bytes.size() + 1, '\0');
     std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = read(fd.Get(), bytes.data() + got, bytes.size() - got);
+    while (got < now.size()) {
+        const ssize_t n = pread(fd, now.data() + got, now.size() - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -626,7 +627,14 @@ bool IsStillTheFileRead(const std::string& path, const ProfileText& expected) {
         }
         got += static_cast<std::size_t>(n);
     }
-    return got == expected.bytes.size() && std::string_view(bytes.data(), got) == expected.bytes;
+    return std::string_view(now.data(), got) == bytes;
+}
+
+// Whether path is still the very file that was read into `expected`.
+bool IsStillTheFileRead(const std::string& path, const ProfileText& expected) {
+    const FileDescriptor fd(
+        open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    return fd.Get() >= 0 && HoldsExactly(fd.Get(), expected.info, expected.bytes);
 }
 
 bool IsSameFile(const std::string& path, const struct stat& expected) {
@@ -639,18 +647,42 @@ bool Unsupported(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
+// File leases (where the file system and the file's owner allow them) tell whether an
+// editor is saving in place: the kernel refuses a read lease while the file is open for
+// writing, and holds back anyone who opens a leased file for writing (or a write-leased
+// one at all) until the lease is let go, marking the lease as broken meanwhile.
+enum class Lease { Held, Busy, None };
+
+Lease TakeLease(int fd, int type) {
+    // A break is announced with a signal: SIGURG, whose default is to be ignored.
+    if (fcntl(fd, F_SETSIG, SIGURG) != 0) {
+        return Lease::None;
+    }
+    if (fcntl(fd, F_SETLEASE, type) == 0) {
+        return Lease::Held;
+    }
+    return errno == EAGAIN ? Lease::Busy : Lease::None;
+}
+
+// Someone waits to open the leased file.
+bool LeaseBroken(int fd) {
+    return fcntl(fd, F_GETLEASE) == F_UNLCK;
+}
+
 enum class ReplaceResult {
     Replaced,
     Changed, // someone else changed the file since it was read: nothing was replaced
     Failed
 };
 
-// Puts the finished temporary file in the place of the file that was read (old), or of
-// no file (old null). The swap is atomic, and a file that turns out to have changed in
-// between (an editor's save by rename or in place) is put back, so the change is redone
-// on the new content instead of undoing it.
+// Puts the finished temporary file (ours: open as oursFd, described by oursInfo, holding
+// oursBytes) in the place of the file that was read (old; leaseFd holds a read lease on
+// it, or is -1), or of no file (old null). The swap is atomic. Should the file have
+// changed in between (an editor's save by rename or in place), the newest save goes back
+// in place and the change is redone on it, instead of undoing the save.
 ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
-                         const ProfileText* old, const struct stat& ours) {
+                         const ProfileText* old, int leaseFd, int oursFd,
+                         const struct stat& oursInfo, std::string_view oursBytes) {
     if (old == nullptr) {
         if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
             return ReplaceResult::Replaced;
@@ -668,6 +700,12 @@ ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
         }
         return errno == EEXIST ? ReplaceResult::Changed : ReplaceResult::Failed;
     }
+    const bool leased = leaseFd >= 0;
+    // While ours is in place but not yet settled, an editor that opens it waits.
+    const bool oursLeased = leased && TakeLease(oursFd, F_WRLCK) == Lease::Held;
+    if (leased && LeaseBroken(leaseFd)) {
+        return ReplaceResult::Changed; // an editor waits to save into the file
+    }
     if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
         if (errno == ENOENT) {
             return ReplaceResult::Changed; // removed since it was read
@@ -682,16 +720,28 @@ ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
         return rename(temporary.c_str(), path.c_str()) == 0 ? ReplaceResult::Replaced
                                                             : ReplaceResult::Failed;
     }
-    // The temporary name now holds what was in place a moment ago.
-    if (IsStillTheFileRead(temporary, *old)) {
+    // The temporary name now holds what was in place a moment ago. An editor that found
+    // it just before the swap opens it a moment later: the check waits for that moment,
+    // so it sees the editor waiting (or, without a lease, the truncation).
+    std::this_thread::sleep_for(SWAP_SETTLE);
+    const bool editorWaitsForOld = leased && LeaseBroken(leaseFd);
+    if (!editorWaitsForOld && IsStillTheFileRead(temporary, *old)) {
         unlink(temporary.c_str());
         return ReplaceResult::Replaced;
     }
-    // Swap back. Should yet another save have replaced ours meanwhile, that save is the
-    // newest content and goes back in place.
+    // Swap back; the newest save then goes in place: one made by rename over ours (the
+    // temporary name holds it now), one into ours (an editor waiting for it, or without a
+    // lease, ours no longer holding what we wrote), else the changed file swapped back.
     const bool swappedBack =
         renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0;
-    if (!swappedBack || !IsSameFile(temporary, ours)) {
+    bool temporaryIsNewest = !swappedBack || !IsSameFile(temporary, oursInfo);
+    if (!temporaryIsNewest && oursLeased) {
+        temporaryIsNewest = LeaseBroken(oursFd) && !(leased && LeaseBroken(leaseFd));
+    } else if (!temporaryIsNewest) {
+        std::this_thread::sleep_for(SWAP_SETTLE);
+        temporaryIsNewest = !HoldsExactly(oursFd, oursInfo, oursBytes);
+    }
+    if (temporaryIsNewest) {
         rename(temporary.c_str(), path.c_str());
     }
     unlink(temporary.c_str());
@@ -703,7 +753,7 @@ ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
 // temporary file is private to the user from its creation (it holds an e-mail address); a
 // new file stays so, a rewritten one gets the old one's owner and permission bits.
 ReplaceResult ReplaceFile(const std::string& path, std::string_view bytes, const ProfileText* old,
-                          std::string* failure) {
+                          int leaseFd, std::string* failure) {
     const std::string folder = FolderOf(path);
     std::string temporary = folder + "/." + std::filesystem::path(path).filename().string() +
                             std::string(TEMPORARY_SUFFIX);
@@ -726,16 +776,15 @@ ReplaceResult ReplaceFile(const std::string& path, std::string_view bytes, const
     if (!ok) {
         SetFailure(failure, ErrnoText(errno));
     }
-    const int closeError = fd.Close() ? 0 : errno;
-    if (ok && closeError != 0) {
-        SetFailure(failure, ErrnoText(closeError));
-        ok = false;
-    }
+    // The file stays open until it is in place: an inode number is only ours while we hold
+    // the file, else a file made meanwhile (an editor's next save) may get the same one.
     const ReplaceResult result =
-        ok ? PutInPlace(temporary, path, old, ours) : ReplaceResult::Failed;
+        ok ? PutInPlace(temporary, path, old, leaseFd, fd.Get(), ours, bytes)
+           : ReplaceResult::Failed;
     if (result == ReplaceResult::Failed && ok) {
         SetFailure(failure, ErrnoText(errno));
     }
+    fd.Close();
     if (result != ReplaceResult::Replaced) {
         unlink(temporary.c_str());
         return result;
@@ -803,6 +852,7 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
         out.failure = ErrnoText(ELOOP);
         return false;
     }
+    const auto busyUntil = std::chrono::steady_clock::now() + EMPTY_FILE_WAIT;
     for (int attempt = 0; attempt < WRITE_ATTEMPTS_MAX; ++attempt) {
         ProfileText file;
         const LoadResult result = Load(*target, file, &out.failure);
@@ -831,7 +881,25 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
             out.unchanged = true;
             return true;
         }
-        switch (ReplaceFile(*target, bytes, exists ? &file : nullptr, &out.failure)) {
+        // An editor saving in place holds the file open for writing: wait for it to finish.
+        FileDescriptor leaseFd(exists ? open(target->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY |
+                                                                  O_NONBLOCK | O_NOFOLLOW)
+                                      : -1);
+        if (leaseFd.Get() >= 0) {
+            const Lease lease = TakeLease(leaseFd.Get(), F_RDLCK);
+            if (lease == Lease::Busy && std::chrono::steady_clock::now() < busyUntil) {
+                std::this_thread::sleep_for(EMPTY_FILE_POLL);
+                --attempt;
+                continue;
+            }
+            if (lease != Lease::Held) {
+                leaseFd.Close();
+            } else if (!HoldsExactly(leaseFd.Get(), file.info, file.bytes)) {
+                continue; // changed since it was read
+            }
+        }
+        switch (
+            ReplaceFile(*target, bytes, exists ? &file : nullptr, leaseFd.Get(), &out.failure)) {
         case ReplaceResult::Replaced:
             return true;
         case ReplaceResult::Failed:
