@@ -16,10 +16,11 @@ int main(int argc, char** argv) {
         TempDir dir;
         const EditorRace::Result race =
             EditorRace::Run(dir.Path(), style, std::chrono::seconds(seconds), 1 << 30);
-        std::printf(
-            "%-14s %3d s: %6d edits, %d reverted, %d wiped; %d program writes, %d gave up\n",
-            style == EditorRace::Style::Rename ? "save by rename" : "save in place", seconds,
-            race.edits, race.reverted, race.wiped, race.programWrites, race.programFailures);
+        std::printf("%-14s %3d s: %6d edits, %d reverted, %d wiped (%d showed old content for a "
+                    "moment); %d program writes, %d gave up\n",
+                    style == EditorRace::Style::Rename ? "save by rename" : "save in place",
+                    seconds, race.edits, race.reverted, race.wiped, race.seenBriefly,
+                    race.programWrites, race.programFailures);
         status |= race.reverted + race.wiped != 0 ? 1 : 0;
     }
     return status;

@@ -17,8 +17,9 @@ public:
 
     struct Result {
         int edits = 0;
-        int reverted = 0; // edits that a program write undid
-        int wiped = 0;    // saves after which a key of the user's was gone
+        int reverted = 0;    // edits that a program write undid
+        int wiped = 0;       // saves after which a key of the user's was gone
+        int seenBriefly = 0; // saves whose file showed old content for a moment
         int programWrites = 0;
         int programFailures = 0; // writes that gave up (the file kept changing)
     };
