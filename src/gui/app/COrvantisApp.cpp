@@ -108,7 +108,7 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         }
         QApplication::exec();
         if (!dlg.Shutdown()) {
-            // The polling thread or an e-mail request is still stuck after its second: end
+            // The polling thread or an e-mail request is still stuck after its wait: end
             // without running the destructors of what it may still use. The settings file
             // is always complete on disk, so nothing is lost.
             std::fflush(nullptr);

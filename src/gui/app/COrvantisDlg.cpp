@@ -124,8 +124,8 @@ bool COrvantisDlg::OnInitDialog() {
 bool COrvantisDlg::Shutdown() {
     g_pMainDlg.store(nullptr);
     m_timerTopmost->stop();
-    // The polling thread and the e-mail requests share one second, and are asked to stop
-    // together.
+    // The polling thread and the e-mail requests are asked to stop together and share
+    // one wait.
     const auto deadline = std::chrono::steady_clock::now() + SHUTDOWN_WAIT;
     if (m_pollThread) {
         m_pollThread->RequestStop();

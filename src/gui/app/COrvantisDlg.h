@@ -55,11 +55,12 @@ public:
     void PostPriceUpdate(int wParam) override;
 
     // Ends the background work before the window goes away: clears g_pMainDlg and gives
-    // the polling thread and the e-mail requests still in flight one second to finish.
-    // False when some of them still runs after that second (a download or a request
-    // waiting for a name lookup): the process must then end without waiting for them.
+    // the polling thread and the e-mail requests still in flight SHUTDOWN_WAIT together
+    // to finish. False when some of them still runs then (a transfer waiting for a name
+    // lookup or a silent server): the process must end without waiting for them.
     bool Shutdown();
-    static constexpr std::chrono::milliseconds SHUTDOWN_WAIT{1000};
+    // What is left of the second within which the program ends, whatever it was doing.
+    static constexpr std::chrono::milliseconds SHUTDOWN_WAIT{900};
 
     CInfWnd* m_infWnd;
     QLabel* m_linkAbout;
