@@ -39,8 +39,10 @@ constexpr auto EMPTY_FILE_POLL = std::chrono::milliseconds(2);
 constexpr int WRITE_ATTEMPTS_MAX = 20;
 
 // How long a write waits after swapping its file in before it checks the file it swapped
-// out: longer than an open() takes from finding a file to truncating it.
+// out: longer than an open() takes from finding a file to truncating it, also when the
+// machine is busy. Longer while someone else has been writing the file.
 constexpr auto SWAP_SETTLE = std::chrono::milliseconds(2);
+constexpr auto SWAP_SETTLE_WHILE_EDITED = std::chrono::milliseconds(20);
 
 // The temporary file of a write: "." + the file's name + "." + six characters.
 constexpr std::string_view TEMPORARY_SUFFIX = ".XXXXXX";
@@ -55,6 +57,10 @@ constexpr std::u16string_view ARGUMENT_BLANKS = u" ";
 
 // Every read and write of any profile file is one operation under this lock.
 std::mutex s_fileLock;
+
+// The file as the last write of this process left it (under s_fileLock): a file that no
+// longer looks so has been written by someone else since.
+struct stat s_lastWritten {};
 
 // ---------------------------------------------------------------------------------------
 // Text codecs. The file is decoded to UTF-16 code units losslessly, so that encoding the
@@ -685,6 +691,7 @@ ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
                          const struct stat& oursInfo, std::string_view oursBytes) {
     if (old == nullptr) {
         if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            s_lastWritten = oursInfo;
             return ReplaceResult::Replaced;
         }
         if (errno == EEXIST) {
@@ -696,6 +703,7 @@ ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
         // A file system without the flag: a hard link is just as exclusive.
         if (link(temporary.c_str(), path.c_str()) == 0) {
             unlink(temporary.c_str());
+            s_lastWritten = oursInfo;
             return ReplaceResult::Replaced;
         }
         return errno == EEXIST ? ReplaceResult::Changed : ReplaceResult::Failed;
@@ -717,16 +725,24 @@ ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
         if (!IsStillTheFileRead(path, *old)) {
             return ReplaceResult::Changed;
         }
-        return rename(temporary.c_str(), path.c_str()) == 0 ? ReplaceResult::Replaced
-                                                            : ReplaceResult::Failed;
+        if (rename(temporary.c_str(), path.c_str()) != 0) {
+            return ReplaceResult::Failed;
+        }
+        s_lastWritten = oursInfo;
+        return ReplaceResult::Replaced;
     }
     // The temporary name now holds what was in place a moment ago. An editor that found
     // it just before the swap opens it a moment later: the check waits for that moment,
     // so it sees the editor waiting (or, without a lease, the truncation).
-    std::this_thread::sleep_for(SWAP_SETTLE);
+    const bool ourOwn = old->info.st_dev == s_lastWritten.st_dev &&
+                        old->info.st_ino == s_lastWritten.st_ino &&
+                        SameTime(old->info.st_mtim, s_lastWritten.st_mtim);
+    const auto settle = ourOwn ? SWAP_SETTLE : SWAP_SETTLE_WHILE_EDITED;
+    std::this_thread::sleep_for(settle);
     const bool editorWaitsForOld = leased && LeaseBroken(leaseFd);
     if (!editorWaitsForOld && IsStillTheFileRead(temporary, *old)) {
         unlink(temporary.c_str());
+        s_lastWritten = oursInfo;
         return ReplaceResult::Replaced;
     }
     // Swap back; the newest save then goes in place: one made by rename over ours (the
@@ -738,7 +754,7 @@ ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
     if (!temporaryIsNewest && oursLeased) {
         temporaryIsNewest = LeaseBroken(oursFd) && !(leased && LeaseBroken(leaseFd));
     } else if (!temporaryIsNewest) {
-        std::this_thread::sleep_for(SWAP_SETTLE);
+        std::this_thread::sleep_for(settle);
         temporaryIsNewest = !HoldsExactly(oursFd, oursInfo, oursBytes);
     }
     if (temporaryIsNewest) {
