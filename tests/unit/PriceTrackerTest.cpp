@@ -9,11 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -132,19 +128,13 @@ TEST_F(PriceTrackerTest, WithoutAMainWindowNothingHappens) {
 
 // gold.ini that cannot be written: the reference is held in memory, so an unchanged price
 // is not told again at every poll; the reason is there for the tooltips and goes to
-// standard error once when it begins and once when it ends.
-constexpr std::string_view UNWRITABLE_START = "[Option]\nLastPrice=1650.00\nPriceChange=10\n";
-
+// standard error once when it begins and once when it ends. F is the file.
 struct UnwritableCase {
     const char* name;
-    void (*spoil)(const std::string& path); // the file holds LastPrice=1650.00 before
-    void (*mend)(const std::string& path);
+    const char* spoil; // shell commands
+    const char* mend;
     const char* reason;
 };
-
-std::ostream& operator<<(std::ostream& out, const UnwritableCase& c) {
-    return out << c.name;
-}
 
 class UnwritableFileTest : public PriceTrackerTest,
                            public ::testing::WithParamInterface<UnwritableCase> {};
@@ -157,20 +147,23 @@ int CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
+void RunOnFile(const std::string& path, const std::string& commands) {
+    ASSERT_EQ(std::system(("F='" + path + "'; " + commands).c_str()), 0) << commands;
+}
+
 TEST_P(UnwritableFileTest, TellsAMoveOnceAndSaysWhy) {
-    m_ini.WriteIni(std::string(UNWRITABLE_START));
-    GetParam().spoil(m_ini.IniPath());
+    m_ini.WriteIni("[Option]\nLastPrice=1650.00\nPriceChange=10\n");
+    RunOnFile(m_ini.IniPath(), GetParam().spoil);
     ::testing::internal::CaptureStderr();
     int waitingFlag = 1;
     for (const char* price : {"1670.00", "1670.00", "1675.00", "1679.99"}) {
         ProcessNewPrice(price, waitingFlag);
     }
-    EXPECT_EQ(SettingsWriteProblem(), GetParam().reason);
     EXPECT_EQ(SettingsWriteProblemTip(),
               std::string("Settings cannot be saved: ") + GetParam().reason);
     ProcessNewPrice("1680.00", waitingFlag); // 10 from the held 1670.00
 
-    GetParam().mend(m_ini.IniPath());
+    RunOnFile(m_ini.IniPath(), GetParam().mend);
     ProcessNewPrice("1681.00", waitingFlag);
     EXPECT_EQ(ReadSetting(KEY_LAST_PRICE, ""), "1680.00");
     EXPECT_EQ(SettingsWriteProblem(), "");
@@ -185,44 +178,17 @@ TEST_P(UnwritableFileTest, TellsAMoveOnceAndSaysWhy) {
     EXPECT_EQ(CountOf(said, "can be saved again"), 1) << said;
 }
 
-void Replace(const std::string& path, void (*make)(const std::string&)) {
-    std::filesystem::remove(path);
-    make(path);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Files, UnwritableFileTest,
     ::testing::Values(
-        UnwritableCase{
-            "Folder",
-            [](const std::string& p) {
-                Replace(p, [](const std::string& q) { std::filesystem::create_directory(q); });
-            },
-            [](const std::string& p) { std::filesystem::remove(p); }, "the file is a folder"},
-        UnwritableCase{"Fifo",
-                       [](const std::string& p) {
-                           Replace(p, [](const std::string& q) { mkfifo(q.c_str(), 0600); });
-                       },
-                       [](const std::string& p) { std::filesystem::remove(p); },
+        UnwritableCase{"Folder", "rm \"$F\" && mkdir \"$F\"", "rmdir \"$F\"",
+                       "the file is a folder"},
+        UnwritableCase{"Fifo", "rm \"$F\" && mkfifo \"$F\"", "rm \"$F\"",
                        "the file is not a regular file"},
-        UnwritableCase{
-            "OverTheSizeLimit",
-            [](const std::string& p) {
-                std::ofstream(p, std::ios::app)
-                    << ";" << std::string(PROFILE_FILE_MAX, 'x') << "\n";
-            },
-            [](const std::string& p) { std::filesystem::resize_file(p, UNWRITABLE_START.size()); },
-            "the file is larger than 1 MiB"},
-        UnwritableCase{"ReadOnly", [](const std::string& p) { chmod(p.c_str(), 0444); },
-                       [](const std::string& p) { chmod(p.c_str(), 0644); },
-                       "the file is read-only"},
-        UnwritableCase{"LinkLoop",
-                       [](const std::string& p) {
-                           Replace(p, [](const std::string& q) {
-                               std::filesystem::create_symlink(q, q);
-                           });
-                       },
-                       [](const std::string& p) { std::filesystem::remove(p); },
+        UnwritableCase{"OverTheSizeLimit", "head -c 1048576 /dev/zero | tr '\\0' ';' >>\"$F\"",
+                       "truncate -s 42 \"$F\"", "the file is larger than 1 MiB"},
+        UnwritableCase{"ReadOnly", "chmod 444 \"$F\"", "chmod 644 \"$F\"", "the file is read-only"},
+        UnwritableCase{"LinkLoop", "rm \"$F\" && ln -s \"$F\" \"$F\"", "rm \"$F\"",
                        "Too many levels of symbolic links"}),
     [](const auto& param) { return std::string(param.param.name); });
 

@@ -600,24 +600,6 @@ TEST(ProfileFileTest, AFileDeletedBetweenCallsIsCreatedAgain) {
     EXPECT_EQ(ReadBytes(path), "[Option]\nPopup=1\n");
 }
 
-// Writing the value a key holds (CurrentPrice at every poll of an unchanged price) does
-// not touch the disk.
-TEST(ProfileFileTest, AnUnchangedValueIsNotWrittenAgain) {
-    TempDir dir;
-    const std::string path = dir.File("gold.ini");
-    WriteBytes(path, "[Option]\nCurrentPrice = 1650.00");
-    struct stat before {};
-    ASSERT_EQ(stat(path.c_str(), &before), 0);
-    ProfileWriteReport report;
-    ASSERT_TRUE(WriteProfileString(path, "Option", "CurrentPrice", "1650.00", &report));
-    EXPECT_TRUE(report.unchanged);
-    struct stat after {};
-    ASSERT_EQ(stat(path.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
-}
-
 TEST(ProfileFileTest, AWriteLeavesNoTemporaryFileBehind) {
     TempDir dir;
     const std::string path = dir.File("gold.ini");
