@@ -42,7 +42,7 @@ constexpr int WRITE_ATTEMPTS_MAX = 20;
 // out: longer than an open() takes from finding a file to truncating it, also when the
 // machine is busy. Longer while someone else has been writing the file.
 constexpr auto SWAP_SETTLE = std::chrono::milliseconds(2);
-constexpr auto SWAP_SETTLE_WHILE_EDITED = std::chrono::milliseconds(20);
+constexpr auto SWAP_SETTLE_WHILE_EDITED = std::chrono::milliseconds(50);
 
 // The temporary file of a write: "." + the file's name + "." + six characters.
 constexpr std::string_view TEMPORARY_SUFFIX = ".XXXXXX";
@@ -745,15 +745,22 @@ ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
         s_lastWritten = oursInfo;
         return ReplaceResult::Replaced;
     }
-    // Swap back; the newest save then goes in place: one made by rename over ours (the
-    // temporary name holds it now), one into ours (an editor waiting for it, or without a
-    // lease, ours no longer holding what we wrote), else the changed file swapped back.
+    // The file was changed by someone else meanwhile, and the change is made again on the
+    // newest save. That stays in place when it is a save by rename over ours, or a save
+    // into ours (an editor waiting for it; without a lease, ours no longer holding what we
+    // wrote).
+    const bool editorWantsOurs = oursLeased ? LeaseBroken(oursFd) && !editorWaitsForOld
+                                            : !HoldsExactly(oursFd, oursInfo, oursBytes);
+    if (!IsSameFile(path, oursInfo) || editorWantsOurs) {
+        unlink(temporary.c_str());
+        return ReplaceResult::Changed;
+    }
+    // Else the changed file goes back in place. A save by rename that comes meanwhile is
+    // newer still (the temporary name then holds it), as is one into ours just before.
     const bool swappedBack =
         renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0;
     bool temporaryIsNewest = !swappedBack || !IsSameFile(temporary, oursInfo);
-    if (!temporaryIsNewest && oursLeased) {
-        temporaryIsNewest = LeaseBroken(oursFd) && !(leased && LeaseBroken(leaseFd));
-    } else if (!temporaryIsNewest) {
+    if (!temporaryIsNewest && !oursLeased) {
         std::this_thread::sleep_for(settle);
         temporaryIsNewest = !HoldsExactly(oursFd, oursInfo, oursBytes);
     }
