@@ -7,7 +7,7 @@ ORVANTIS_PACKAGES=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libgl-dev libcurl4-openssl-dev libpng-dev zlib1g-dev
     libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool trayer x11-utils fonts-dejavu-core locales
+    xvfb xauth xdotool trayer x11-utils fonts-dejavu-core locales iproute2
     desktop-file-utils python3-aiosmtpd
     appstream man-db lintian file imagemagick openbox
 )

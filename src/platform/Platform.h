@@ -15,9 +15,20 @@ std::string ExecutablePath();
 std::string UserConfigDir();
 
 // A folder only this user can enter, for the instance lock and the local socket:
-// $XDG_RUNTIME_DIR when it is ours and private, else a private folder under /tmp
-// (created, and checked to be ours with mode 0700). Empty when none can be had.
-std::string UserRuntimeDir();
+// $XDG_RUNTIME_DIR when it is ours and private, else tmpBase/orvantis-<uid> (created,
+// and checked to be ours with mode 0700). Empty when neither is: another user may have
+// made that folder first.
+std::string UserRuntimeDir(const std::string& tmpBase = "/tmp");
+
+// Creates the folder (mode 0700) unless it exists; the path when it is then a folder of
+// ours that nobody else may enter, else empty.
+std::string PrivateFolder(const std::string& path);
+
+// Where the instance lock and the hand-over socket live: UserRuntimeDir(tmpBase), else
+// `fallback` (a folder of the user's own, made private). Empty when neither can be had.
+// usedFallback tells which was taken.
+std::string InstanceFolder(const std::string& fallback, bool* usedFallback,
+                           const std::string& tmpBase = "/tmp");
 
 // Creates every missing folder along path (mode 0700 for new ones); errors are ignored.
 void CreateFolderChain(const std::string& path);
@@ -46,7 +57,11 @@ bool LocalSocketExchange(const std::string& socketPath, const std::string& reque
 
 // A descriptor that becomes readable when the process is asked to end (SIGTERM, SIGINT,
 // SIGHUP), so the event loop can end the program cleanly; -1 when it cannot be set up.
+// The first call installs the handlers: make it first thing, so that a request at any
+// moment of start-up is kept. Waits of LocalSocketExchange end early on a request.
 int TerminationRequestFd();
+// True when the process has been asked to end since the handlers were installed.
+bool TerminationRequested();
 
 // The user id of the peer of a connected local socket, or -1.
 long PeerUserId(long long socketDescriptor);

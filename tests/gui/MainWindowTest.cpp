@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "core/app/Settings.h"
 #include "core/notify/EmailNotify.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/dialogs/CAboutDlg.h"
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -220,6 +222,20 @@ TEST_F(MainWindowTest, AboutOpensTheAboutBoxAndLiveGoldPricesTheChartServersHome
     // The test's chart server, as the environment sets it.
     EXPECT_EQ(recorder.m_opened, QStringList{QStringLiteral("http://127.0.0.1:9/")});
     EXPECT_TRUE(dlg.m_linkLive->IsVisited());
+}
+
+TEST_F(MainWindowTest, ThePricePanelSaysWhenTheSettingsCannotBeSaved) {
+    std::filesystem::create_directory(m_ini.IniPath());
+    COrvantisDlg dlg;
+    WriteSetting(KEY_CURRENT_PRICE, "1650.00");
+    dlg.RefreshPriceDisplay(true);
+    EXPECT_EQ(dlg.m_infWnd->toolTip(),
+              QStringLiteral("Settings cannot be saved: the file is a folder"));
+
+    std::filesystem::remove(m_ini.IniPath());
+    WriteSetting(KEY_CURRENT_PRICE, "1650.00");
+    dlg.RefreshPriceDisplay(true);
+    EXPECT_TRUE(dlg.m_infWnd->toolTip().isEmpty());
 }
 
 TEST_F(MainWindowTest, ShutdownClearsTheWindowPointerForWorkers) {

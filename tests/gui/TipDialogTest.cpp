@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: MIT
+#include "core/notify/EmailNotify.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
 #include "support/IniFixture.h"
+#include "support/LoopbackServer.h"
+#include "support/ScopedEnv.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -95,6 +100,46 @@ TEST_F(TipDialogTest, ASecondNotificationOpensASecondDialogOverTheFirst) {
     dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
     EXPECT_EQ(seen, 2u);
     EXPECT_TRUE(OpenTipDialogs().empty());
+}
+
+// A notification at every poll (a threshold of 0) must not stack dialogs without end: the
+// eleventh opens none, while its e-mail request still goes out.
+TEST_F(TipDialogTest, AtMostTenNotificationDialogsAreOpenAtOnce) {
+    m_ini.WriteIni("[Option]\nSendEmail=1\nEmail=user@example.com\nLastPrice=1650.00\n");
+    LoopbackServer notifyServer(LoopbackServer::Reply(200, "OK"));
+    const ScopedEnv useIt("ORVANTIS_NOTIFY_SERVER", notifyServer.Url());
+    COrvantisDlg dlg;
+    dlg.show();
+
+    std::size_t openAtTheTop = 0;
+    std::size_t openAfterTheEleventh = 0;
+    // Runs inside the newest dialog's loop, one level deeper each time.
+    std::function<void()> notifyAgain = [&] {
+        openAtTheTop = OpenTipDialogs().size();
+        if (openAtTheTop < COrvantisDlg::MAX_OPEN_TIP_DIALOGS) {
+            QTimer::singleShot(0, &dlg, notifyAgain);
+            dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
+            return;
+        }
+        // Counts and closes from whichever loop runs then, so a dialog too many would
+        // fail the test instead of hanging it.
+        QTimer::singleShot(100, &dlg, [&] {
+            openAfterTheEleventh = OpenTipDialogs().size();
+            for (CTipDialog* tip : OpenTipDialogs()) {
+                tip->reject();
+            }
+        });
+        dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
+    };
+    QTimer::singleShot(0, &dlg, notifyAgain);
+    dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
+
+    EXPECT_EQ(openAtTheTop, 10u);
+    EXPECT_EQ(openAfterTheEleventh, 10u);
+    EXPECT_TRUE(OpenTipDialogs().empty());
+    EXPECT_TRUE(notifyServer.WaitForRequests(11));
+    ASSERT_TRUE(StopEmailNotifyThreads(5000));
+    EXPECT_EQ(notifyServer.Requests().size(), 11u);
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/PriceTracker.h"
 
+#include "core/app/ProfileFile.h"
+
 #include "core/app/Settings.h"
 #include "core/common/Globals.h"
 #include "support/IniFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -122,5 +125,71 @@ TEST_F(PriceTrackerTest, WithoutAMainWindowNothingHappens) {
     EXPECT_EQ(waitingFlag, 1);
     EXPECT_EQ(m_ini.ReadIni(), "");
 }
+
+// gold.ini that cannot be written: the reference is held in memory, so an unchanged price
+// is not told again at every poll; the reason is there for the tooltips and goes to
+// standard error once when it begins and once when it ends. F is the file.
+struct UnwritableCase {
+    const char* name;
+    const char* spoil; // shell commands
+    const char* mend;
+    const char* reason;
+};
+
+class UnwritableFileTest : public PriceTrackerTest,
+                           public ::testing::WithParamInterface<UnwritableCase> {};
+
+int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+void RunOnFile(const std::string& path, const std::string& commands) {
+    ASSERT_EQ(std::system(("F='" + path + "'; " + commands).c_str()), 0) << commands;
+}
+
+TEST_P(UnwritableFileTest, TellsAMoveOnceAndSaysWhy) {
+    m_ini.WriteIni("[Option]\nLastPrice=1650.00\nPriceChange=10\n");
+    RunOnFile(m_ini.IniPath(), GetParam().spoil);
+    ::testing::internal::CaptureStderr();
+    int waitingFlag = 1;
+    for (const char* price : {"1670.00", "1670.00", "1675.00", "1679.99"}) {
+        ProcessNewPrice(price, waitingFlag);
+    }
+    EXPECT_EQ(SettingsWriteProblemTip(),
+              std::string("Settings cannot be saved: ") + GetParam().reason);
+    ProcessNewPrice("1680.00", waitingFlag); // 10 from the held 1670.00
+
+    RunOnFile(m_ini.IniPath(), GetParam().mend);
+    ProcessNewPrice("1681.00", waitingFlag);
+    EXPECT_EQ(ReadSetting(KEY_LAST_PRICE, ""), "1680.00");
+    EXPECT_EQ(SettingsWriteProblem(), "");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+
+    std::vector<int> codes;
+    for (const FakeWindow::Post& post : m_window.posts) {
+        codes.push_back(post.code);
+    }
+    EXPECT_EQ(codes, (std::vector<int>{NOTIFY, REFRESH, REFRESH, REFRESH, NOTIFY, REFRESH}));
+    EXPECT_EQ(CountOf(said, "Settings cannot be saved: "), 1) << said;
+    EXPECT_EQ(CountOf(said, "can be saved again"), 1) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnwritableFileTest,
+    ::testing::Values(
+        UnwritableCase{"Folder", "rm \"$F\" && mkdir \"$F\"", "rmdir \"$F\"",
+                       "the file is a folder"},
+        UnwritableCase{"Fifo", "rm \"$F\" && mkfifo \"$F\"", "rm \"$F\"",
+                       "the file is not a regular file"},
+        UnwritableCase{"OverTheSizeLimit", "head -c 1048576 /dev/zero | tr '\\0' ';' >>\"$F\"",
+                       "truncate -s 42 \"$F\"", "the file is larger than 1 MiB"},
+        UnwritableCase{"ReadOnly", "chmod 444 \"$F\"", "chmod 644 \"$F\"", "the file is read-only"},
+        UnwritableCase{"LinkLoop", "rm \"$F\" && ln -s \"$F\" \"$F\"", "rm \"$F\"",
+                       "Too many levels of symbolic links"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace

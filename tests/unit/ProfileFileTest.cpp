@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/ProfileFile.h"
 
+#include "support/EditorRace.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -287,10 +288,10 @@ INSTANTIATE_TEST_SUITE_P(
                 EMOJI + "\n",
             {Read("A", "", std::string(258, 'a')), Read("B", "", std::string(257, 'b') + EMOJI)},
             {}},
-        IniCase{"Utf16FileStaysUtf16WithCrLf",
+        IniCase{"Utf16MarkAloneGetsABreakBeforeTheSection",
                 "\xFF\xFE",
                 {Write("Email", "x\xF0\x9F\x98\x80"), Read("Email", "", "x\xF0\x9F\x98\x80")},
-                Utf16Le(u"[Option]\r\nEmail=x\U0001F600\r\n")},
+                Utf16Le(u"\r\n[Option]\r\nEmail=x\U0001F600\r\n")},
         IniCase{"Utf16HalfCodeUnitAtTheEndIsDropped",
                 Utf16Le(u"[Option]\r\nA=1\r\n") + "x",
                 {Read("A", "", "1"), Write("B", "2")},
@@ -299,17 +300,25 @@ INSTANTIATE_TEST_SUITE_P(
                 UTF8_MARK + "[Option]\r\nPopup=0\r\n",
                 {Read("Popup", "1", "0"), Write("Popup", "2"), Read("Popup", "1", "2")},
                 UTF8_MARK + "[Option]\r\nPopup=2\r\n"},
-        IniCase{"Utf8MarkAloneIsAnEmptyFile",
+        IniCase{"Utf8MarkAloneGetsABreakBeforeTheSection",
                 UTF8_MARK,
                 {Write("Popup", "1")},
-                UTF8_MARK + "[Option]\nPopup=1\n"},
+                UTF8_MARK + "\n[Option]\nPopup=1\n"},
         IniCase{"ArgumentNamesLoseSpacesOnly",
                 {},
                 {WriteIn(" Option ", " Popup ", "1"), Write("Email", ""),
                  ReadIn("Option", "\tPopup", "9", "9")},
                 "[Option]\nPopup=1\nEmail=\n"},
         IniCase{"NulEndsAValue", "[Option]\nA=x\0y\n"s, {Read("A", "", "x")}, {}},
-        IniCase{"RewritingTheSameValueKeepsTheFile", "[Option]\r\nA=1\r\n", {Write("A", "1")}, {}}),
+        IniCase{"RewritingTheSameValueKeepsTheFile", "[Option]\r\nA=1\r\n", {Write("A", "1")}, {}},
+        IniCase{"RewritingTheSameValueKeepsAHandFormattedLine",
+                "[Option]\r\nEmail = x\t\r\nA=\"q\"",
+                {Write("Email", "x"), Write("A", "\"q\"")},
+                {}},
+        IniCase{"ADifferentValueIsWrittenEvenIfItReadsTheSame",
+                "[Option]\nA=\"q\"\n",
+                {Write("A", "q")},
+                "[Option]\nA=q\n"}),
     CaseName());
 
 // Every byte that the edit does not touch stays, whatever the file's encoding.
@@ -627,6 +636,57 @@ TEST(ProfileFileTest, AWriteThatFailsHalfWayLeavesTheOldBytes) {
     EXPECT_EQ(ReadBytes(path), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
+
+// What a kill during a write leaves (".gold.ini.XXXXXX", holding the e-mail address) is
+// removed; nothing else is, not even a link or a folder of that name.
+TEST(ProfileFileTest, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
+    TempDir dir;
+    const std::string path = dir.File("gold.ini");
+    WriteBytes(path, "[Option]\nEmail=user@example.com\n");
+    const std::vector<std::string> leftovers = {".gold.ini.a1B2c3", ".gold.ini.ZZZZZZ"};
+    for (const std::string& name : leftovers) {
+        WriteBytes(dir.File(name), "[Option]\nEmail=user@example.com\n");
+    }
+    const std::vector<std::string> kept = {
+        "gold.ini",        ".gold.ini.abc",     ".gold.ini.abcdefg", ".gold.ini.ab-def",
+        "gold.ini.abcdef", ".other.ini.abcdef", ".gold.ini.folder",  ".gold.ini.linkto"};
+    for (std::size_t i = 1; i + 2 < kept.size(); ++i) {
+        WriteBytes(dir.File(kept[i]), "x");
+    }
+    fs::create_directory(dir.File(".gold.ini.folder"));
+    fs::create_symlink(dir.File(".gold.ini.abc"), dir.File(".gold.ini.linkto"));
+
+    EXPECT_EQ(RemoveProfileLeftovers(path), 2);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = kept;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+}
+
+// An edit by hand while the program writes the file is never undone and never wiped,
+// whether the editor saves by rename or in place.
+class EditsByHand : public ::testing::TestWithParam<EditorRace::Style> {};
+
+TEST_P(EditsByHand, SurviveProgramWrites) {
+    TempDir dir;
+    const EditorRace::Result race =
+        EditorRace::Run(dir.Path(), GetParam(), std::chrono::milliseconds(2000), 500);
+    EXPECT_GT(race.edits, 20);
+    EXPECT_GT(race.programWrites, 5); // the two really raced
+    EXPECT_EQ(race.reverted, 0);
+    EXPECT_EQ(race.wiped, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Editors, EditsByHand,
+                         ::testing::Values(EditorRace::Style::Rename, EditorRace::Style::InPlace),
+                         [](const auto& param) {
+                             return param.param == EditorRace::Style::Rename ? "SaveByRename"
+                                                                             : "SaveInPlace";
+                         });
 
 TEST(ProfileFileTest, TwoThreadsWritingDifferentKeysLoseNothing) {
     TempDir dir;

@@ -4,6 +4,7 @@
 #include "core/acquisition/ChartDownload.h"
 #include "core/acquisition/ChartReader.h"
 #include "core/common/ByteBuffer.h"
+#include "core/common/ServerConfig.h"
 
 #include <cerrno>
 #include <charconv>
@@ -37,7 +38,8 @@ void PrintHelp() {
                 "  --repeat N  read each file N times (for timing) and print it once\n"
                 "  --fetch     download the chart from the chart server once and read it;\n"
                 "              says why there is no price when there is none\n"
-                "              (server: ORVANTIS_CHART_SERVER, scheme://host[:port])\n"
+                "              (server: ORVANTIS_CHART_SERVER, scheme://host[:port]; a value\n"
+                "              that is set but not a server is an error)\n"
                 "  --          every argument after this is a file\n"
                 "  --help      show this text\n"
                 "\n"
@@ -191,6 +193,11 @@ int main(int argc, char** argv) {
     if (fetch) {
         if (!files.empty()) {
             return UsageError("--fetch takes no files");
+        }
+        // A mistyped server must not quietly become the built-in one.
+        if (const std::string error = ServerVariableError(CHART_SERVER_VARIABLE); !error.empty()) {
+            std::fprintf(stderr, "orvantis-chart: %s\n", error.c_str());
+            return EXIT_TROUBLE;
         }
         return Fetch();
     }

@@ -4,6 +4,7 @@
 #include "core/common/ByteBuffer.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,8 +56,14 @@ public:
 
     // Starts the thread unless it runs already. Start and Stop belong to one thread.
     void Start();
-    // Asks the thread to stop, cutting short its wait and its download, and joins it.
+    // Asks the thread to stop, cutting short its wait and its download.
+    void RequestStop();
+    // Asks the thread to stop and joins it.
     void Stop();
+    // Asks the thread to stop and waits for it at most `within`. False when it is still
+    // running then: it is left to end on its own (it keeps what it uses), and the process
+    // should end without waiting for it.
+    bool Stop(std::chrono::milliseconds within);
 
 private:
     struct Impl;

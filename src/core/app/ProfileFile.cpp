@@ -3,6 +3,7 @@
 
 #include "core/common/Utf8.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,16 +11,41 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 namespace {
 
 // How many symbolic links a write follows to reach the real file.
 constexpr int SYMLINK_HOPS_MAX = 40;
+
+// An editor that saves in place truncates the file and then writes it. A file found empty
+// that was changed this recently is taken to be in the middle of such a save, and is
+// read again until it has content, for at most EMPTY_FILE_WAIT.
+constexpr auto EMPTY_FILE_RECENT = std::chrono::seconds(1);
+constexpr auto EMPTY_FILE_WAIT = std::chrono::milliseconds(250);
+constexpr auto EMPTY_FILE_POLL = std::chrono::milliseconds(2);
+
+// A write whose file was changed by someone else before it could replace it starts over
+// from the new content; after this many attempts it gives up and the other change stays.
+constexpr int WRITE_ATTEMPTS_MAX = 20;
+
+// How long a write waits after swapping its file in before it checks the file it swapped
+// out: longer than an open() takes from finding a file to truncating it, also when the
+// machine is busy. Longer while someone else has been writing the file.
+constexpr auto SWAP_SETTLE = std::chrono::milliseconds(2);
+constexpr auto SWAP_SETTLE_WHILE_EDITED = std::chrono::milliseconds(50);
+
+// The temporary file of a write: "." + the file's name + "." + six characters.
+constexpr std::string_view TEMPORARY_SUFFIX = ".XXXXXX";
 
 constexpr char16_t REPLACEMENT_CHARACTER = 0xFFFD;
 constexpr std::string_view UTF8_MARK = "\xEF\xBB\xBF";
@@ -31,6 +57,10 @@ constexpr std::u16string_view ARGUMENT_BLANKS = u" ";
 
 // Every read and write of any profile file is one operation under this lock.
 std::mutex s_fileLock;
+
+// The file as the last write of this process left it (under s_fileLock): a file that no
+// longer looks so has been written by someone else since.
+struct stat s_lastWritten {};
 
 // ---------------------------------------------------------------------------------------
 // Text codecs. The file is decoded to UTF-16 code units losslessly, so that encoding the
@@ -264,13 +294,50 @@ private:
     int m_fd;
 };
 
-LoadResult Load(const std::string& path, ProfileText& file) {
+// True when the file is empty and was changed so recently that an editor may be between
+// truncating it and writing it.
+bool MayBeBeingSaved(const struct stat& info) {
+    if (info.st_size != 0) {
+        return false;
+    }
+    const auto modified = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(info.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+    return std::chrono::system_clock::now() - modified < EMPTY_FILE_RECENT;
+}
+
+// Why a load or write failed, for people; errno's text unless there is a plainer word.
+void SetFailure(std::string* failure, const std::string& text) {
+    if (failure != nullptr && failure->empty()) {
+        *failure = text;
+    }
+}
+
+std::string ErrnoText(int error) {
+    return std::strerror(error);
+}
+
+LoadResult LoadOnce(const std::string& path, ProfileText& file, std::string* failure) {
     // O_NONBLOCK: a FIFO named like the file must not block the open.
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0) {
-        return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Failed;
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return LoadResult::Missing;
+        }
+        SetFailure(failure, ErrnoText(errno));
+        return LoadResult::Failed;
     }
-    if (fstat(fd.Get(), &file.info) != 0 || !S_ISREG(file.info.st_mode)) {
+    if (fstat(fd.Get(), &file.info) != 0) {
+        SetFailure(failure, ErrnoText(errno));
+        return LoadResult::Failed;
+    }
+    if (S_ISDIR(file.info.st_mode)) {
+        SetFailure(failure, "the file is a folder");
+        return LoadResult::Failed;
+    }
+    if (!S_ISREG(file.info.st_mode)) {
+        SetFailure(failure, "the file is not a regular file");
         return LoadResult::Failed;
     }
     // One byte more than the cap tells a file at the cap from a larger one.
@@ -290,6 +357,7 @@ LoadResult Load(const std::string& path, ProfileText& file) {
             continue;
         }
         if (n < 0) {
+            SetFailure(failure, ErrnoText(errno));
             return LoadResult::Failed;
         }
         if (n == 0) {
@@ -299,8 +367,24 @@ LoadResult Load(const std::string& path, ProfileText& file) {
     }
     const bool truncated = got > PROFILE_FILE_MAX;
     file.bytes.resize(std::min(got, PROFILE_FILE_MAX));
-    Decode(file, truncated);
     return truncated ? LoadResult::Truncated : LoadResult::Complete;
+}
+
+// Reads and decodes the file; a file that an editor seems to be saving in place is given
+// a moment to get its content back.
+LoadResult Load(const std::string& path, ProfileText& file, std::string* failure = nullptr) {
+    const auto deadline = std::chrono::steady_clock::now() + EMPTY_FILE_WAIT;
+    LoadResult result = LoadOnce(path, file, failure);
+    while (result == LoadResult::Complete && MayBeBeingSaved(file.info) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(EMPTY_FILE_POLL);
+        file = ProfileText{};
+        result = LoadOnce(path, file, failure);
+    }
+    if (result == LoadResult::Complete || result == LoadResult::Truncated) {
+        Decode(file, result == LoadResult::Truncated);
+    }
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -425,12 +509,17 @@ void EnsureFinalBreak(std::u16string& text, std::u16string_view lineBreak) {
     }
 }
 
-void SetKey(ProfileText& file, std::u16string_view section, std::u16string_view key,
+// False when the key already holds the value: a write then leaves the file as it is, as
+// the Windows functions do (no rewritten line, no final line break added).
+bool SetKey(ProfileText& file, std::u16string_view section, std::u16string_view key,
             std::u16string_view value) {
     const std::u16string_view lineBreak = LineBreakOf(file);
     std::u16string& text = file.text;
     const KeyLookup found = FindKey(text, section, key);
     if (found.keyFound) {
+        if (found.value == value) {
+            return false;
+        }
         // The name keeps the spelling the file gave it.
         std::u16string line(found.fileName);
         line.append(u"=").append(value);
@@ -440,11 +529,17 @@ void SetKey(ProfileText& file, std::u16string_view section, std::u16string_view 
         line.append(key).append(u"=").append(value).append(lineBreak);
         text.insert(found.insertAt, line);
     } else {
+        // A file holding only its byte-order mark gets a line break before the section,
+        // as Windows writes it.
+        if (text.empty() && !file.mark.empty()) {
+            text = lineBreak;
+        }
         EnsureFinalBreak(text, lineBreak);
         text.append(u"[").append(section).append(u"]").append(lineBreak);
         text.append(key).append(u"=").append(value).append(lineBreak);
     }
     EnsureFinalBreak(text, lineBreak);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -485,11 +580,19 @@ bool WriteAll(int fd, std::string_view bytes) {
             continue;
         }
         if (n <= 0) {
+            if (n == 0) {
+                errno = ENOSPC;
+            }
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    return folder.empty() ? "." : folder;
 }
 
 void SyncFolder(const std::string& folder) {
@@ -500,42 +603,232 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
-// Writes a temporary file beside the old one, flushes it to disk and renames it over the
-// old one, so the file holds the old bytes or the new ones, never a mix. A new file is
-// private to the user (it holds an e-mail address); a rewritten one keeps its owner and
-// permission bits.
-bool ReplaceFile(const std::string& path, std::string_view bytes, const struct stat* old) {
-    const std::filesystem::path target(path);
-    std::string folder = target.parent_path().string();
-    if (folder.empty()) {
-        folder = ".";
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether the open file fd is still the one described by `expected` holding `bytes`: the
+// same file (device and inode), size and modification time, and the same bytes
+// (timestamps are only as fine as the kernel's clock tick, so an edit of the same size
+// could hide behind them).
+bool HoldsExactly(int fd, const struct stat& expected, std::string_view bytes) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || info.st_dev != expected.st_dev || info.st_ino != expected.st_ino ||
+        info.st_size != expected.st_size || !SameTime(info.st_mtim, expected.st_mtim) ||
+        static_cast<std::size_t>(info.st_size) != bytes.size()) {
+        return false;
     }
-    std::string temporary = folder + "/." + target.filename().string() + ".XXXXXX";
+    std::string now(bytes.size() + 1, '\0');
+    std::size_t got = 0;
+    while (got < now.size()) {
+        const ssize_t n = pread(fd, now.data() + got, now.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return std::string_view(now.data(), got) == bytes;
+}
+
+// Whether path is still the very file that was read into `expected`.
+bool IsStillTheFileRead(const std::string& path, const ProfileText& expected) {
+    const FileDescriptor fd(
+        open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    return fd.Get() >= 0 && HoldsExactly(fd.Get(), expected.info, expected.bytes);
+}
+
+bool IsSameFile(const std::string& path, const struct stat& expected) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && info.st_dev == expected.st_dev &&
+           info.st_ino == expected.st_ino;
+}
+
+bool Unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// File leases (where the file system and the file's owner allow them) tell whether an
+// editor is saving in place: the kernel refuses a read lease while the file is open for
+// writing, and holds back anyone who opens a leased file for writing (or a write-leased
+// one at all) until the lease is let go, marking the lease as broken meanwhile.
+enum class Lease { Held, Busy, None };
+
+Lease TakeLease(int fd, int type) {
+    // A break is announced with a signal: SIGURG, whose default is to be ignored.
+    if (fcntl(fd, F_SETSIG, SIGURG) != 0) {
+        return Lease::None;
+    }
+    if (fcntl(fd, F_SETLEASE, type) == 0) {
+        return Lease::Held;
+    }
+    return errno == EAGAIN ? Lease::Busy : Lease::None;
+}
+
+// Someone waits to open the leased file.
+bool LeaseBroken(int fd) {
+    return fcntl(fd, F_GETLEASE) == F_UNLCK;
+}
+
+enum class ReplaceResult {
+    Replaced,
+    Changed, // someone else changed the file since it was read: nothing was replaced
+    Failed
+};
+
+// Puts the finished temporary file (ours: open as oursFd, described by oursInfo, holding
+// oursBytes) in the place of the file that was read (old; leaseFd holds a read lease on
+// it, or is -1), or of no file (old null). The swap is atomic. Should the file have
+// changed in between (an editor's save by rename or in place), the newest save goes back
+// in place and the change is redone on it, instead of undoing the save.
+ReplaceResult PutInPlace(const std::string& temporary, const std::string& path,
+                         const ProfileText* old, int leaseFd, int oursFd,
+                         const struct stat& oursInfo, std::string_view oursBytes) {
+    if (old == nullptr) {
+        if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            s_lastWritten = oursInfo;
+            return ReplaceResult::Replaced;
+        }
+        if (errno == EEXIST) {
+            return ReplaceResult::Changed;
+        }
+        if (!Unsupported(errno)) {
+            return ReplaceResult::Failed;
+        }
+        // A file system without the flag: a hard link is just as exclusive.
+        if (link(temporary.c_str(), path.c_str()) == 0) {
+            unlink(temporary.c_str());
+            s_lastWritten = oursInfo;
+            return ReplaceResult::Replaced;
+        }
+        return errno == EEXIST ? ReplaceResult::Changed : ReplaceResult::Failed;
+    }
+    const bool leased = leaseFd >= 0;
+    // While ours is in place but not yet settled, an editor that opens it waits.
+    const bool oursLeased = leased && TakeLease(oursFd, F_WRLCK) == Lease::Held;
+    if (leased && LeaseBroken(leaseFd)) {
+        return ReplaceResult::Changed; // an editor waits to save into the file
+    }
+    if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) != 0) {
+        if (errno == ENOENT) {
+            return ReplaceResult::Changed; // removed since it was read
+        }
+        if (!Unsupported(errno)) {
+            return ReplaceResult::Failed;
+        }
+        // A file system without the swap: check, then rename, as close together as can be.
+        if (!IsStillTheFileRead(path, *old)) {
+            return ReplaceResult::Changed;
+        }
+        if (rename(temporary.c_str(), path.c_str()) != 0) {
+            return ReplaceResult::Failed;
+        }
+        s_lastWritten = oursInfo;
+        return ReplaceResult::Replaced;
+    }
+    // The temporary name now holds what was in place a moment ago. An editor that found
+    // it just before the swap opens it a moment later: the check waits for that moment,
+    // so it sees the editor waiting (or, without a lease, the truncation).
+    const bool ourOwn = old->info.st_dev == s_lastWritten.st_dev &&
+                        old->info.st_ino == s_lastWritten.st_ino &&
+                        SameTime(old->info.st_mtim, s_lastWritten.st_mtim);
+    const auto settle = ourOwn ? SWAP_SETTLE : SWAP_SETTLE_WHILE_EDITED;
+    std::this_thread::sleep_for(settle);
+    const bool editorWaitsForOld = leased && LeaseBroken(leaseFd);
+    if (!editorWaitsForOld && IsStillTheFileRead(temporary, *old)) {
+        unlink(temporary.c_str());
+        s_lastWritten = oursInfo;
+        return ReplaceResult::Replaced;
+    }
+    // The file was changed by someone else meanwhile, and the change is made again on the
+    // newest save. That stays in place when it is a save by rename over ours, or a save
+    // into ours (an editor waiting for it; without a lease, ours no longer holding what we
+    // wrote).
+    const bool editorWantsOurs = oursLeased ? LeaseBroken(oursFd) && !editorWaitsForOld
+                                            : !HoldsExactly(oursFd, oursInfo, oursBytes);
+    if (!IsSameFile(path, oursInfo) || editorWantsOurs) {
+        unlink(temporary.c_str());
+        return ReplaceResult::Changed;
+    }
+    // Else the changed file goes back in place. A save by rename that comes meanwhile is
+    // newer still (the temporary name then holds it), as is one into ours just before.
+    const bool swappedBack =
+        renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0;
+    bool temporaryIsNewest = !swappedBack || !IsSameFile(temporary, oursInfo);
+    if (!temporaryIsNewest && !oursLeased) {
+        std::this_thread::sleep_for(settle);
+        temporaryIsNewest = !HoldsExactly(oursFd, oursInfo, oursBytes);
+    }
+    if (temporaryIsNewest) {
+        rename(temporary.c_str(), path.c_str());
+    }
+    unlink(temporary.c_str());
+    return ReplaceResult::Changed;
+}
+
+// Writes a temporary file beside the old one, flushes it to disk and puts it in the old
+// one's place, so the file holds the old bytes or the new ones, never a mix. The
+// temporary file is private to the user from its creation (it holds an e-mail address); a
+// new file stays so, a rewritten one gets the old one's owner and permission bits.
+ReplaceResult ReplaceFile(const std::string& path, std::string_view bytes, const ProfileText* old,
+                          int leaseFd, std::string* failure) {
+    const std::string folder = FolderOf(path);
+    std::string temporary = folder + "/." + std::filesystem::path(path).filename().string() +
+                            std::string(TEMPORARY_SUFFIX);
+    // mkostemp creates the file with mode 0600.
     FileDescriptor fd(mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.Get() < 0) {
-        return false;
+        SetFailure(failure, ErrnoText(errno));
+        return ReplaceResult::Failed;
     }
     bool ok = WriteAll(fd.Get(), bytes);
     if (ok && old != nullptr) {
-        if ((old->st_uid != geteuid() || old->st_gid != getegid()) &&
-            fchown(fd.Get(), old->st_uid, old->st_gid) != 0) {
+        if ((old->info.st_uid != geteuid() || old->info.st_gid != getegid()) &&
+            fchown(fd.Get(), old->info.st_uid, old->info.st_gid) != 0) {
             // Only root may give the file away; otherwise it becomes ours, as any copy would.
         }
-        ok = fchmod(fd.Get(), old->st_mode & 07777) == 0;
+        ok = fchmod(fd.Get(), old->info.st_mode & 07777) == 0;
     }
-    ok = ok && fsync(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
+    struct stat ours {};
+    ok = ok && fsync(fd.Get()) == 0 && fstat(fd.Get(), &ours) == 0;
     if (!ok) {
+        SetFailure(failure, ErrnoText(errno));
+    }
+    // The file stays open until it is in place: an inode number is only ours while we hold
+    // the file, else a file made meanwhile (an editor's next save) may get the same one.
+    const ReplaceResult result =
+        ok ? PutInPlace(temporary, path, old, leaseFd, fd.Get(), ours, bytes)
+           : ReplaceResult::Failed;
+    if (result == ReplaceResult::Failed && ok) {
+        SetFailure(failure, ErrnoText(errno));
+    }
+    fd.Close();
+    if (result != ReplaceResult::Replaced) {
         unlink(temporary.c_str());
-        return false;
+        return result;
     }
     SyncFolder(folder);
-    return true;
+    return ReplaceResult::Replaced;
 }
 
 bool HoldsLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool IsTemporaryNameOf(std::string_view name, std::string_view fileName) {
+    if (name.size() != 1 + fileName.size() + TEMPORARY_SUFFIX.size() || name.front() != '.' ||
+        name.substr(1, fileName.size()) != fileName || name[1 + fileName.size()] != '.') {
+        return false;
+    }
+    const std::string_view random = name.substr(2 + fileName.size());
+    return std::all_of(random.begin(), random.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
 }
 
 } // namespace
@@ -562,7 +855,10 @@ std::string GetProfileString(const std::string& path, const std::string& section
 }
 
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
-                        const std::string& value) {
+                        const std::string& value, ProfileWriteReport* report) {
+    ProfileWriteReport ignored;
+    ProfileWriteReport& out = report != nullptr ? *report : ignored;
+    out = ProfileWriteReport{};
     // Written verbatim, a line break would start a new line (a header or another key) and
     // a NUL would cut what follows; either would corrupt other keys.
     if (path.empty() || HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(key) ||
@@ -576,24 +872,92 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
     const std::lock_guard lock(s_fileLock);
     const std::optional<std::string> target = ResolveLinks(path);
     if (!target) {
+        out.failure = ErrnoText(ELOOP);
         return false;
     }
-    ProfileText file;
-    const LoadResult result = Load(*target, file);
-    if (result == LoadResult::Truncated || result == LoadResult::Failed) {
-        return false;
+    const auto busyUntil = std::chrono::steady_clock::now() + EMPTY_FILE_WAIT;
+    for (int attempt = 0; attempt < WRITE_ATTEMPTS_MAX; ++attempt) {
+        ProfileText file;
+        const LoadResult result = Load(*target, file, &out.failure);
+        if (result == LoadResult::Failed) {
+            return false;
+        }
+        if (result == LoadResult::Truncated) {
+            out.failure = "the file is larger than 1 MiB";
+            return false;
+        }
+        const bool exists = result == LoadResult::Complete;
+        if (!SetKey(file, sectionName, keyName, valueText)) {
+            out.unchanged = true;
+            return true;
+        }
+        if (exists && !IsWritable(*target, file.info)) {
+            out.failure = "the file is read-only";
+            return false;
+        }
+        const std::string bytes = Encode(file);
+        if (bytes.size() > PROFILE_FILE_MAX) {
+            out.failure = "the file would grow larger than 1 MiB";
+            return false;
+        }
+        if (exists && bytes == file.bytes) {
+            out.unchanged = true;
+            return true;
+        }
+        // An editor saving in place holds the file open for writing: wait for it to finish.
+        FileDescriptor leaseFd(exists ? open(target->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY |
+                                                                  O_NONBLOCK | O_NOFOLLOW)
+                                      : -1);
+        if (leaseFd.Get() >= 0) {
+            const Lease lease = TakeLease(leaseFd.Get(), F_RDLCK);
+            if (lease == Lease::Busy && std::chrono::steady_clock::now() < busyUntil) {
+                std::this_thread::sleep_for(EMPTY_FILE_POLL);
+                --attempt;
+                continue;
+            }
+            if (lease != Lease::Held) {
+                leaseFd.Close();
+            } else if (!HoldsExactly(leaseFd.Get(), file.info, file.bytes)) {
+                continue; // changed since it was read
+            }
+        }
+        switch (
+            ReplaceFile(*target, bytes, exists ? &file : nullptr, leaseFd.Get(), &out.failure)) {
+        case ReplaceResult::Replaced:
+            return true;
+        case ReplaceResult::Failed:
+            return false;
+        case ReplaceResult::Changed:
+            break;
+        }
     }
-    const bool exists = result == LoadResult::Complete;
-    if (exists && !IsWritable(*target, file.info)) {
-        return false;
+    out.failure = "the file kept changing while it was being saved";
+    return false;
+}
+
+int RemoveProfileLeftovers(const std::string& path) {
+    const std::lock_guard lock(s_fileLock);
+    const std::optional<std::string> target = ResolveLinks(path);
+    if (!target) {
+        return 0;
     }
-    SetKey(file, sectionName, keyName, valueText);
-    const std::string bytes = Encode(file);
-    if (bytes.size() > PROFILE_FILE_MAX) {
-        return false;
+    const std::string folder = FolderOf(*target);
+    const std::string fileName = std::filesystem::path(*target).filename().string();
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return 0;
     }
-    if (exists && bytes == file.bytes) {
-        return true;
+    int removed = 0;
+    while (const dirent* entry = readdir(dir)) {
+        struct stat info {};
+        // Only regular files of ours: a link or a folder of that name is somebody's own.
+        if (IsTemporaryNameOf(entry->d_name, fileName) &&
+            fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+            unlinkat(dirfd(dir), entry->d_name, 0) == 0) {
+            ++removed;
+        }
     }
-    return ReplaceFile(*target, bytes, exists ? &file.info : nullptr);
+    closedir(dir);
+    return removed;
 }

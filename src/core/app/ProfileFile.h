@@ -21,7 +21,20 @@ constexpr std::size_t PROFILE_FILE_MAX = 1024 * 1024;
 std::string GetProfileString(const std::string& path, const std::string& section,
                              const std::string& key, const std::string& defaultText);
 
+// What a write did, beyond its result.
+struct ProfileWriteReport {
+    bool unchanged = false; // the key held the value already: the file was left as it was
+    std::string failure;    // why the file could not be written, for people; else empty
+};
+
 // Replaces the key's value or adds the key, creating the section and the file when they
 // are missing. False when the file could not be written; the old file then stays as it was.
+// A file changed by someone else between the read and the replacement (an edit by hand)
+// is not overwritten: the change is made again on its new content.
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
-                        const std::string& value);
+                        const std::string& value, ProfileWriteReport* report = nullptr);
+
+// Removes the temporary files (".gold.ini.XXXXXX") that writes cut short by a kill left
+// beside the file at path. Only for the one process that writes the file. The number
+// removed.
+int RemoveProfileLeftovers(const std::string& path);

@@ -18,8 +18,18 @@ inline constexpr const char* KEY_FLOAT_POS = "FloatPos";
 
 // Reads a key of section "Option" of g_strIniFile afresh; the default when missing.
 std::string ReadSetting(const char* key, const std::string& defaultText);
-// Writes a key of section "Option" of g_strIniFile; failures are silent (false).
+// Writes a key of section "Option" of g_strIniFile; false when it failed. A failure to
+// write the file (not a refused value) is kept as the settings write problem below.
 bool WriteSetting(const char* key, const std::string& value);
+
+// Why the settings file cannot be written at the moment (for example "the file is
+// read-only"), empty while writes work: set by a write that failed, cleared by the next
+// one that reached the file. Its start and its end are written once each to standard
+// error. Thread-safe.
+std::string SettingsWriteProblem();
+// The same as a line for the user ("Settings cannot be saved: " and the reason), empty
+// while writes work: for the tooltips of the windows that show the price.
+std::string SettingsWriteProblemTip();
 
 // "%lf": leading white space skipped, the longest prefix that forms a number taken;
 // the preset when the text holds no number. Independent of the locale.

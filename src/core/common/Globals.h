@@ -11,6 +11,9 @@ extern std::string g_strExePath;    // the program file's full path
 extern std::string g_szExeDir;      // the program's folder, without the trailing slash
 extern std::string g_strAppDataDir; // $XDG_CONFIG_HOME/Tamberlo/Orvantis
 extern std::string g_strIniFile;    // g_strAppDataDir + "/gold.ini"
+// The private folder of the single-instance lock and the hand-over socket; empty when
+// the program runs without them (tests).
+extern std::string g_strRuntimeDir;
 
 // What the polling thread may do with the main window: post it a price message.
 // The main window implements it; posting is thread-safe and never blocks.

@@ -3,7 +3,9 @@
 
 #include "core/app/CommandLine.h"
 #include "core/app/InstanceProtocol.h"
+#include "core/app/ProfileFile.h"
 #include "core/common/Globals.h"
+#include "core/common/ServerConfig.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/common/GuiGlobals.h"
 
@@ -16,7 +18,10 @@
 
 namespace {
 constexpr int HAND_OVER_TIMEOUT_MS = 3000;
-}
+// Where the lock goes when no runtime folder is private to the user: inside the settings
+// folder, which is the user's own.
+constexpr const char* RUNTIME_FALLBACK_NAME = "run";
+} // namespace
 
 void COrvantisApp::FixPaths() {
     g_strExePath = platform::ExecutablePath();
@@ -48,14 +53,26 @@ bool COrvantisApp::HandOverToFirstInstance(const std::string& socketPath) {
 }
 
 int COrvantisApp::Run(int argc, char* argv[]) {
+    // First thing: from here on a logout or kill ends the program like "Exit", also one
+    // that comes before the window exists.
+    const int termination = platform::TerminationRequestFd();
+
+    // A mistyped server must not quietly send the user's data to the built-in one.
+    if (const std::string error = ServerEnvironmentError(); !error.empty()) {
+        std::fprintf(stderr, "orvantis: %s\n", error.c_str());
+        return EXIT_BAD_ENVIRONMENT;
+    }
+
     FixPaths();
 
-    // Only one instance per user. The check needs no display, so a second start ends
-    // without ever connecting to one.
-    const std::string runtimeDir = platform::UserRuntimeDir();
-    if (!runtimeDir.empty() && m_instanceLock.Acquire(runtimeDir + "/" + INSTANCE_LOCK_NAME) ==
-                                   platform::CInstanceLock::Result::HeldByAnother) {
-        HandOverToFirstInstance(runtimeDir + "/" + INSTANCE_SOCKET_NAME);
+    // Only one instance per user, and never none: the check needs no display, so a second
+    // start ends without ever connecting to one.
+    if (const int status = TakeInstanceLock(); status != EXIT_RUN) {
+        return status;
+    }
+    // Only now is this the one copy that writes the settings file.
+    RemoveProfileLeftovers(g_strIniFile);
+    if (platform::TerminationRequested()) {
         return 0;
     }
 
@@ -80,7 +97,6 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         dlg.OnInitDialog();
 
         // A logout or kill asks the program to end: it ends like "Exit".
-        const int termination = platform::TerminationRequestFd();
         QSocketNotifier* notifier = nullptr;
         if (termination >= 0) {
             notifier = new QSocketNotifier(termination, QSocketNotifier::Read, &dlg);
@@ -89,17 +105,48 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         }
 
         // Qt has taken its own options out of argv by now.
-        if (!IsSilentStart(CommandLineRest(argc, argv))) {
+        if (!IsSilentStart(CommandLineRest(argc, argv)) && !platform::TerminationRequested()) {
             dlg.show();
         }
         QApplication::exec();
         if (!dlg.Shutdown()) {
-            // An e-mail request is still stuck after its second: end without running the
-            // static destructors that it may still use. The settings file is always
-            // complete on disk, so nothing is lost.
+            // The polling thread or an e-mail request is still stuck after its wait: end
+            // without running the destructors of what it may still use. The settings file
+            // is always complete on disk, so nothing is lost.
             std::fflush(nullptr);
             std::_Exit(status);
         }
     }
     return status;
+}
+
+int COrvantisApp::TakeInstanceLock() {
+    bool usedFallback = false;
+    g_strRuntimeDir =
+        platform::InstanceFolder(g_strAppDataDir + "/" + RUNTIME_FALLBACK_NAME, &usedFallback);
+    if (g_strRuntimeDir.empty()) {
+        std::fprintf(stderr,
+                     "orvantis: no private folder for the single-instance lock (neither "
+                     "$XDG_RUNTIME_DIR, /tmp/orvantis-%ld nor %s/%s); not starting\n",
+                     platform::CurrentUserId(), g_strAppDataDir.c_str(), RUNTIME_FALLBACK_NAME);
+        return EXIT_NO_LOCK;
+    }
+    if (usedFallback) {
+        std::fprintf(stderr,
+                     "orvantis: $XDG_RUNTIME_DIR and /tmp/orvantis-%ld are not private to this "
+                     "user; the single-instance lock and socket are in %s\n",
+                     platform::CurrentUserId(), g_strRuntimeDir.c_str());
+    }
+    switch (m_instanceLock.Acquire(g_strRuntimeDir + "/" + INSTANCE_LOCK_NAME)) {
+    case platform::CInstanceLock::Result::Acquired:
+        return EXIT_RUN;
+    case platform::CInstanceLock::Result::HeldByAnother:
+        HandOverToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME);
+        return 0;
+    case platform::CInstanceLock::Result::Unavailable:
+        break;
+    }
+    std::fprintf(stderr, "orvantis: the single-instance lock in %s cannot be taken; not starting\n",
+                 g_strRuntimeDir.c_str());
+    return EXIT_NO_LOCK;
 }

@@ -21,8 +21,17 @@ public:
     // it has one, sends it "Open Main Window". Silent when the first is not reachable.
     static bool HandOverToFirstInstance(const std::string& socketPath);
 
+    // Exit statuses besides 0.
+    static constexpr int EXIT_NO_LOCK = 1;         // no single-instance lock can be had
+    static constexpr int EXIT_BAD_ENVIRONMENT = 2; // a server variable is not a server
+
 private:
+    static constexpr int EXIT_RUN = -1; // not an exit: go on and run
+
     void FixPaths();
+    // Fixes g_strRuntimeDir and takes the lock there; EXIT_RUN when this is the one
+    // instance, else the status to end with (after handing over to the running one).
+    int TakeInstanceLock();
 
     platform::CInstanceLock m_instanceLock;
 };

@@ -21,6 +21,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 
 namespace {
 constexpr DlgItem TEMPLATE_DIALOG{COrvantisDlg::IDD, 0, 0, 185, 92};
@@ -34,7 +36,7 @@ constexpr DlgItem TEMPLATE_LIVE{COrvantisDlg::IDC_LIVE, 15, 39, 49, 8};
 
 constexpr const char* THRESHOLD_LABEL = "The monitor will notify you every %1 dollar change";
 
-// Tracks one more modal dialog over the main window while it runs.
+// Counts one more open dialog of a kind while it runs.
 class ModalScope final {
 public:
     explicit ModalScope(int& depth) : m_depth(depth) { ++m_depth; }
@@ -108,7 +110,7 @@ bool COrvantisDlg::OnInitDialog() {
     UpdateThresholdLabel();
 
     // The hand-over channel for a second start; without it the monitor still runs.
-    const std::string runtimeDir = platform::UserRuntimeDir();
+    const std::string& runtimeDir = g_strRuntimeDir;
     if (!runtimeDir.empty()) {
         m_instanceServer = new CInstanceServer(
             [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
@@ -129,11 +131,22 @@ bool COrvantisDlg::OnInitDialog() {
 bool COrvantisDlg::Shutdown() {
     g_pMainDlg.store(nullptr);
     m_timerTopmost->stop();
+    // The polling thread and the e-mail requests are asked to stop together and share
+    // one wait.
+    const auto deadline = std::chrono::steady_clock::now() + SHUTDOWN_WAIT;
     if (m_pollThread) {
-        m_pollThread->Stop();
+        m_pollThread->RequestStop();
+    }
+    const bool emailsEnded = StopEmailNotifyThreads(static_cast<int>(SHUTDOWN_WAIT.count()));
+    bool pollEnded = true;
+    if (m_pollThread) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollEnded = m_pollThread->Stop(std::max(left, std::chrono::milliseconds(0)));
+        // A thread still stuck keeps its own state; the object may go.
         m_pollThread.reset();
     }
-    return StopEmailNotifyThreads(1000);
+    return emailsEnded && pollEnded;
 }
 
 void COrvantisDlg::PostPriceUpdate(int wParam) {
@@ -146,6 +159,7 @@ void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
     const std::string currentText =
         readCurrent ? ReadSetting(KEY_CURRENT_PRICE, "") : std::string();
     FillPricePanel(*m_infWnd, lastText, currentText);
+    m_infWnd->setToolTip(QString::fromStdString(SettingsWriteProblemTip()));
     // The floating window repaints from the panel here once it exists.
 }
 
@@ -169,6 +183,13 @@ void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
             return;
         }
     }
+    // Each notification opens its dialog over the last; past the cap the user still hears
+    // the beep, but a price that notifies at every poll cannot pile up dialogs without end.
+    if (m_openTipDialogs >= MAX_OPEN_TIP_DIALOGS) {
+        QApplication::beep();
+        return;
+    }
+    const ModalScope open(m_openTipDialogs);
     CTipDialog dialog(this);
     RunModal(dialog);
 }

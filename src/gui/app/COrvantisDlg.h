@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <chrono>
 #include <memory>
 
 class CChartPollThread;
@@ -35,6 +36,8 @@ public:
     static constexpr int IDC_NOTIFY = 1016;
     static constexpr int ID_TIMER_TOPMOST = 100;
     static constexpr int TOPMOST_PERIOD_MS = 5000;
+    // Notification dialogs open at once, nested; a further notification only beeps.
+    static constexpr int MAX_OPEN_TIP_DIALOGS = 10;
 
     // Creates the controls' content and starts the background work; false when the
     // program cannot run its monitor (no price is then ever read).
@@ -54,10 +57,13 @@ public:
     // Thread-safe: queues WM_PRICE_UPDATE for the user-interface thread.
     void PostPriceUpdate(int wParam) override;
 
-    // Ends the background work before the window goes away: clears g_pMainDlg, stops the
-    // polling thread and gives e-mail requests still in flight a second to finish. False
-    // when some request is still running after that second.
+    // Ends the background work before the window goes away: clears g_pMainDlg and gives
+    // the polling thread and the e-mail requests still in flight SHUTDOWN_WAIT together
+    // to finish. False when some of them still runs then (a transfer waiting for a name
+    // lookup or a silent server): the process must end without waiting for them.
     bool Shutdown();
+    // What is left of the second within which the program ends, whatever it was doing.
+    static constexpr std::chrono::milliseconds SHUTDOWN_WAIT{900};
 
     CInfWnd* m_infWnd;
     CHyperLink* m_linkAbout;
@@ -88,4 +94,5 @@ private:
     CInstanceServer* m_instanceServer = nullptr;
     std::unique_ptr<CChartPollThread> m_pollThread;
     int m_modalDepth = 0;
+    int m_openTipDialogs = 0;
 };

@@ -34,17 +34,20 @@ long long NowMs() {
     return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// Waits for fd to be ready for events until the deadline; false on time-out or error.
+int g_terminationPipe[2] = {-1, -1};
+
+// Waits for fd to be ready for events until the deadline; false on time-out, error or a
+// request to end the process.
 bool WaitFor(int fd, short events, long long deadline) {
     for (;;) {
         const long long left = deadline - NowMs();
         if (left <= 0) {
             return false;
         }
-        pollfd pfd{fd, events, 0};
-        const int r = poll(&pfd, 1, static_cast<int>(left));
+        pollfd pfds[2] = {{fd, events, 0}, {g_terminationPipe[0], POLLIN, 0}};
+        const int r = poll(pfds, g_terminationPipe[0] >= 0 ? 2 : 1, static_cast<int>(left));
         if (r > 0) {
-            return true;
+            return pfds[1].revents == 0 && pfds[0].revents != 0;
         }
         if (r < 0 && errno != EINTR) {
             return false;
@@ -78,17 +81,33 @@ std::string UserConfigDir() {
     return base + "/.config";
 }
 
-std::string UserRuntimeDir() {
+std::string PrivateFolder(const std::string& path) {
+    if (path.empty() || (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)) {
+        return {};
+    }
+    return IsPrivateFolderOfOurs(path) ? path : std::string();
+}
+
+std::string UserRuntimeDir(const std::string& tmpBase) {
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     if (xdg != nullptr && xdg[0] == '/' && IsPrivateFolderOfOurs(xdg)) {
         return xdg;
     }
-    const std::string fallback = "/tmp/orvantis-" + std::to_string(geteuid());
-    if (mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
-        return {};
-    }
     // Someone else may have made the folder first: use it only when it is ours alone.
-    return IsPrivateFolderOfOurs(fallback) ? fallback : std::string();
+    return PrivateFolder(tmpBase + "/orvantis-" + std::to_string(geteuid()));
+}
+
+std::string InstanceFolder(const std::string& fallback, bool* usedFallback,
+                           const std::string& tmpBase) {
+    std::string folder = UserRuntimeDir(tmpBase);
+    const bool fellBack = folder.empty();
+    if (fellBack) {
+        folder = PrivateFolder(fallback);
+    }
+    if (usedFallback != nullptr) {
+        *usedFallback = fellBack;
+    }
+    return folder;
 }
 
 void CreateFolderChain(const std::string& path) {
@@ -196,8 +215,6 @@ bool LocalSocketExchange(const std::string& socketPath, const std::string& reque
 }
 
 namespace {
-int g_terminationPipe[2] = {-1, -1};
-
 void OnTerminationSignal(int) {
     const int saved = errno;
     const char byte = 1;
@@ -221,6 +238,14 @@ int TerminationRequestFd() {
         sigaction(sig, &action, nullptr);
     }
     return g_terminationPipe[0];
+}
+
+bool TerminationRequested() {
+    if (g_terminationPipe[0] < 0) {
+        return false;
+    }
+    pollfd pfd{g_terminationPipe[0], POLLIN, 0};
+    return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0;
 }
 
 long PeerUserId(long long socketDescriptor) {

@@ -99,16 +99,21 @@ close_window() {
     done
 }
 
+# wait_for_exit PID SECONDS WHAT: the program ends within SECONDS of WHAT, with status 0.
+wait_for_exit() {
+    local pid=$1 deadline=$((SECONDS + $2))
+    while kill -0 "$pid" 2>/dev/null; do
+        [ $SECONDS -ge $deadline ] && fail "the program did not end within $2 s of $3"
+        sleep 0.05
+    done
+    wait "$pid" || fail "the program ended with status $? after $3"
+}
+
 # Ends the program with Esc in its main window and checks the exit status.
 exit_with_escape() {
     local pid=$1 win
     win=$(visible_window '^Orvantis$' | head -n 1) || fail "no main window to press Esc in"
     xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
     xdotool key --clearmodifiers Escape
-    local deadline=$((SECONDS + 5))
-    while kill -0 "$pid" 2>/dev/null; do
-        [ $SECONDS -ge $deadline ] && fail "the program did not end within 5 s of Esc"
-        sleep 0.1
-    done
-    wait "$pid" || fail "the program ended with status $?"
+    wait_for_exit "$pid" 5 Esc
 }
