@@ -14,8 +14,8 @@ extern const QBrush g_bkBrush;
 // Bold desktop sans-serif, 12 pixels high, for the floating window. Set by start-up.
 extern QFont g_boldFont;
 
-// Loads "images/<fileName>" beside the program at its own size; a null image when the
-// file is missing or unreadable.
+// Loads "images/<fileName>" beside the program at its own size, 32 bits a pixel; a null
+// image when the file is missing, unreadable, or declares an absurd size.
 QImage LoadSkinBitmap(const QString& fileName);
 
 // The image with every pure white pixel made transparent, for drawing on any background.
