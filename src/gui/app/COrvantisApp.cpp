@@ -2,6 +2,7 @@
 #include "gui/app/COrvantisApp.h"
 
 #include "core/app/CommandLine.h"
+#include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
 #include "core/common/Globals.h"
 #include "gui/app/COrvantisDlg.h"
@@ -11,12 +12,15 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 constexpr int HAND_OVER_TIMEOUT_MS = 3000;
-}
+constexpr int X_PROBE_TIMEOUT_MS = 500;
+} // namespace
 
 void COrvantisApp::FixPaths() {
     g_strExePath = platform::ExecutablePath();
@@ -57,6 +61,16 @@ int COrvantisApp::Run(int argc, char* argv[]) {
                                    platform::CInstanceLock::Result::HeldByAnother) {
         HandOverToFirstInstance(runtimeDir + "/" + INSTANCE_SOCKET_NAME);
         return 0;
+    }
+
+    // The floating window must place itself, stay on top and take its shape, which a
+    // Wayland compositor allows no window; XWayland does.
+    const CSessionFacts facts{
+        [](const char* name) { return std::getenv(name); },
+        std::vector<std::string>(argv + std::min(argc, 1), argv + argc),
+        [](int display) { return platform::LocalXServerReachable(display, X_PROBE_TIMEOUT_MS); }};
+    if (ShouldRunOnXWayland(facts)) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
 
     QApplication app(argc, argv);
