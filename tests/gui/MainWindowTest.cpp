@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "core/app/InstanceProtocol.h"
+#include "core/app/Settings.h"
 #include "core/notify/EmailNotify.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/notify/CInfWnd.h"
@@ -110,6 +112,38 @@ TEST_F(MainWindowTest, EnterPressesTheDefaultButtonMinimize) {
     QTest::keyClick(&dlg, Qt::Key_Return);
     EXPECT_FALSE(dlg.isVisible());
 }
+
+struct ExitCase {
+    const char* name;
+    bool floatShown;
+    bool escape;
+    const char* floatPos; // what gold.ini holds afterwards
+};
+
+class ExitPositionTest : public MainWindowTest, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(ExitPositionTest, ExitStoresTheFloatingWindowPositionOnlyWhileItShows) {
+    m_ini.WriteIni("[Option]\nFloatPos=5,6\n");
+    COrvantisDlg dlg;
+    if (GetParam().floatShown) {
+        dlg.m_floatWnd.CreateEx(QPoint(300, 200));
+    }
+    QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
+    if (GetParam().escape) {
+        dlg.show();
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+    } else {
+        dlg.OnCommand(ID_TRAY_EXIT);
+    }
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(ReadSetting(KEY_FLOAT_POS, "none"), GetParam().floatPos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exits, ExitPositionTest,
+                         ::testing::Values(ExitCase{"Shown", true, false, "300,200"},
+                                           ExitCase{"NeverCreated", false, false, "5,6"},
+                                           ExitCase{"Escape", true, true, "5,6"}),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(MainWindowTest, KeepsTheTemplateProportions) {
     COrvantisDlg dlg;

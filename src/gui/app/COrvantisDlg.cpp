@@ -17,6 +17,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -48,7 +49,7 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_infWnd(new CInfWnd(this)), m_linkAbout(new QLabel(QStringLiteral("About"), this)),
-      m_linkLive(new QLabel(QStringLiteral("Live Gold Prices"), this)),
+      m_floatWnd(m_infWnd), m_linkLive(new QLabel(QStringLiteral("Live Gold Prices"), this)),
       m_staticNotify(new QLabel(this)), m_hIcon(QStringLiteral(":/icons/orvantis.png")),
       m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
@@ -97,6 +98,15 @@ bool COrvantisDlg::OnInitDialog() {
     // window manager owns the window menu; the About link is the way in there.
     setWindowIcon(m_hIcon);
 
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.append(screen->geometry());
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    m_floatWnd.CreateEx(FloatWindowPosition(ReadSetting(KEY_FLOAT_POS, ""),
+                                            primary != nullptr ? primary->geometry() : QRect(),
+                                            screens));
+
     RefreshPriceDisplay(false);
     UpdateThresholdLabel();
 
@@ -139,7 +149,7 @@ void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
     const std::string currentText =
         readCurrent ? ReadSetting(KEY_CURRENT_PRICE, "") : std::string();
     FillPricePanel(*m_infWnd, lastText, currentText);
-    // The floating window repaints from the panel here once it exists.
+    m_floatWnd.update();
 }
 
 void COrvantisDlg::UpdateThresholdLabel() {
@@ -208,7 +218,11 @@ void COrvantisDlg::BringToFront() {
 }
 
 void COrvantisDlg::OnExit() {
-    // The floating window's position is saved here once that window exists.
+    if (m_floatWnd.isVisible()) {
+        const QPoint topLeft = m_floatWnd.frameGeometry().topLeft();
+        WriteSetting(KEY_FLOAT_POS,
+                     std::to_string(topLeft.x()) + "," + std::to_string(topLeft.y()));
+    }
     OnCancel();
 }
 
@@ -221,8 +235,11 @@ void COrvantisDlg::OnCancel() {
 }
 
 void COrvantisDlg::OnTimer() {
-    // Keeps the floating window above other topmost windows while another application
-    // is in front.
+    // Puts the floating window back above other always-on-top windows, but not while the
+    // user works in the main window.
+    if (QApplication::activeWindow() != this) {
+        m_floatWnd.raise();
+    }
 }
 
 void COrvantisDlg::closeEvent(QCloseEvent* event) {

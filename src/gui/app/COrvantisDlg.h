@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/common/Globals.h"
+#include "gui/desktop/CFloatWnd.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -58,6 +59,7 @@ public:
 
     CInfWnd* m_infWnd;
     QLabel* m_linkAbout;
+    CFloatWnd m_floatWnd;
     QLabel* m_linkLive;
     QLabel* m_staticNotify;
 
