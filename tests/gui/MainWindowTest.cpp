@@ -75,20 +75,23 @@ TEST_F(MainWindowTest, StartsWithObtainingEvenWhenAnEarlierRunStoredAPrice) {
     EXPECT_DOUBLE_EQ(dlg.m_infWnd->m_dChange, 12.5);
 }
 
-TEST_F(MainWindowTest, MinimizeAndTheCloseBoxOnlyHideTheWindow) {
+TEST_F(MainWindowTest, WithoutATrayMinimizeAndTheCloseBoxMinimiseTheWindow) {
     COrvantisDlg dlg;
     QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
     dlg.show();
     dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"))->click();
-    EXPECT_FALSE(dlg.isVisible());
-
-    dlg.show();
-    dlg.close();
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ended.count(), 0);
+    EXPECT_TRUE(dlg.isMinimized());
 
     dlg.OnOpenMainWindow();
     EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(dlg.isMinimized());
+    dlg.close();
+    EXPECT_TRUE(dlg.isMinimized());
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(ended.count(), 0);
+
+    dlg.OnCommand(ID_TRAY_OPEN);
+    EXPECT_FALSE(dlg.isMinimized());
 }
 
 TEST_F(MainWindowTest, ExitAndEscapeEndTheRunWithStatusZero) {
@@ -110,7 +113,7 @@ TEST_F(MainWindowTest, EnterPressesTheDefaultButtonMinimize) {
     auto* minimize = dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"));
     EXPECT_TRUE(minimize->isDefault());
     QTest::keyClick(&dlg, Qt::Key_Return);
-    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_TRUE(dlg.isMinimized());
 }
 
 struct ExitCase {

@@ -51,7 +51,7 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_infWnd(new CInfWnd(this)), m_linkAbout(new QLabel(QStringLiteral("About"), this)),
       m_floatWnd(m_infWnd), m_linkLive(new QLabel(QStringLiteral("Live Gold Prices"), this)),
       m_staticNotify(new QLabel(this)), m_hIcon(QStringLiteral(":/icons/orvantis.png")),
-      m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
+      m_tray(*this), m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
       m_timerTopmost(new QTimer(this)) {
@@ -118,6 +118,10 @@ bool COrvantisDlg::OnInitDialog() {
             [this](int id) { OnCommand(id); }, this);
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
+
+    // Without a tray the monitor runs all the same: "Minimize" then minimises the window,
+    // and a tray that appears later gets the icon.
+    m_tray.Create(m_hIcon);
 
     ChartPollHooks hooks = ChartSourceHooks();
     hooks.track = [](const std::string& priceText, int& waitingFlag) {
@@ -191,30 +195,26 @@ void COrvantisDlg::OnCommand(int id) {
 }
 
 void COrvantisDlg::OnOpenMainWindow() {
-    if (m_modalDepth == 0 && !isVisible()) {
-        RestoreFromTray();
-        return;
-    }
-    // Visible, or held by one of the program's modal dialogs: only to the front.
-    BringToFront();
+    // Hidden into the tray, minimised where there is none, behind other windows, or held
+    // by one of the program's modal dialogs: shown, active and in front in every case.
+    RestoreFromTray();
 }
 
 void COrvantisDlg::OnMinimize() {
-    HideToTray();
+    // A window hidden with no tray to bring it back from would be lost to the user.
+    if (m_tray.IsIconShown()) {
+        HideToTray();
+    } else {
+        showMinimized();
+    }
 }
 
 void COrvantisDlg::HideToTray() {
-    hide();
+    CSystemTray::HideToTray(this);
 }
 
 void COrvantisDlg::RestoreFromTray() {
-    BringToFront();
-}
-
-void COrvantisDlg::BringToFront() {
-    show();
-    raise();
-    activateWindow();
+    CSystemTray::RestoreFromTray(this);
 }
 
 void COrvantisDlg::OnExit() {

@@ -3,6 +3,7 @@
 
 #include "core/common/Globals.h"
 #include "gui/desktop/CFloatWnd.h"
+#include "gui/desktop/CTray.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -16,9 +17,10 @@ class QPushButton;
 class QTimer;
 
 // The main window: the price panel, the threshold in words, the links and the buttons.
-// It owns the background work (the polling thread) and is the window whose end ends the
-// program. "Minimize" and the close box only hide it.
-class COrvantisDlg final : public QDialog, public IPriceWindow {
+// It owns the floating window, the tray icon and the background work (the polling
+// thread), and is the window whose end ends the program. "Minimize" and the close box
+// only hide it into the tray (or minimise it where there is no tray).
+class COrvantisDlg final : public QDialog, public IPriceWindow, public CSystemTray::CallBack {
     Q_OBJECT
 public:
     explicit COrvantisDlg(QWidget* parent = nullptr);
@@ -47,7 +49,10 @@ public:
     void OnMinimize();
     void OnExit();
     void OnSettings();
-    void OnCommand(int id);
+    void OnCommand(int id) override;
+
+    QWidget* TrayMainWindow() override { return this; }
+    bool IsHeldByModal() const override { return m_modalDepth > 0; }
 
     // Thread-safe: queues WM_PRICE_UPDATE for the user-interface thread.
     void PostPriceUpdate(int wParam) override;
@@ -76,10 +81,10 @@ private:
     void OnTimer();
     void HideToTray();
     void RestoreFromTray();
-    void BringToFront();
     int RunModal(QDialog& dialog);
 
     QIcon m_hIcon;
+    CTray m_tray;
     QPushButton* m_btnMinimize;
     QPushButton* m_btnExit;
     QPushButton* m_btnSettings;
