@@ -107,13 +107,26 @@ TEST_F(MainWindowTest, ExitAndEscapeEndTheRunWithStatusZero) {
     EXPECT_EQ(ended.at(1).at(0).toInt(), 0);
 }
 
-TEST_F(MainWindowTest, EnterPressesTheDefaultButtonMinimize) {
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonElseTheDefaultMinimize) {
     COrvantisDlg dlg;
+    QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
     dlg.show();
+    QApplication::setActiveWindow(&dlg);
     auto* minimize = dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"));
+    auto* exitButton = dlg.findChild<QPushButton*>(QStringLiteral("IDC_EXIT"));
     EXPECT_TRUE(minimize->isDefault());
-    QTest::keyClick(&dlg, Qt::Key_Return);
+
+    dlg.m_infWnd->setFocusPolicy(Qt::StrongFocus);
+    dlg.m_infWnd->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_TRUE(dlg.isMinimized());
+    EXPECT_EQ(ended.count(), 0);
+
+    dlg.OnOpenMainWindow();
+    exitButton->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(dlg.isMinimized());
 }
 
 struct ExitCase {

@@ -76,9 +76,9 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     m_staticNotify->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_staticNotify->setText(QString::fromLatin1(THRESHOLD_LABEL).arg(5));
 
+    // Enter presses the focused button, and the default "Minimize" when no button has
+    // the focus.
     m_btnMinimize->setDefault(true);
-    m_btnExit->setAutoDefault(false);
-    m_btnSettings->setAutoDefault(false);
     // Greyed out until the settings dialog is part of the program.
     m_btnSettings->setEnabled(false);
     connect(m_btnMinimize, &QPushButton::clicked, this, &COrvantisDlg::OnMinimize);
