@@ -8,6 +8,7 @@ ORVANTIS_PACKAGES=(
     qt6-base-dev libgl-dev libcurl4-openssl-dev libpng-dev zlib1g-dev
     libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool trayer x11-utils fonts-dejavu-core locales
+    libxcb1-dev openbox x11-xserver-utils imagemagick dbus-daemon
 )
 
 orvantis_install_deps() {

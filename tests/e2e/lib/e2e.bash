@@ -54,6 +54,8 @@ fresh_user_folders() {
     export XDG_CONFIG_HOME="$E2E_TMP/config"
     export XDG_RUNTIME_DIR="$E2E_TMP/run"
     mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+    # No session bus unless a test starts its own: nothing of the machine's desktop leaks in.
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/no-bus"
     INI="$XDG_CONFIG_HOME/Tamberlo/Orvantis/gold.ini"
     SOCKET="$XDG_RUNTIME_DIR/Tamberlo-Orvantis-TrayWnd-32JEZMR5"
 }
@@ -84,7 +86,71 @@ stop_chartd() {
     wait "$CHARTD_PID" 2>/dev/null || true
 }
 
-visible_window() { xdotool search --onlyvisible --name "$1"; }
+# visible_window REGEX: the visible windows whose title (WM_NAME) matches. The floating
+# window and the tray icon have an empty title, which X11 toolkits fill with the
+# program's name in _NET_WM_NAME only, so they never match the main window's "Orvantis".
+visible_window() {
+    local win name found=1
+    for win in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
+        name=$(xprop -id "$win" -notype WM_NAME 2>/dev/null | sed -n 's/^WM_NAME = "\(.*\)"$/\1/p')
+        if [[ $name =~ $1 ]]; then
+            echo "$win"
+            found=0
+        fi
+    done
+    return $found
+}
+
+# A window manager, so that windows are placed, stacked, minimised and moved as on a desktop.
+start_wm() {
+    openbox >"$E2E_TMP/openbox.log" 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 10 sh -c 'xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+        fail "openbox did not take over the display"
+}
+
+# An XEmbed tray along the top left corner; its pid in TRAYER_PID.
+start_trayer() {
+    trayer --edge top --align left --widthtype pixel --width 120 --height 24 >"$E2E_TMP/trayer.log" 2>&1 &
+    TRAYER_PID=$!
+    E2E_PIDS+=("$TRAYER_PID")
+    wait_for 10 xdotool search --onlyvisible --classname '^panel$' || fail "trayer did not start"
+}
+
+# A private D-Bus session bus for this test.
+start_session_bus() {
+    dbus-daemon --session --nofork --nopidfile --print-address=1 >"$E2E_TMP/bus" 2>"$E2E_TMP/dbus.log" &
+    E2E_PIDS+=($!)
+    wait_for 10 test -s "$E2E_TMP/bus" || fail "dbus-daemon did not start"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$E2E_TMP/bus")
+    export DBUS_SESSION_BUS_ADDRESS
+}
+
+# window_geometry WIN: "X Y WIDTH HEIGHT" of the window on the screen.
+window_geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
+}
+
+is_viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+
+# The program's visible window of that size, e.g. the floating window: window_of_size 112 25.
+window_of_size() {
+    local win
+    for win in $(xdotool search --onlyvisible --class '^orvantis$' 2>/dev/null); do
+        read -r _ _ w h <<<"$(window_geometry "$win")"
+        if [ "$w" = "$1" ] && [ "$h" = "$2" ]; then
+            echo "$win"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# pixel X Y: the colour of a screen pixel as #RRGGBB.
+pixel() {
+    import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | sed -n 's/.*\(#[0-9A-Fa-f]\{6\}\).*/\1/p' | tail -n 1
+}
 
 # Presses Esc in the first visible window whose title matches, and waits until it is gone.
 close_window() {
@@ -105,10 +171,15 @@ exit_with_escape() {
     win=$(visible_window '^Orvantis$' | head -n 1) || fail "no main window to press Esc in"
     xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
     xdotool key --clearmodifiers Escape
-    local deadline=$((SECONDS + 5))
-    while kill -0 "$pid" 2>/dev/null; do
-        [ $SECONDS -ge $deadline ] && fail "the program did not end within 5 s of Esc"
+    expect_exit "$pid" 5 "Esc"
+}
+
+# expect_exit PID SECONDS WHAT: the program ends within the time, with status 0.
+expect_exit() {
+    local deadline=$((SECONDS + $2))
+    while kill -0 "$1" 2>/dev/null; do
+        [ $SECONDS -ge $deadline ] && fail "the program did not end within $2 s of $3"
         sleep 0.1
     done
-    wait "$pid" || fail "the program ended with status $?"
+    wait "$1" || fail "the program ended with status $? after $3"
 }
