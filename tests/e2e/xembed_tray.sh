@@ -55,17 +55,7 @@ moved() { [ "$(window_geometry "$float" | cut -d' ' -f1-2)" = "644 488" ]; }
 wait_for 5 moved || fail "the drag left the floating window at $(window_geometry "$float")"
 
 # The icon sits in the tray; a left click hides the main window and the next brings it back.
-icon_in_tray() {
-    local panel w
-    panel=$(xdotool search --onlyvisible --classname '^panel$' | head -n 1) || return 1
-    for w in $(xdotool search --class '^orvantis$'); do
-        if is_viewable "$w" && xwininfo -tree -id "$panel" | grep -q "$(printf '0x%x ' "$w")"; then
-            ICON=$w
-            return 0
-        fi
-    done
-    return 1
-}
+icon_in_tray() { ICON=$(tray_icon orvantis); }
 click_icon() {
     local ix iy iw ih
     read -r ix iy iw ih <<<"$(window_geometry "$ICON")"

@@ -147,6 +147,19 @@ window_of_size() {
     return 1
 }
 
+# tray_icon CLASS: the window of that program's class embedded in the tray.
+tray_icon() {
+    local panel w
+    panel=$(xdotool search --onlyvisible --classname '^panel$' | head -n 1) || return 1
+    for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
+        if is_viewable "$w" && xwininfo -tree -id "$panel" | grep -q "$(printf '0x%x ' "$w")"; then
+            echo "$w"
+            return 0
+        fi
+    done
+    return 1
+}
+
 # pixel X Y: the colour of a screen pixel as #RRGGBB.
 pixel() {
     import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | sed -n 's/.*\(#[0-9A-Fa-f]\{6\}\).*/\1/p' | tail -n 1
