@@ -11,6 +11,8 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <xcb/xcb.h>
 
@@ -18,6 +20,8 @@ namespace {
 const QString WATCHER_SERVICE = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString WATCHER_PATH = QStringLiteral("/StatusNotifierWatcher");
 constexpr int PROBE_TIMEOUT_MS = 2000;
+constexpr int FIRST_RETRY_MS = 5000;
+constexpr int LAST_RETRY_MS = 60000;
 
 // The screen the program's windows go to, as Qt picks it from DISPLAY.
 int DefaultScreenNumber() {
@@ -27,7 +31,10 @@ int DefaultScreenNumber() {
 }
 } // namespace
 
-CTrayHostWatch::CTrayHostWatch(QObject* parent) : QObject(parent) {
+CTrayHostWatch::CTrayHostWatch(QObject* parent)
+    : QObject(parent), m_retryMs(FIRST_RETRY_MS), m_retry(new QTimer(this)) {
+    m_retry->setSingleShot(true);
+    connect(m_retry, &QTimer::timeout, this, &CTrayHostWatch::ProbeStatusNotifier);
     WatchXEmbed();
     WatchStatusNotifier();
 }
@@ -138,6 +145,8 @@ void CTrayHostWatch::WatchStatusNotifier() {
                                              QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_serviceWatch, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {
+                m_retry->stop();
+                m_retryMs = FIRST_RETRY_MS;
                 if (newOwner.isEmpty()) {
                     ++m_probeSerial;
                     Update(m_xembedTray, false);
@@ -168,6 +177,14 @@ void CTrayHostWatch::ProbeStatusNotifier() {
                     return;
                 }
                 const QDBusPendingReply<QDBusVariant> reply = *finished;
+                // A watcher that hangs may come back to life: ask again, less and less
+                // often. Any answer, yes or no, ends the asking.
+                const QDBusError::ErrorType error = reply.error().type();
+                if (error == QDBusError::NoReply || error == QDBusError::Timeout ||
+                    error == QDBusError::TimedOut) {
+                    m_retry->start(m_retryMs);
+                    m_retryMs = std::min(2 * m_retryMs, LAST_RETRY_MS);
+                }
                 Update(m_xembedTray, !reply.isError() && reply.value().variant().toBool());
             });
 }

@@ -7,6 +7,7 @@
 
 class QDBusPendingCallWatcher;
 class QDBusServiceWatcher;
+class QTimer;
 struct xcb_connection_t;
 
 // Knows whether the desktop offers a tray host right now, of either kind: an XEmbed tray
@@ -36,7 +37,6 @@ private:
     void WatchXEmbed();
     void LocateXEmbedTray();
     void WatchStatusNotifier();
-    void OnStatusNotifierAnswer(QDBusPendingCallWatcher* call);
     void Update(std::uint32_t xembedTray, bool statusNotifierHost);
 
     xcb_connection_t* m_xcb = nullptr;
@@ -48,4 +48,7 @@ private:
     QDBusServiceWatcher* m_serviceWatch = nullptr;
     // Only the answer to the latest question counts.
     quint64 m_probeSerial = 0;
+    // A watcher that did not answer is asked again after this long, then twice as long.
+    int m_retryMs;
+    QTimer* m_retry;
 };
