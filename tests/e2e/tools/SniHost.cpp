@@ -14,7 +14,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDateTime>
 #include <QStringList>
@@ -64,20 +63,7 @@ class Watcher final : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ HostRegistered)
     Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
 public:
-    explicit Watcher(QObject* parent) : QDBusAbstractAdaptor(parent) {
-        m_owners.setConnection(QDBusConnection::sessionBus());
-        m_owners.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
-        connect(&m_owners, &QDBusServiceWatcher::serviceUnregistered, this,
-                [this](const QString& service) {
-                    for (const QString& item : m_items) {
-                        if (item.startsWith(service + QLatin1Char('/'))) {
-                            m_items.removeAll(item);
-                            emit StatusNotifierItemUnregistered(item);
-                            break;
-                        }
-                    }
-                });
-    }
+    explicit Watcher(QObject* parent) : QDBusAbstractAdaptor(parent) {}
     QStringList Items() const { return m_items; }
     bool HostRegistered() const { return true; }
     int ProtocolVersion() const { return 0; }
@@ -89,7 +75,6 @@ public slots:
                                  : serviceOrPath + QStringLiteral("/StatusNotifierItem");
         if (!m_items.contains(item)) {
             m_items.append(item);
-            m_owners.addWatchedService(item.section(QLatin1Char('/'), 0, 0));
         }
         Print(QStringLiteral("registered ") + item);
         emit StatusNotifierItemRegistered(item);
@@ -98,12 +83,10 @@ public slots:
 
 signals:
     void StatusNotifierItemRegistered(const QString& item);
-    void StatusNotifierItemUnregistered(const QString& item);
     void StatusNotifierHostRegistered();
 
 private:
     QStringList m_items;
-    QDBusServiceWatcher m_owners;
 };
 
 int Watch() {
