@@ -64,16 +64,23 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     }
 
     // The floating window must place itself, stay on top and take its shape, which a
-    // Wayland compositor allows no window; XWayland does.
+    // Wayland compositor allows no window; XWayland does. Asked for on the command line
+    // rather than in the environment, so that programs started from here (the browser of
+    // a link) still choose for themselves.
+    std::vector<char*> qtArgs(argv, argv + argc);
     const CSessionFacts facts{
         [](const char* name) { return std::getenv(name); },
         std::vector<std::string>(argv + std::min(argc, 1), argv + argc),
         [](int display) { return platform::LocalXServerReachable(display, X_PROBE_TIMEOUT_MS); }};
     if (ShouldRunOnXWayland(facts)) {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        static char platformOption[] = "-platform";
+        static char xcb[] = "xcb";
+        qtArgs.insert(qtArgs.begin() + std::min(argc, 1), {platformOption, xcb});
     }
+    int qtArgc = static_cast<int>(qtArgs.size());
+    qtArgs.push_back(nullptr);
 
-    QApplication app(argc, argv);
+    QApplication app(qtArgc, qtArgs.data());
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -101,7 +108,7 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         }
 
         // Qt has taken its own options out of argv by now.
-        if (!IsSilentStart(CommandLineRest(argc, argv))) {
+        if (!IsSilentStart(CommandLineRest(qtArgc, qtArgs.data()))) {
             dlg.show();
         }
         QApplication::exec();
