@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -50,7 +51,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_infWnd(new CInfWnd(this)), m_linkAbout(new QLabel(QStringLiteral("About"), this)),
       m_floatWnd(m_infWnd), m_linkLive(new QLabel(QStringLiteral("Live Gold Prices"), this)),
-      m_staticNotify(new QLabel(this)), m_hIcon(QStringLiteral(":/icons/orvantis.png")),
+      m_staticNotify(new QLabel(this)),
+      m_hIcon(QPixmap::fromImage(ReadSmallImage(QStringLiteral(":/icons/orvantis.png"), "PNG"))),
       m_tray(*this), m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),

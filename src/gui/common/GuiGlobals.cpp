@@ -16,6 +16,18 @@ constexpr int SKIN_ALLOCATION_LIMIT_MB = 8;
 const QBrush g_bkBrush{BACKGROUND_COLOR};
 QFont g_boldFont;
 
+QImage ReadSmallImage(const QString& path, const char* format) {
+    QImageReader reader(path, format);
+    // Only the decoder of that format: guessing would load every image plugin there is.
+    reader.setAutoDetectImageFormat(false);
+    reader.setAllocationLimit(SKIN_ALLOCATION_LIMIT_MB);
+    const QSize declared = reader.size();
+    if (!declared.isValid() || qint64{declared.width()} * declared.height() > MAX_SKIN_PIXELS) {
+        return {};
+    }
+    return reader.read();
+}
+
 QImage LoadSkinBitmap(const QString& fileName) {
     // Only a bare file name is accepted: the images come from the program's own folder.
     if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || g_szExeDir.empty()) {
@@ -25,13 +37,7 @@ QImage LoadSkinBitmap(const QString& fileName) {
     if (!QFileInfo(path).isFile()) {
         return {};
     }
-    QImageReader reader(path, "BMP");
-    reader.setAllocationLimit(SKIN_ALLOCATION_LIMIT_MB);
-    const QSize declared = reader.size();
-    if (!declared.isValid() || qint64{declared.width()} * declared.height() > MAX_SKIN_PIXELS) {
-        return {};
-    }
-    const QImage image = reader.read();
+    const QImage image = ReadSmallImage(path, "BMP");
     if (image.isNull()) {
         return {};
     }

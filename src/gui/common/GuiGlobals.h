@@ -14,6 +14,10 @@ extern const QBrush g_bkBrush;
 // Bold desktop sans-serif, 12 pixels high, for the floating window. Set by start-up.
 extern QFont g_boldFont;
 
+// Reads a small picture (at most a million pixels) in that format, without loading any
+// image plugin; a null image when it is anything else.
+QImage ReadSmallImage(const QString& path, const char* format);
+
 // Loads "images/<fileName>" beside the program at its own size, 32 bits a pixel; a null
 // image when the file is missing, unreadable, or declares an absurd size.
 QImage LoadSkinBitmap(const QString& fileName);
