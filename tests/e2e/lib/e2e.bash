@@ -38,15 +38,13 @@ wait_for() {
     done
 }
 
+# Xvfb picks a free display itself and says which: tests of other checkouts may be
+# starting displays on this machine at the same moment.
 start_xvfb() {
-    local n
-    for n in $(seq 140 199); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-    done
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
     XVFB_PID=$!
-    export DISPLAY=":$n"
-    wait_for 10 test -e "/tmp/.X11-unix/X$n" || fail "Xvfb did not start"
+    wait_for 10 test -s "$E2E_TMP/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$E2E_TMP/display")"
     wait_for 10 xdpyinfo || fail "the display does not answer"
 }
 
