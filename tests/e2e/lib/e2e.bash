@@ -39,9 +39,11 @@ wait_for() {
 }
 
 # Xvfb picks a free display itself and says which: tests of other checkouts may be
-# starting displays on this machine at the same moment.
+# starting displays on this machine at the same moment. Without -noreset the server
+# resets whenever its last client leaves (xdpyinfo below, a killed program), and a
+# client that connects during the reset is refused.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
     XVFB_PID=$!
     wait_for 10 test -s "$E2E_TMP/display" || fail "Xvfb did not start"
     export DISPLAY=":$(head -n 1 "$E2E_TMP/display")"
