@@ -68,6 +68,11 @@ long PeerUserId(long long socketDescriptor);
 // The user id of this process.
 long CurrentUserId();
 
+// Whether an X server accepts connections on the local display of that number (its
+// socket under /tmp/.X11-unix, in the abstract namespace or as a file). Bounded by
+// timeoutMs.
+bool LocalXServerReachable(int display, int timeoutMs);
+
 } // namespace platform
 
 // Start at login. The setting is the presence of one entry that starts the program with

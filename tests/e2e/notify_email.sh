@@ -21,10 +21,5 @@ expected='notify: type=gold email=user@example.com last=0.00 new=1650.25 chg=165
 
 # A logout ends the program cleanly even while the dialog is open.
 kill -TERM "$pid"
-deadline=$((SECONDS + 5))
-while kill -0 "$pid" 2>/dev/null; do
-    [ $SECONDS -ge $deadline ] && fail "SIGTERM did not end the program within 5 s"
-    sleep 0.1
-done
-wait "$pid" || fail "the program ended with status $? on SIGTERM"
+wait_for_exit "$pid" 5 "SIGTERM"
 echo "1 passed, 0 failed"

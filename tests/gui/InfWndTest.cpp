@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/common/DialogTemplate.h"
 #include "gui/notify/CInfWnd.h"
+#include "gui/support/PixelProbe.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -11,37 +12,6 @@ namespace {
 constexpr QRgb UP_ARROW = qRgb(0, 160, 0);   // the colour of images/up.bmp
 constexpr QRgb DOWN_ARROW = qRgb(224, 0, 0); // the colour of images/down.bmp
 constexpr QRgb BACKGROUND = qRgb(246, 246, 246);
-
-bool IsGreenish(QRgb p) {
-    return qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 40;
-}
-bool IsReddish(QRgb p) {
-    return qRed(p) > qGreen(p) + 60 && qRed(p) > qBlue(p) + 60;
-}
-bool IsDark(QRgb p) {
-    return qGray(p) < 160;
-}
-
-struct Box {
-    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;
-    bool Empty() const { return right < 0; }
-};
-
-template <typename Pred> Box Find(const QImage& image, QRect area, Pred pred) {
-    Box box;
-    area = area.intersected(image.rect());
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (pred(image.pixel(x, y))) {
-                box.left = std::min(box.left, x);
-                box.top = std::min(box.top, y);
-                box.right = std::max(box.right, x);
-                box.bottom = std::max(box.bottom, y);
-            }
-        }
-    }
-    return box;
-}
 
 class InfWndTest : public ::testing::Test {
 protected:

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "core/app/InstanceProtocol.h"
 #include "core/app/Settings.h"
 #include "core/notify/EmailNotify.h"
 #include "gui/app/COrvantisDlg.h"
@@ -77,20 +78,23 @@ TEST_F(MainWindowTest, StartsWithObtainingEvenWhenAnEarlierRunStoredAPrice) {
     EXPECT_DOUBLE_EQ(dlg.m_infWnd->m_dChange, 12.5);
 }
 
-TEST_F(MainWindowTest, MinimizeAndTheCloseBoxOnlyHideTheWindow) {
+TEST_F(MainWindowTest, WithoutATrayMinimizeAndTheCloseBoxMinimiseTheWindow) {
     COrvantisDlg dlg;
     QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
     dlg.show();
     dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"))->click();
-    EXPECT_FALSE(dlg.isVisible());
-
-    dlg.show();
-    dlg.close();
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ended.count(), 0);
+    EXPECT_TRUE(dlg.isMinimized());
 
     dlg.OnOpenMainWindow();
     EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(dlg.isMinimized());
+    dlg.close();
+    EXPECT_TRUE(dlg.isMinimized());
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(ended.count(), 0);
+
+    dlg.OnCommand(ID_TRAY_OPEN);
+    EXPECT_FALSE(dlg.isMinimized());
 }
 
 TEST_F(MainWindowTest, ExitAndEscapeEndTheRunWithStatusZero) {
@@ -106,14 +110,59 @@ TEST_F(MainWindowTest, ExitAndEscapeEndTheRunWithStatusZero) {
     EXPECT_EQ(ended.at(1).at(0).toInt(), 0);
 }
 
-TEST_F(MainWindowTest, EnterPressesTheDefaultButtonMinimize) {
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonElseTheDefaultMinimize) {
     COrvantisDlg dlg;
+    QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
     dlg.show();
+    QApplication::setActiveWindow(&dlg);
     auto* minimize = dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"));
+    auto* exitButton = dlg.findChild<QPushButton*>(QStringLiteral("IDC_EXIT"));
     EXPECT_TRUE(minimize->isDefault());
-    QTest::keyClick(&dlg, Qt::Key_Return);
-    EXPECT_FALSE(dlg.isVisible());
+
+    dlg.m_infWnd->setFocusPolicy(Qt::StrongFocus);
+    dlg.m_infWnd->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(dlg.isMinimized());
+    EXPECT_EQ(ended.count(), 0);
+
+    dlg.OnOpenMainWindow();
+    exitButton->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(dlg.isMinimized());
 }
+
+struct ExitCase {
+    const char* name;
+    bool floatShown;
+    bool escape;
+    const char* floatPos; // what gold.ini holds afterwards
+};
+
+class ExitPositionTest : public MainWindowTest, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(ExitPositionTest, ExitStoresTheFloatingWindowPositionOnlyWhileItShows) {
+    m_ini.WriteIni("[Option]\nFloatPos=5,6\n");
+    COrvantisDlg dlg;
+    if (GetParam().floatShown) {
+        dlg.m_floatWnd.CreateEx(QPoint(300, 200));
+    }
+    QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
+    if (GetParam().escape) {
+        dlg.show();
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+    } else {
+        dlg.OnCommand(ID_TRAY_EXIT);
+    }
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(ReadSetting(KEY_FLOAT_POS, "none"), GetParam().floatPos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exits, ExitPositionTest,
+                         ::testing::Values(ExitCase{"Shown", true, false, "300,200"},
+                                           ExitCase{"NeverCreated", false, false, "5,6"},
+                                           ExitCase{"Escape", true, true, "5,6"}),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(MainWindowTest, KeepsTheTemplateProportions) {
     COrvantisDlg dlg;
@@ -224,18 +273,22 @@ TEST_F(MainWindowTest, AboutOpensTheAboutBoxAndLiveGoldPricesTheChartServersHome
     EXPECT_TRUE(dlg.m_linkLive->IsVisited());
 }
 
-TEST_F(MainWindowTest, ThePricePanelSaysWhenTheSettingsCannotBeSaved) {
+TEST_F(MainWindowTest, ThePanelTheFloatingWindowAndTheTraySayWhenTheSettingsCannotBeSaved) {
     std::filesystem::create_directory(m_ini.IniPath());
     COrvantisDlg dlg;
     WriteSetting(KEY_CURRENT_PRICE, "1650.00");
     dlg.RefreshPriceDisplay(true);
-    EXPECT_EQ(dlg.m_infWnd->toolTip(),
-              QStringLiteral("Settings cannot be saved: the file is a folder"));
+    const QString line = QStringLiteral("Settings cannot be saved: the file is a folder");
+    EXPECT_EQ(dlg.m_infWnd->toolTip(), line);
+    EXPECT_EQ(dlg.m_floatWnd.toolTip(), line);
+    EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis\n") + line);
 
     std::filesystem::remove(m_ini.IniPath());
     WriteSetting(KEY_CURRENT_PRICE, "1650.00");
     dlg.RefreshPriceDisplay(true);
     EXPECT_TRUE(dlg.m_infWnd->toolTip().isEmpty());
+    EXPECT_TRUE(dlg.m_floatWnd.toolTip().isEmpty());
+    EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis"));
 }
 
 TEST_F(MainWindowTest, ShutdownClearsTheWindowPointerForWorkers) {

@@ -2,6 +2,7 @@
 #include "gui/app/COrvantisApp.h"
 
 #include "core/app/CommandLine.h"
+#include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
 #include "core/app/ProfileFile.h"
 #include "core/common/Globals.h"
@@ -13,14 +14,17 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 constexpr int HAND_OVER_TIMEOUT_MS = 3000;
 // Where the lock goes when no runtime folder is private to the user: inside the settings
 // folder, which is the user's own.
 constexpr const char* RUNTIME_FALLBACK_NAME = "run";
+constexpr int X_PROBE_TIMEOUT_MS = 500;
 } // namespace
 
 void COrvantisApp::FixPaths() {
@@ -76,7 +80,24 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         return 0;
     }
 
-    QApplication app(argc, argv);
+    // The floating window must place itself, stay on top and take its shape, which a
+    // Wayland compositor allows no window; XWayland does. Asked for on the command line
+    // rather than in the environment, so that programs started from here (the browser of
+    // a link) still choose for themselves.
+    std::vector<char*> qtArgs(argv, argv + argc);
+    const CSessionFacts facts{
+        [](const char* name) { return std::getenv(name); },
+        std::vector<std::string>(argv + std::min(argc, 1), argv + argc),
+        [](int display) { return platform::LocalXServerReachable(display, X_PROBE_TIMEOUT_MS); }};
+    if (ShouldRunOnXWayland(facts)) {
+        static char platformOption[] = "-platform";
+        static char xcb[] = "xcb";
+        qtArgs.insert(qtArgs.begin() + std::min(argc, 1), {platformOption, xcb});
+    }
+    int qtArgc = static_cast<int>(qtArgs.size());
+    qtArgs.push_back(nullptr);
+
+    QApplication app(qtArgc, qtArgs.data());
     QApplication::setApplicationName(QStringLiteral("Orvantis"));
     QApplication::setQuitOnLastWindowClosed(false);
     // The launcher's name: task bars and Wayland compositors find the icon and name there.
@@ -105,7 +126,8 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         }
 
         // Qt has taken its own options out of argv by now.
-        if (!IsSilentStart(CommandLineRest(argc, argv)) && !platform::TerminationRequested()) {
+        if (!IsSilentStart(CommandLineRest(qtArgc, qtArgs.data())) &&
+            !platform::TerminationRequested()) {
             dlg.show();
         }
         QApplication::exec();

@@ -19,7 +19,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -53,10 +55,11 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_infWnd(new CInfWnd(this)),
-      m_linkAbout(new CHyperLink(IDC_ABOUT, QStringLiteral("About"), this)),
+      m_linkAbout(new CHyperLink(IDC_ABOUT, QStringLiteral("About"), this)), m_floatWnd(m_infWnd),
       m_linkLive(new CHyperLink(IDC_LIVE, QStringLiteral("Live Gold Prices"), this)),
-      m_staticNotify(new QLabel(this)), m_hIcon(QStringLiteral(":/icons/orvantis.png")),
-      m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
+      m_staticNotify(new QLabel(this)),
+      m_hIcon(QPixmap::fromImage(ReadSmallImage(QStringLiteral(":/icons/orvantis.png"), "PNG"))),
+      m_tray(*this), m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
       m_timerTopmost(new QTimer(this)) {
@@ -83,9 +86,9 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     m_staticNotify->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_staticNotify->setText(QString::fromLatin1(THRESHOLD_LABEL).arg(5));
 
+    // Enter presses the focused button, and the default "Minimize" when no button has
+    // the focus.
     m_btnMinimize->setDefault(true);
-    m_btnExit->setAutoDefault(false);
-    m_btnSettings->setAutoDefault(false);
     connect(m_btnMinimize, &QPushButton::clicked, this, &COrvantisDlg::OnMinimize);
     connect(m_btnExit, &QPushButton::clicked, this, &COrvantisDlg::OnExit);
     connect(m_btnSettings, &QPushButton::clicked, this, &COrvantisDlg::OnSettings);
@@ -106,6 +109,15 @@ bool COrvantisDlg::OnInitDialog() {
     // text as its target, which it never opens.
     m_linkLive->SetLinkUrl(QString::fromStdString(ChartServer() + "/"));
 
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.append(screen->geometry());
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    m_floatWnd.CreateEx(FloatWindowPosition(ReadSetting(KEY_FLOAT_POS, ""),
+                                            primary != nullptr ? primary->geometry() : QRect(),
+                                            screens));
+
     RefreshPriceDisplay(false);
     UpdateThresholdLabel();
 
@@ -117,6 +129,10 @@ bool COrvantisDlg::OnInitDialog() {
             [this](int id) { OnCommand(id); }, this);
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
+
+    // Without a tray the monitor runs all the same: "Minimize" then minimises the window,
+    // and a tray that appears later gets the icon.
+    m_tray.Create(m_hIcon);
 
     ChartPollHooks hooks = ChartSourceHooks();
     hooks.track = [](const std::string& priceText, int& waitingFlag) {
@@ -159,8 +175,16 @@ void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
     const std::string currentText =
         readCurrent ? ReadSetting(KEY_CURRENT_PRICE, "") : std::string();
     FillPricePanel(*m_infWnd, lastText, currentText);
-    m_infWnd->setToolTip(QString::fromStdString(SettingsWriteProblemTip()));
-    // The floating window repaints from the panel here once it exists.
+    m_floatWnd.update();
+    UpdateStatusTips();
+}
+
+void COrvantisDlg::UpdateStatusTips() {
+    // Where the user looks: what keeps the monitor from working right, or nothing.
+    const QString line = QString::fromStdString(SettingsWriteProblemTip());
+    m_infWnd->setToolTip(line);
+    m_floatWnd.setToolTip(line);
+    m_tray.SetTipLine(line);
 }
 
 void COrvantisDlg::UpdateThresholdLabel() {
@@ -209,34 +233,34 @@ void COrvantisDlg::OnCommand(int id) {
 }
 
 void COrvantisDlg::OnOpenMainWindow() {
-    if (m_modalDepth == 0 && !isVisible()) {
-        RestoreFromTray();
-        return;
-    }
-    // Visible, or held by one of the program's modal dialogs: only to the front.
-    BringToFront();
+    // Hidden into the tray, minimised where there is none, behind other windows, or held
+    // by one of the program's modal dialogs: shown, active and in front in every case.
+    RestoreFromTray();
 }
 
 void COrvantisDlg::OnMinimize() {
-    HideToTray();
+    // A window hidden with no tray to bring it back from would be lost to the user.
+    if (m_tray.IsIconShown()) {
+        HideToTray();
+    } else {
+        showMinimized();
+    }
 }
 
 void COrvantisDlg::HideToTray() {
-    hide();
+    CSystemTray::HideToTray(this);
 }
 
 void COrvantisDlg::RestoreFromTray() {
-    BringToFront();
-}
-
-void COrvantisDlg::BringToFront() {
-    show();
-    raise();
-    activateWindow();
+    CSystemTray::RestoreFromTray(this);
 }
 
 void COrvantisDlg::OnExit() {
-    // The floating window's position is saved here once that window exists.
+    if (m_floatWnd.isVisible()) {
+        const QPoint topLeft = m_floatWnd.frameGeometry().topLeft();
+        WriteSetting(KEY_FLOAT_POS,
+                     std::to_string(topLeft.x()) + "," + std::to_string(topLeft.y()));
+    }
     OnCancel();
 }
 
@@ -244,6 +268,7 @@ void COrvantisDlg::OnSettings() {
     CSettingDlg dialog(this);
     if (RunModal(dialog) == QDialog::Accepted) {
         UpdateThresholdLabel();
+        UpdateStatusTips();
     }
 }
 
@@ -261,8 +286,11 @@ void COrvantisDlg::OnCancel() {
 }
 
 void COrvantisDlg::OnTimer() {
-    // Keeps the floating window above other topmost windows while another application
-    // is in front.
+    // Puts the floating window back above other always-on-top windows, but not while the
+    // user works in the main window.
+    if (QApplication::activeWindow() != this) {
+        m_floatWnd.raise();
+    }
 }
 
 void COrvantisDlg::closeEvent(QCloseEvent* event) {

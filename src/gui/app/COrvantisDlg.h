@@ -2,7 +2,9 @@
 #pragma once
 
 #include "core/common/Globals.h"
+#include "gui/desktop/CFloatWnd.h"
 #include "gui/desktop/CHyperLink.h"
+#include "gui/desktop/CTray.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -17,9 +19,13 @@ class QPushButton;
 class QTimer;
 
 // The main window: the price panel, the threshold in words, the links and the buttons.
-// It owns the background work (the polling thread) and is the window whose end ends the
-// program. "Minimize" and the close box only hide it.
-class COrvantisDlg final : public QDialog, public IPriceWindow, public CHyperLink::CallBack {
+// It owns the floating window, the tray icon and the background work (the polling
+// thread), and is the window whose end ends the program. "Minimize" and the close box
+// only hide it into the tray (or minimise it where there is no tray).
+class COrvantisDlg final : public QDialog,
+                           public IPriceWindow,
+                           public CSystemTray::CallBack,
+                           public CHyperLink::CallBack {
     Q_OBJECT
 public:
     explicit COrvantisDlg(QWidget* parent = nullptr);
@@ -50,7 +56,10 @@ public:
     void OnMinimize();
     void OnExit();
     void OnSettings();
-    void OnCommand(int id);
+    void OnCommand(int id) override;
+
+    QWidget* TrayMainWindow() override { return this; }
+    bool IsHeldByModal() const override { return m_modalDepth > 0; }
     // "About" opens the about box here; every other link opens its target.
     bool OnHyperLinkClicked(int controlId) override;
 
@@ -67,7 +76,9 @@ public:
 
     CInfWnd* m_infWnd;
     CHyperLink* m_linkAbout;
+    CFloatWnd m_floatWnd;
     CHyperLink* m_linkLive;
+    const CTray& Tray() const { return m_tray; }
     QLabel* m_staticNotify;
 
 signals:
@@ -80,13 +91,14 @@ protected:
 
 private:
     void OnCancel();
+    void UpdateStatusTips();
     void OnTimer();
     void HideToTray();
     void RestoreFromTray();
-    void BringToFront();
     int RunModal(QDialog& dialog);
 
     QIcon m_hIcon;
+    CTray m_tray;
     QPushButton* m_btnMinimize;
     QPushButton* m_btnExit;
     QPushButton* m_btnSettings;

@@ -4,9 +4,29 @@
 #include "core/common/Globals.h"
 
 #include <QFileInfo>
+#include <QImageReader>
+
+namespace {
+// Skins and arrows are small pictures; a file that declares more is not one of ours, and
+// the decoder must not be asked to allocate for it.
+constexpr qint64 MAX_SKIN_PIXELS = 1 << 20;
+constexpr int SKIN_ALLOCATION_LIMIT_MB = 8;
+} // namespace
 
 const QBrush g_bkBrush{BACKGROUND_COLOR};
 QFont g_boldFont;
+
+QImage ReadSmallImage(const QString& path, const char* format) {
+    QImageReader reader(path, format);
+    // Only the decoder of that format: guessing would load every image plugin there is.
+    reader.setAutoDetectImageFormat(false);
+    reader.setAllocationLimit(SKIN_ALLOCATION_LIMIT_MB);
+    const QSize declared = reader.size();
+    if (!declared.isValid() || qint64{declared.width()} * declared.height() > MAX_SKIN_PIXELS) {
+        return {};
+    }
+    return reader.read();
+}
 
 QImage LoadSkinBitmap(const QString& fileName) {
     // Only a bare file name is accepted: the images come from the program's own folder.
@@ -25,8 +45,13 @@ QImage LoadSkinBitmap(const QString& fileName) {
     if (!QFileInfo(path).isFile()) {
         return {};
     }
-    QImage image(path, "BMP");
-    return image;
+    const QImage image = ReadSmallImage(path, "BMP");
+    if (image.isNull()) {
+        return {};
+    }
+    // The display's layout: 32 bits a pixel whatever the file's depth.
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                         : QImage::Format_RGB32);
 }
 
 QImage WhiteToTransparent(const QImage& image) {

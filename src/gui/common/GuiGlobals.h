@@ -14,9 +14,13 @@ extern const QBrush g_bkBrush;
 // Bold desktop sans-serif, 12 pixels high, for the floating window. Set by start-up.
 extern QFont g_boldFont;
 
-// Loads <fileName> at its own size from the "images" folder beside the program or, when
-// there is none, from ../share/orvantis/images; a null image when the file is missing or
-// unreadable.
+// Reads a small picture (at most a million pixels) in that format, without loading any
+// image plugin; a null image when it is anything else.
+QImage ReadSmallImage(const QString& path, const char* format);
+
+// Loads <fileName> at its own size, 32 bits a pixel, from the "images" folder beside the
+// program or, when there is none, from ../share/orvantis/images; a null image when the
+// file is missing, unreadable, or declares an absurd size.
 QImage LoadSkinBitmap(const QString& fileName);
 
 // The image with every pure white pixel made transparent, for drawing on any background.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -259,6 +260,45 @@ long PeerUserId(long long socketDescriptor) {
 
 long CurrentUserId() {
     return static_cast<long>(geteuid());
+}
+
+namespace {
+bool ConnectsWithin(const sockaddr_un& addr, socklen_t length, long long deadline) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&addr), length) == 0;
+    if (!ok && (errno == EINPROGRESS || errno == EAGAIN)) {
+        int err = 0;
+        socklen_t len = sizeof(err);
+        ok = WaitFor(fd, POLLOUT, deadline) &&
+             getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
+    }
+    close(fd);
+    return ok;
+}
+} // namespace
+
+bool LocalXServerReachable(int display, int timeoutMs) {
+    if (display < 0) {
+        return false;
+    }
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(display);
+    const long long deadline = NowMs() + timeoutMs;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    // The abstract name first, as X clients do; its first byte stays zero.
+    std::memcpy(addr.sun_path + 1, path.c_str(), path.size());
+    const auto abstractLength =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+    if (ConnectsWithin(addr, abstractLength, deadline)) {
+        return true;
+    }
+    addr = sockaddr_un{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    return ConnectsWithin(addr, sizeof(addr), deadline);
 }
 
 } // namespace platform

@@ -38,15 +38,15 @@ wait_for() {
     done
 }
 
+# Xvfb picks a free display itself and says which: tests of other checkouts may be
+# starting displays on this machine at the same moment. Without -noreset the server
+# resets whenever its last client leaves (xdpyinfo below, a killed program), and a
+# client that connects during the reset is refused.
 start_xvfb() {
-    local n
-    for n in $(seq 140 199); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-    done
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$E2E_TMP/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$E2E_TMP/display" >"$E2E_TMP/xvfb.log" 2>&1 &
     XVFB_PID=$!
-    export DISPLAY=":$n"
-    wait_for 10 test -e "/tmp/.X11-unix/X$n" || fail "Xvfb did not start"
+    wait_for 10 test -s "$E2E_TMP/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$E2E_TMP/display")"
     wait_for 10 xdpyinfo || fail "the display does not answer"
 }
 
@@ -54,6 +54,8 @@ fresh_user_folders() {
     export XDG_CONFIG_HOME="$E2E_TMP/config"
     export XDG_RUNTIME_DIR="$E2E_TMP/run"
     mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+    # No session bus unless a test starts its own: nothing of the machine's desktop leaks in.
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$E2E_TMP/no-bus"
     INI="$XDG_CONFIG_HOME/Tamberlo/Orvantis/gold.ini"
     SOCKET="$XDG_RUNTIME_DIR/Tamberlo-Orvantis-TrayWnd-32JEZMR5"
 }
@@ -84,7 +86,84 @@ stop_chartd() {
     wait "$CHARTD_PID" 2>/dev/null || true
 }
 
-visible_window() { xdotool search --onlyvisible --name "$1"; }
+# visible_window REGEX: the visible windows whose title (WM_NAME) matches. The floating
+# window and the tray icon have an empty title, which X11 toolkits fill with the
+# program's name in _NET_WM_NAME only, so they never match the main window's "Orvantis".
+visible_window() {
+    local win name found=1
+    for win in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
+        name=$(xprop -id "$win" -notype WM_NAME 2>/dev/null | sed -n 's/^WM_NAME = "\(.*\)"$/\1/p')
+        if [[ $name =~ $1 ]]; then
+            echo "$win"
+            found=0
+        fi
+    done
+    return $found
+}
+
+# A window manager, so that windows are placed, stacked, minimised and moved as on a desktop.
+start_wm() {
+    openbox >"$E2E_TMP/openbox.log" 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 10 sh -c 'xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+        fail "openbox did not take over the display"
+}
+
+# An XEmbed tray along the top left corner; its pid in TRAYER_PID.
+start_trayer() {
+    trayer --edge top --align left --widthtype pixel --width 120 --height 24 >"$E2E_TMP/trayer.log" 2>&1 &
+    TRAYER_PID=$!
+    E2E_PIDS+=("$TRAYER_PID")
+    wait_for 10 xdotool search --onlyvisible --classname '^panel$' || fail "trayer did not start"
+}
+
+# A private D-Bus session bus for this test.
+start_session_bus() {
+    dbus-daemon --session --nofork --nopidfile --print-address=1 >"$E2E_TMP/bus" 2>"$E2E_TMP/dbus.log" &
+    E2E_PIDS+=($!)
+    wait_for 10 test -s "$E2E_TMP/bus" || fail "dbus-daemon did not start"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$E2E_TMP/bus")
+    export DBUS_SESSION_BUS_ADDRESS
+}
+
+# window_geometry WIN: "X Y WIDTH HEIGHT" of the window on the screen.
+window_geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
+}
+
+is_viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+
+# The program's visible window of that size, e.g. the floating window: window_of_size 112 25.
+window_of_size() {
+    local win
+    for win in $(xdotool search --onlyvisible --class '^orvantis$' 2>/dev/null); do
+        read -r _ _ w h <<<"$(window_geometry "$win")"
+        if [ "$w" = "$1" ] && [ "$h" = "$2" ]; then
+            echo "$win"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# tray_icon CLASS: the window of that program's class embedded in the tray.
+tray_icon() {
+    local panel w
+    panel=$(xdotool search --onlyvisible --classname '^panel$' | head -n 1) || return 1
+    for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
+        if is_viewable "$w" && xwininfo -tree -id "$panel" | grep -q "$(printf '0x%x ' "$w")"; then
+            echo "$w"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# pixel X Y: the colour of a screen pixel as #RRGGBB.
+pixel() {
+    import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | sed -n 's/.*\(#[0-9A-Fa-f]\{6\}\).*/\1/p' | tail -n 1
+}
 
 # Presses Esc in the first visible window whose title matches, and waits until it is gone.
 close_window() {

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QRegion>
+#include <QWidget>
+#include <optional>
+#include <string>
+
+class CInfWnd;
+
+// The small skinned window that floats above all others with the current price and its
+// change. It holds no price of its own: each paint reads the main window's price panel.
+class CFloatWnd final : public QWidget {
+    Q_OBJECT
+public:
+    // panel: the main window's price panel, read at each paint.
+    explicit CFloatWnd(const CInfWnd* panel);
+    Q_DISABLE_COPY(CFloatWnd)
+
+    static constexpr int WIDTH = 112;
+    static constexpr int HEIGHT = 25;
+    static constexpr int DEFAULT_RIGHT_OFFSET = 160; // from the primary screen's right edge
+    static constexpr int DEFAULT_TOP = 60;
+    static constexpr qreal OPACITY = 236 / 255.0;
+    static constexpr QRgb BACKGROUND_COLOR = 0xFFBABABA; // RGB(186,186,186)
+    static constexpr QRgb UP_COLOR = 0xFF008000;         // RGB(0,128,0)
+    static constexpr QRgb DOWN_COLOR = 0xFFFF0000;       // RGB(255,0,0)
+
+    // Shows the window at pos, frameless, above all other windows and without a taskbar
+    // entry, shaped to the skin.
+    void CreateEx(const QPoint& pos);
+
+    // The skin "float.bmp", loaded by the first window that finds it missing.
+    static QImage s_bmpSkin;
+    // The shape built from the skin; empty when there is no skin or it is all key colour.
+    QRegion m_hRgnShape;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QPointer<const CInfWnd> m_panel;
+    // Set while the window is dragged by hand, where the window system does not move it.
+    std::optional<QPoint> m_dragOffset;
+};
+
+// Where the floating window starts: the stored "x,y" (FloatPos), unless it is not two
+// integers or it would put the window wholly outside every screen; else the default,
+// 160 pixels left of the primary screen's right edge and 60 from its top.
+QPoint FloatWindowPosition(const std::string& stored, const QRect& primary,
+                           const QList<QRect>& screens);

@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: MIT
+#include "gui/desktop/CSystemTray.h"
+
+#include "core/app/InstanceProtocol.h"
+#include "gui/desktop/CTrayHostWatch.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QMenu>
+#include <QWidget>
+
+namespace {
+const QString TRAY_TIP = QStringLiteral("Orvantis");
+} // namespace
+
+CSystemTray::CSystemTray(CallBack& callBack, QObject* parent)
+    : QObject(parent), m_callBack(callBack), m_menu(std::make_unique<QMenu>()) {
+    m_menu->setObjectName(QStringLiteral("IDR_TRAY"));
+    const auto addCommand = [this](const QString& text, int id) {
+        QAction* action = m_menu->addAction(text);
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, id] { m_callBack.OnCommand(id); });
+    };
+    addCommand(QStringLiteral("Open Main Window"), ID_TRAY_OPEN);
+    addCommand(QStringLiteral("Exit(&X)"), ID_TRAY_EXIT);
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { PrepareMenu(m_menu.get()); });
+}
+
+CSystemTray::~CSystemTray() {
+    DeleteIcon();
+}
+
+void CSystemTray::DeleteIcon() {
+    if (m_bTraySupported && !m_bIconDeleted && ShellDeleteIcon()) {
+        m_bIconHidden = true;
+        m_bIconDeleted = true;
+    }
+}
+
+bool CSystemTray::Create(const QIcon& icon) {
+    m_bTraySupported = true;
+    m_icon = icon;
+    if (m_hostWatch == nullptr) {
+        m_hostWatch = new CTrayHostWatch(this);
+        connect(m_hostWatch, &CTrayHostWatch::Changed, this, &CSystemTray::OnHostChanged);
+    }
+    m_bIconHidden = false;
+    m_uAddFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    const bool added = ShellAddIcon();
+    m_bIconDeleted = !added;
+    // A desktop without a tray host yet may start one later (a panel that comes up after
+    // the program, a tray applet added by the user); the icon stays meant to be shown.
+    m_bIconHidden = !added && HostPresent();
+    return added;
+}
+
+void CSystemTray::OnShellRestart() {
+    if (m_bIconHidden) {
+        return;
+    }
+    const bool added = ShellAddIcon();
+    m_bIconHidden = !added;
+    if (added) {
+        // The first add of an icon that waited for a tray host.
+        m_bIconDeleted = false;
+    }
+}
+
+void CSystemTray::OnHostChanged(bool present) {
+    if (present) {
+        OnShellRestart();
+    }
+}
+
+bool CSystemTray::IsIconShown() const {
+    return !m_bIconHidden && !m_bIconDeleted && HostPresent();
+}
+
+bool CSystemTray::HostPresent() const {
+    return m_hostWatch != nullptr && m_hostWatch->IsPresent();
+}
+
+bool CSystemTray::ShellAddIcon() {
+    if (!HostPresent()) {
+        return false;
+    }
+    // Made only once a host runs: Qt settles on D-Bus or XEmbed when the icon is made.
+    if (m_trayIcon == nullptr) {
+        m_trayIcon = new QSystemTrayIcon(m_icon, this);
+        m_trayIcon->setToolTip(Tip());
+        m_trayIcon->setContextMenu(m_menu.get());
+        connect(m_trayIcon, &QSystemTrayIcon::activated, this, &CSystemTray::OnActivated);
+    }
+    // Qt itself adds a shown icon again to a tray host that restarts.
+    m_trayIcon->show();
+    return true;
+}
+
+void CSystemTray::SetTipLine(const QString& line) {
+    if (line == m_tipLine) {
+        return;
+    }
+    m_tipLine = line;
+    if (m_trayIcon != nullptr) {
+        m_trayIcon->setToolTip(Tip());
+    }
+}
+
+QString CSystemTray::Tip() const {
+    return m_tipLine.isEmpty() ? TRAY_TIP : TRAY_TIP + QLatin1Char('\n') + m_tipLine;
+}
+
+bool CSystemTray::ShellDeleteIcon() {
+    if (m_trayIcon != nullptr) {
+        m_trayIcon->hide();
+    }
+    return true;
+}
+
+void CSystemTray::OnActivated(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        OnIconNotify(IDR_TRAY, WM_LBUTTONUP);
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        // An XEmbed tray reports the second click of a double click only as the double
+        // click; it still is a click like the first.
+        OnIconNotify(IDR_TRAY, WM_LBUTTONDBLCLK);
+        OnIconNotify(IDR_TRAY, WM_LBUTTONUP);
+        break;
+    case QSystemTrayIcon::Context:
+        OnIconNotify(IDR_TRAY, WM_RBUTTONUP);
+        break;
+    case QSystemTrayIcon::MiddleClick:
+        OnIconNotify(IDR_TRAY, WM_MBUTTONUP);
+        break;
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+}
+
+int CSystemTray::OnIconNotify(int iconId, int mouseMessage) {
+    if (iconId != IDR_TRAY || m_callBack.TrayMainWindow() == nullptr) {
+        return 0;
+    }
+    // Trays that show the menu themselves (on the press, or from the D-Bus menu) have it
+    // open by now.
+    if ((mouseMessage & 0xFFFF) == WM_RBUTTONUP && !m_menu->isVisible()) {
+        m_menu->popup(QCursor::pos());
+    }
+    return 1;
+}
+
+void CSystemTray::PrepareMenu(QMenu* /*menu*/) {}
+
+void CSystemTray::HideToTray(QWidget* window) {
+    if (window != nullptr) {
+        window->hide();
+    }
+}
+
+void CSystemTray::RestoreFromTray(QWidget* window) {
+    if (window == nullptr) {
+        return;
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
