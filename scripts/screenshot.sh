@@ -24,8 +24,7 @@ start_xvfb
 background='#4a6d8c'
 convert -size 8x8 "xc:$background" "$E2E_TMP/background.png"
 display -window root "$E2E_TMP/background.png" 2>/dev/null || true
-openbox >"$E2E_TMP/openbox.log" 2>&1 &
-E2E_PIDS+=($!)
+start_wm
 
 fresh_user_folders
 mkdir -p "$(dirname "$INI")"
