@@ -21,4 +21,4 @@ cmake --preset "$preset" -DORVANTIS_WERROR=ON >/dev/null
 cmake --build --preset "$preset"
 # The code is kept formatted; the check fails the run like a failing test.
 cmake --build --preset "$preset" --target format-check
-ctest --preset "$preset" --timeout 300 "$@"
+ctest --preset "$preset" --timeout 300 --parallel "$(nproc)" "$@"
