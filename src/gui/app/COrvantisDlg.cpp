@@ -135,9 +135,7 @@ bool COrvantisDlg::OnInitDialog() {
     m_tray.Create(m_hIcon);
 
     ChartPollHooks hooks = ChartSourceHooks();
-    hooks.track = [](const std::string& priceText, int& waitingFlag) {
-        ProcessNewPrice(priceText, waitingFlag);
-    };
+    hooks.track = ProcessNewPrice;
     m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks));
     m_pollThread->Start();
     m_timerTopmost->start(TOPMOST_PERIOD_MS);
