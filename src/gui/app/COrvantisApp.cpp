@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/app/COrvantisApp.h"
 
+#include "core/acquisition/PollStatus.h"
 #include "core/app/CommandLine.h"
 #include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
@@ -31,7 +32,7 @@ void COrvantisApp::FixPaths() {
     g_strExePath = platform::ExecutablePath();
     const auto slash = g_strExePath.rfind('/');
     g_szExeDir = slash == std::string::npos ? std::string() : g_strExePath.substr(0, slash);
-    g_strAppDataDir = platform::UserConfigDir() + "/Tamberlo/Orvantis";
+    g_strAppDataDir = platform::UserConfigDir() + "/" + APP_FOLDER_VENDOR + "/" + APP_FOLDER_NAME;
     platform::CreateFolderChain(g_strAppDataDir);
     g_strIniFile = g_strAppDataDir + "/gold.ini";
 }
@@ -61,10 +62,13 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     // that comes before the window exists.
     const int termination = platform::TerminationRequestFd();
 
-    // A mistyped server must not quietly send the user's data to the built-in one.
-    if (const std::string error = ServerEnvironmentError(); !error.empty()) {
-        std::fprintf(stderr, "orvantis: %s\n", error.c_str());
-        return EXIT_BAD_ENVIRONMENT;
+    // A mistyped server must not quietly send the user's data to the built-in one, nor a
+    // mistyped stale limit quietly become ten minutes.
+    for (const std::string& error : {ServerEnvironmentError(), StaleSecondsError()}) {
+        if (!error.empty()) {
+            std::fprintf(stderr, "orvantis: %s\n", error.c_str());
+            return EXIT_BAD_ENVIRONMENT;
+        }
     }
 
     FixPaths();

@@ -136,7 +136,13 @@ bool COrvantisDlg::OnInitDialog() {
 
     ChartPollHooks hooks = ChartSourceHooks();
     hooks.track = ProcessNewPrice;
-    m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks));
+    // Through g_pMainDlg like the price message: never to a window that is going away.
+    hooks.statusChanged = [] {
+        if (IPriceWindow* window = g_pMainDlg.load()) {
+            window->PostStatusUpdate();
+        }
+    };
+    m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks), StaleLimit());
     m_pollThread->Start();
     m_timerTopmost->start(TOPMOST_PERIOD_MS);
     return true;
@@ -168,6 +174,24 @@ void COrvantisDlg::PostPriceUpdate(int wParam) {
         this, [this, wParam] { OnPriceUpdate(wParam, 0); }, Qt::QueuedConnection);
 }
 
+void COrvantisDlg::PostStatusUpdate() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_pollThread) {
+                ShowPollStatus(m_pollThread->Status());
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void COrvantisDlg::ShowPollStatus(const PollStatusSnapshot& status) {
+    m_pollStatus = status;
+    m_floatWnd.SetStale(status.stale);
+    m_tray.SetGreyed(status.stale);
+    UpdateStatusTips();
+}
+
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
     const std::string lastText = ReadSetting(KEY_LAST_PRICE, "");
     const std::string currentText =
@@ -177,12 +201,22 @@ void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
     UpdateStatusTips();
 }
 
+QStringList COrvantisDlg::StatusTipLines() const {
+    QStringList lines;
+    for (const std::string& line : {StaleTipLine(m_pollStatus), SettingsWriteProblemTip()}) {
+        if (!line.empty()) {
+            lines.append(QString::fromStdString(line));
+        }
+    }
+    return lines;
+}
+
 void COrvantisDlg::UpdateStatusTips() {
     // Where the user looks: what keeps the monitor from working right, or nothing.
-    const QString line = QString::fromStdString(SettingsWriteProblemTip());
-    m_infWnd->setToolTip(line);
-    m_floatWnd.setToolTip(line);
-    m_tray.SetTipLine(line);
+    const QString text = StatusTipLines().join(QLatin1Char('\n'));
+    m_infWnd->setToolTip(text);
+    m_floatWnd.setToolTip(text);
+    m_tray.SetTipLine(text);
 }
 
 void COrvantisDlg::UpdateThresholdLabel() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/acquisition/PollStatus.h"
 #include "core/common/Globals.h"
 #include "gui/desktop/CFloatWnd.h"
 #include "gui/desktop/CHyperLink.h"
@@ -8,6 +9,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QStringList>
 #include <chrono>
 #include <memory>
 
@@ -65,6 +67,12 @@ public:
 
     // Thread-safe: queues WM_PRICE_UPDATE for the user-interface thread.
     void PostPriceUpdate(int wParam) override;
+    // Thread-safe: queues a look at the polling thread's status.
+    void PostStatusUpdate() override;
+
+    // Shows what the polls came to: while stale the floating window is grey, the tray
+    // icon greyed, and the panel, the floating window and the tray say why in their tips.
+    void ShowPollStatus(const PollStatusSnapshot& status);
 
     // Ends the background work before the window goes away: clears g_pMainDlg and gives
     // the polling thread and the e-mail requests still in flight SHUTDOWN_WAIT together
@@ -92,6 +100,8 @@ protected:
 private:
     void OnCancel();
     void UpdateStatusTips();
+    // The lines of the tips: what keeps the monitor from working right, or nothing.
+    QStringList StatusTipLines() const;
     void OnTimer();
     void HideToTray();
     void RestoreFromTray();
@@ -107,4 +117,5 @@ private:
     std::unique_ptr<CChartPollThread> m_pollThread;
     int m_modalDepth = 0;
     int m_openTipDialogs = 0;
+    PollStatusSnapshot m_pollStatus;
 };
