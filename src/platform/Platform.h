@@ -64,10 +64,11 @@ private:
 };
 
 // One request/answer exchange with a local stream socket: sends request, then reads one
-// line (without its line break) of at most 255 bytes into answer. Bounded by timeoutMs.
-// False when the socket cannot be reached or does not answer in time.
+// line (without its line break) of at most maxAnswer bytes into answer. Bounded by
+// timeoutMs. False when the socket cannot be reached, does not answer in time, or answers
+// with a longer line.
 bool LocalSocketExchange(const std::string& socketPath, const std::string& request,
-                         std::string* answer, int timeoutMs);
+                         std::string* answer, int timeoutMs, std::size_t maxAnswer = 255);
 
 // A descriptor that becomes readable when the process is asked to end (SIGTERM, SIGINT,
 // SIGHUP), so the event loop can end the program cleanly; -1 when it cannot be set up.

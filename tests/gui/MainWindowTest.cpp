@@ -295,6 +295,7 @@ TEST_F(MainWindowTest, ThePanelTheFloatingWindowAndTheTraySayWhatKeepsTheMonitor
     EXPECT_EQ(dlg.m_floatWnd.toolTip(), both);
     EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis\n") + both);
     EXPECT_TRUE(dlg.m_floatWnd.IsStale());
+    EXPECT_EQ(dlg.StatusForBars().cssClass, STATUS_CLASS_STALE);
 
     std::filesystem::remove(m_ini.IniPath());
     WriteSetting(KEY_CURRENT_PRICE, "1650.00");

@@ -22,9 +22,6 @@
 
 namespace {
 constexpr int HAND_OVER_TIMEOUT_MS = 3000;
-// Where the lock goes when no runtime folder is private to the user: inside the settings
-// folder, which is the user's own.
-constexpr const char* RUNTIME_FALLBACK_NAME = "run";
 constexpr int X_PROBE_TIMEOUT_MS = 500;
 } // namespace
 
@@ -149,12 +146,12 @@ int COrvantisApp::Run(int argc, char* argv[]) {
 int COrvantisApp::TakeInstanceLock() {
     bool usedFallback = false;
     g_strRuntimeDir =
-        platform::InstanceFolder(g_strAppDataDir + "/" + RUNTIME_FALLBACK_NAME, &usedFallback);
+        platform::InstanceFolder(g_strAppDataDir + "/" + INSTANCE_FALLBACK_FOLDER, &usedFallback);
     if (g_strRuntimeDir.empty()) {
         std::fprintf(stderr,
                      "orvantis: no private folder for the single-instance lock (neither "
                      "$XDG_RUNTIME_DIR, /tmp/orvantis-%ld nor %s/%s); not starting\n",
-                     platform::CurrentUserId(), g_strAppDataDir.c_str(), RUNTIME_FALLBACK_NAME);
+                     platform::CurrentUserId(), g_strAppDataDir.c_str(), INSTANCE_FALLBACK_FOLDER);
         return EXIT_NO_LOCK;
     }
     if (usedFallback) {

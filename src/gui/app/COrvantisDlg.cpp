@@ -127,6 +127,7 @@ bool COrvantisDlg::OnInitDialog() {
         m_instanceServer = new CInstanceServer(
             [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
             [this](int id) { OnCommand(id); }, this);
+        m_instanceServer->SetStatusSource([this] { return StatusForBars(); });
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
 
@@ -190,6 +191,26 @@ void COrvantisDlg::ShowPollStatus(const PollStatusSnapshot& status) {
     m_floatWnd.SetStale(status.stale);
     m_tray.SetGreyed(status.stale);
     UpdateStatusTips();
+}
+
+InstanceStatus COrvantisDlg::StatusForBars() const {
+    InstanceStatus status;
+    status.text = m_floatWnd.LineText().toStdString();
+    QStringList tooltip = StatusTipLines();
+    tooltip.prepend(QStringLiteral("Last Notify Price: ") + m_infWnd->m_strLastNotify);
+    status.tooltip = tooltip.join(QLatin1Char('\n')).toStdString();
+    if (m_pollStatus.stale) {
+        status.cssClass = STATUS_CLASS_STALE;
+    } else if (m_infWnd->m_strCurrent.isEmpty()) {
+        status.cssClass = STATUS_CLASS_NONE;
+    } else if (m_infWnd->m_dChange > 0) {
+        status.cssClass = STATUS_CLASS_UP;
+    } else if (m_infWnd->m_dChange < 0) {
+        status.cssClass = STATUS_CLASS_DOWN;
+    } else {
+        status.cssClass = STATUS_CLASS_FLAT;
+    }
+    return status;
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/acquisition/PollStatus.h"
+#include "core/app/InstanceStatus.h"
 #include "core/common/Globals.h"
 #include "gui/desktop/CFloatWnd.h"
 #include "gui/desktop/CHyperLink.h"
@@ -73,6 +74,8 @@ public:
     // Shows what the polls came to: while stale the floating window is grey, the tray
     // icon greyed, and the panel, the floating window and the tray say why in their tips.
     void ShowPollStatus(const PollStatusSnapshot& status);
+    // The floating window's line, the panel's reference and the problems, for status bars.
+    InstanceStatus StatusForBars() const;
 
     // Ends the background work before the window goes away: clears g_pMainDlg and gives
     // the polling thread and the e-mail requests still in flight SHUTDOWN_WAIT together

@@ -206,7 +206,7 @@ CInstanceLock::Result CInstanceLock::Acquire(const std::string& path) {
 }
 
 bool LocalSocketExchange(const std::string& socketPath, const std::string& request,
-                         std::string* answer, int timeoutMs) {
+                         std::string* answer, int timeoutMs, std::size_t maxAnswer) {
     sockaddr_un addr{};
     if (socketPath.empty() || socketPath.size() >= sizeof(addr.sun_path)) {
         return false;
@@ -266,10 +266,10 @@ bool LocalSocketExchange(const std::string& socketPath, const std::string& reque
             answer->append(chunk, static_cast<std::size_t>(n));
             if (const auto eol = answer->find('\n'); eol != std::string::npos) {
                 answer->resize(eol);
-                ok = true;
+                ok = eol <= maxAnswer;
                 break;
             }
-            if (answer->size() > 255) {
+            if (answer->size() > maxAnswer) {
                 break;
             }
         }
