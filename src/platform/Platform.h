@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // What differs per operating system, behind one small interface. Paths are UTF-8.
 namespace platform {
@@ -13,6 +15,18 @@ std::string ExecutablePath();
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path,
 // else ~/.config.
 std::string UserConfigDir();
+
+// The user's cache folder: $XDG_CACHE_HOME when it is an absolute path, else ~/.cache.
+std::string UserCacheDir();
+
+// Puts data into base/folders.../name, replacing the file there atomically: a temporary
+// file in the same folder, flushed to disk and renamed over it (mode 0600). base is made
+// when missing and may be a link (the user's choice of place); every folder below it is
+// made with mode 0700 and must be a real folder of ours, never a link, and a link at name
+// is replaced, never written through. False when any of it fails; no temporary file is
+// left behind then.
+bool ReplaceFileBelow(const std::string& base, const std::vector<std::string>& folders,
+                      const std::string& name, const void* data, std::size_t size);
 
 // A folder only this user can enter, for the instance lock and the local socket:
 // $XDG_RUNTIME_DIR when it is ours and private, else tmpBase/orvantis-<uid> (created,
@@ -50,10 +64,11 @@ private:
 };
 
 // One request/answer exchange with a local stream socket: sends request, then reads one
-// line (without its line break) of at most 255 bytes into answer. Bounded by timeoutMs.
-// False when the socket cannot be reached or does not answer in time.
+// line (without its line break) of at most maxAnswer bytes into answer. Bounded by
+// timeoutMs. False when the socket cannot be reached, does not answer in time, or answers
+// with a longer line.
 bool LocalSocketExchange(const std::string& socketPath, const std::string& request,
-                         std::string* answer, int timeoutMs);
+                         std::string* answer, int timeoutMs, std::size_t maxAnswer = 255);
 
 // A descriptor that becomes readable when the process is asked to end (SIGTERM, SIGINT,
 // SIGHUP), so the event loop can end the program cleanly; -1 when it cannot be set up.

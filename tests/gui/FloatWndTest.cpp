@@ -8,6 +8,7 @@
 #include "support/TempDir.h"
 
 #include <QFontMetrics>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,6 +18,16 @@ constexpr int H = CFloatWnd::HEIGHT;
 
 bool IsInk(QRgb p) {
     return IsDark(p) || IsGreenish(p) || IsReddish(p);
+}
+
+bool IsBlack(QRgb p) {
+    return qGray(p) < 100;
+}
+
+// The stale grey, antialiased on a light skin: no colour, never black.
+bool IsGrey(QRgb p) {
+    return qGray(p) < 200 && !IsBlack(p) && std::abs(qRed(p) - qGreen(p)) < 8 &&
+           std::abs(qGreen(p) - qBlue(p)) < 8;
 }
 
 // Paints the window over a plain light skin, so every mark left is text.
@@ -50,6 +61,7 @@ struct PaintCase {
     double change;
     const char* changeText; // as it must read
     bool (*changeColour)(QRgb);
+    bool stale = false; // the whole line grey
 };
 
 class FloatWndLineTest : public FloatWndPaintTest,
@@ -57,6 +69,7 @@ class FloatWndLineTest : public FloatWndPaintTest,
 
 TEST_P(FloatWndLineTest, DrawsPriceAndChangeAsOneCentredLine) {
     const PaintCase& c = GetParam();
+    m_wnd.SetStale(c.stale);
     const QImage image = Paint(QString::fromLatin1(c.current), c.change);
     const QFontMetrics metrics(g_boldFont);
     const int widthPrice =
@@ -72,10 +85,11 @@ TEST_P(FloatWndLineTest, DrawsPriceAndChangeAsOneCentredLine) {
     EXPECT_LE(line.left, x0 + 2);
     EXPECT_LE(line.right, x0 + widthPrice + widthChange);
     EXPECT_GE(line.right, x0 + widthPrice + widthChange - 3);
-    // The price is black, the change in its colour, and no other colour shows anywhere.
+    // The price is black, the change in its colour, and no other colour shows anywhere;
+    // while stale, nothing is black and everything grey.
     EXPECT_TRUE(
         Find(image, pricePart, [](QRgb p) { return IsGreenish(p) || IsReddish(p); }).Empty());
-    EXPECT_FALSE(Find(image, pricePart, IsDark).Empty());
+    EXPECT_EQ(Find(image, image.rect(), IsBlack).Empty(), c.stale);
     const Box change = Find(image, changePart, c.changeColour);
     ASSERT_FALSE(change.Empty());
     EXPECT_LE(change.left, changePart.left() + 2);
@@ -86,17 +100,18 @@ TEST_P(FloatWndLineTest, DrawsPriceAndChangeAsOneCentredLine) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, FloatWndLineTest,
-                         ::testing::Values(PaintCase{"Rise", "1234.50", 3.25, "+3.25", IsGreenish},
-                                           PaintCase{"Fall", "1234.50", -3.25, "-3.25", IsReddish},
-                                           PaintCase{"NoChange", "1234.50", 0.0, "0.00", IsDark},
-                                           PaintCase{"TinyFallRoundsToRedMinusZero", "1234.50",
-                                                     -0.001, "-0.00", IsReddish},
-                                           PaintCase{"TinyRiseRoundsToGreenPlusZero", "1234.50",
-                                                     0.004, "+0.00", IsGreenish},
-                                           PaintCase{"PriceTextAsStored", "1,234.5", 12.0, "+12.00",
-                                                     IsGreenish}),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Changes, FloatWndLineTest,
+    ::testing::Values(
+        PaintCase{"Rise", "1234.50", 3.25, "+3.25", IsGreenish},
+        PaintCase{"Fall", "1234.50", -3.25, "-3.25", IsReddish},
+        PaintCase{"NoChange", "1234.50", 0.0, "0.00", IsDark},
+        PaintCase{"TinyFallRoundsToRedMinusZero", "1234.50", -0.001, "-0.00", IsReddish},
+        PaintCase{"TinyRiseRoundsToGreenPlusZero", "1234.50", 0.004, "+0.00", IsGreenish},
+        PaintCase{"PriceTextAsStored", "1,234.5", 12.0, "+12.00", IsGreenish},
+        PaintCase{"StaleRiseIsAllGrey", "1234.50", 3.25, "+3.25", IsGrey, true},
+        PaintCase{"StaleFallIsAllGrey", "1234.50", -3.25, "-3.25", IsGrey, true}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(FloatWndPaintTest, ShowsObtainingCentredInBlackUntilAPriceIsKnown) {
     const QImage image = Paint(QString(), 25.0);

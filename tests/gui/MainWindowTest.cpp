@@ -273,7 +273,7 @@ TEST_F(MainWindowTest, AboutOpensTheAboutBoxAndLiveGoldPricesTheChartServersHome
     EXPECT_TRUE(dlg.m_linkLive->IsVisited());
 }
 
-TEST_F(MainWindowTest, ThePanelTheFloatingWindowAndTheTraySayWhenTheSettingsCannotBeSaved) {
+TEST_F(MainWindowTest, ThePanelTheFloatingWindowAndTheTraySayWhatKeepsTheMonitorFromWorking) {
     std::filesystem::create_directory(m_ini.IniPath());
     COrvantisDlg dlg;
     WriteSetting(KEY_CURRENT_PRICE, "1650.00");
@@ -283,12 +283,28 @@ TEST_F(MainWindowTest, ThePanelTheFloatingWindowAndTheTraySayWhenTheSettingsCann
     EXPECT_EQ(dlg.m_floatWnd.toolTip(), line);
     EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis\n") + line);
 
+    // A stale price as well: both lines, and the floating window grey.
+    PollStatusSnapshot stale;
+    stale.stale = true;
+    stale.last = {PollResult::HttpStatus, 404, {}};
+    dlg.ShowPollStatus(stale);
+    const QString both =
+        QStringLiteral("No price read yet: the chart server answered with HTTP status 404\n") +
+        line;
+    EXPECT_EQ(dlg.m_infWnd->toolTip(), both);
+    EXPECT_EQ(dlg.m_floatWnd.toolTip(), both);
+    EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis\n") + both);
+    EXPECT_TRUE(dlg.m_floatWnd.IsStale());
+    EXPECT_EQ(dlg.StatusForBars().cssClass, STATUS_CLASS_STALE);
+
     std::filesystem::remove(m_ini.IniPath());
     WriteSetting(KEY_CURRENT_PRICE, "1650.00");
+    dlg.ShowPollStatus(PollStatusSnapshot{});
     dlg.RefreshPriceDisplay(true);
     EXPECT_TRUE(dlg.m_infWnd->toolTip().isEmpty());
     EXPECT_TRUE(dlg.m_floatWnd.toolTip().isEmpty());
     EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis"));
+    EXPECT_FALSE(dlg.m_floatWnd.IsStale());
 }
 
 TEST_F(MainWindowTest, ShutdownClearsTheWindowPointerForWorkers) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "core/acquisition/ChartPollThread.h"
+#include "core/acquisition/UnreadableChart.h"
 
 #include "chartgen/ChartPainter.h"
 #include "chartgen/PngWriter.h"
@@ -9,13 +10,17 @@
 #include "core/common/HttpSession.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -42,22 +47,26 @@ private:
     std::vector<int> m_posts;
 };
 
-// Records each wait; reports a stop once it has waited `waitsBeforeStop` times.
+// Records each wait, and moves its clock on by it instead of waiting; reports a stop once
+// it has waited `waitsBeforeStop` times.
 class RecordingSleeper final : public ISleeper {
 public:
     explicit RecordingSleeper(std::size_t waitsBeforeStop) : m_limit(waitsBeforeStop) {}
     bool SleepMs(int ms) override {
         waits.push_back(ms);
+        m_nowMs += ms;
         if (onWait) {
             onWait(waits.size());
         }
         return waits.size() < m_limit;
     }
+    std::int64_t NowMs() override { return m_nowMs; }
     std::vector<int> waits;
     std::function<void(std::size_t)> onWait;
 
 private:
     std::size_t m_limit;
+    std::int64_t m_nowMs = 0;
 };
 
 class PollWithWindowTest : public ::testing::Test {
@@ -72,16 +81,24 @@ protected:
 struct ScriptedPolls {
     explicit ScriptedPolls(std::vector<std::optional<std::string>> readings)
         : script(std::move(readings)) {
-        hooks.download = [this](CByteBuffer&, const std::atomic<bool>&) { ++polls; };
-        hooks.read = [this](const std::uint8_t*, int) -> std::optional<std::string> {
+        hooks.download = [this](CByteBuffer&, const std::atomic<bool>&) {
+            ++polls;
+            return DownloadReport{};
+        };
+        hooks.read = [this](const std::uint8_t*, int) -> ChartReadResult {
             const std::size_t index = static_cast<std::size_t>(polls) - 1;
-            return index < script.size() ? script[index] : std::nullopt;
+            if (index < script.size() && script[index]) {
+                return {ChartReadStatus::Ok, *script[index]};
+            }
+            return {ChartReadStatus::NoAnchor, {}};
         };
         hooks.track = [this](const std::string& text, int& waitingFlag) {
             tracked.push_back(text);
-            if (ParseDouble(text, 0.0) != 0.0) {
+            const bool accepted = ParseDouble(text, 0.0) != 0.0;
+            if (accepted) {
                 waitingFlag = 0;
             }
+            return accepted;
         };
     }
     std::vector<int> Run(std::size_t waits) {
@@ -169,10 +186,49 @@ TEST_F(PollWithWindowTest, AStopDuringTheDownloadSkipsTheTracker) {
     polls.hooks.download = [&polls](CByteBuffer&, const std::atomic<bool>&) {
         ++polls.polls;
         polls.stop = true;
+        return DownloadReport{};
     };
     EXPECT_EQ(polls.Run(100).size(), 1u);
     EXPECT_TRUE(polls.tracked.empty());
 }
+
+struct StaleCase {
+    const char* name;
+    int staleSeconds;
+    const char* polls; // one poll each: P a price read, x none
+    const char* stale; // after each poll: S stale, . not
+};
+
+class StaleClockTest : public PollWithWindowTest,
+                       public ::testing::WithParamInterface<StaleCase> {};
+
+TEST_P(StaleClockTest, GoesStaleOnlyAfterTheLimitWithoutAPrice) {
+    const StaleCase& c = GetParam();
+    std::vector<std::optional<std::string>> readings;
+    for (const char* p = c.polls; *p != '\0'; ++p) {
+        readings.push_back(*p == 'P' ? PRICE : NONE);
+    }
+    ScriptedPolls polls(readings);
+    CPollStatus status(std::chrono::seconds(c.staleSeconds));
+    std::string seen;
+    RecordingSleeper sleeper(readings.size());
+    sleeper.onWait = [&](std::size_t) { seen += status.Snapshot().stale ? 'S' : '.'; };
+    ChartPollThread(polls.hooks, sleeper, polls.stop, &status);
+    EXPECT_EQ(seen, c.stale);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Polls, StaleClockTest,
+    ::testing::Values(
+        StaleCase{"NeverWhilePricesCome", 600, "PPPPPPPPPP", ".........."},
+        StaleCase{"AfterFiveRegularPollsWithoutAPrice", 600, "Pxxxxxx", ".....SS"},
+        StaleCase{"ClearedByOnePrice", 600, "PxxxxxP", ".....S."},
+        StaleCase{"NoFlickerWhenAnswersAlternate", 600, "PxPxPxPxPxPx", "............"},
+        StaleCase{"FourBadPollsBetweenPricesAreNotEnough", 600, "PxxxxPxxxxP", "..........."},
+        StaleCase{"NoPriceAtAllOnceTheQuickPollsAreOver", 600, "xxxxxxxxxxxxP", "..........SS."},
+        StaleCase{"AShortLimitPollsAFifthOfItApart", 5, "Pxxxxxx", ".....SS"},
+        StaleCase{"AShortLimitBeforeTheQuickPollsEnd", 5, "xxxxP", "..SS."}),
+    [](const auto& param) { return param.param.name; });
 
 // The real thread with the program's own download, reader and tracker.
 class PollThreadTest : public PollWithWindowTest {
@@ -219,5 +275,84 @@ TEST_F(PollThreadTest, ReadsAServedChartAndStopsDuringTheLongWait) {
     EXPECT_LT(TimeOf([&] { thread.Stop(); }), 5s);
     EXPECT_EQ(server.Requests().size(), 1u);
 }
+
+enum class Serve { Nobody, Stall, Oversize, Reply };
+
+struct OutcomeCase {
+    const char* name;
+    Serve serve;
+    int status;
+    std::string body;
+    PollResult result;
+    const char* words; // in the reason the user reads
+    bool kept;         // the body lands in the cache file
+};
+
+class PollOutcomeTest : public PollThreadTest, public ::testing::WithParamInterface<OutcomeCase> {
+protected:
+    TempDir m_cache;
+    ScopedEnv m_cacheHome{"XDG_CACHE_HOME", m_cache.Path()};
+};
+
+TEST_P(PollOutcomeTest, SaysWhyAPollFromARealServerReadNoPrice) {
+    const OutcomeCase& c = GetParam();
+    std::optional<LoopbackServer> server;
+    switch (c.serve) {
+    case Serve::Nobody:
+        Use(LoopbackServer(LoopbackServer::Stall())); // closed again at once
+        break;
+    case Serve::Stall:
+        Use(server.emplace(LoopbackServer::Stall()));
+        break;
+    case Serve::Oversize:
+        Use(server.emplace(LoopbackServer::Stream(CHART_BODY_MAX + 1024LL * 1024)));
+        break;
+    case Serve::Reply:
+        Use(server.emplace(LoopbackServer::Reply(c.status, c.body)));
+        break;
+    }
+    ChartPollHooks hooks = ChartSourceHooks(QuickHttpOptions());
+    hooks.track = ProcessNewPrice;
+    CPollStatus status{std::chrono::seconds(STALE_SECONDS_DEFAULT)};
+    RecordingSleeper onePoll(1);
+    ChartPollThread(hooks, onePoll, std::atomic<bool>{false}, &status);
+
+    const PollOutcome outcome = status.Snapshot().last;
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_NE(DescribeOutcome(outcome).find(c.words), std::string::npos)
+        << DescribeOutcome(outcome);
+    std::ifstream kept(UnreadableChartPath(), std::ios::binary);
+    std::ostringstream keptBytes;
+    keptBytes << kept.rdbuf();
+    EXPECT_EQ(keptBytes.str(), c.kept ? c.body : "");
+}
+
+std::string Chart(const char* priceText, bool anchor) {
+    ChartSpec drawn;
+    drawn.priceText = priceText;
+    drawn.anchor = anchor;
+    const std::vector<std::uint8_t> png = EncodePng(DrawChart(drawn));
+    return {png.begin(), png.end()};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, PollOutcomeTest,
+    ::testing::Values(OutcomeCase{"Refused", Serve::Nobody, 0, "", PollResult::Unreachable,
+                                  "could not be reached", false},
+                      OutcomeCase{"Stall", Serve::Stall, 0, "", PollResult::TimedOut,
+                                  "did not answer in time", false},
+                      OutcomeCase{"NotFound", Serve::Reply, 404, "gone", PollResult::HttpStatus,
+                                  "HTTP status 404", false},
+                      OutcomeCase{"ServerError", Serve::Reply, 500, "oops", PollResult::HttpStatus,
+                                  "HTTP status 500", false},
+                      OutcomeCase{"Oversize", Serve::Oversize, 0, "", PollResult::TooLarge,
+                                  "too large", false},
+                      OutcomeCase{"Garbage", Serve::Reply, 200, "GIF89a\x01\x02 not a chart",
+                                  PollResult::NotPng, "not a PNG image", true},
+                      OutcomeCase{"PngWithoutTheAnchor", Serve::Reply, 200, Chart("1662.50", false),
+                                  PollResult::NoAnchor, "(no anchor)", true},
+                      OutcomeCase{"AnchorWithoutDigits", Serve::Reply, 200, Chart("", true),
+                                  PollResult::NoDigits, "(no digits after the anchor)", true}),
+    [](const auto& param) { return param.param.name; });
 
 } // namespace

@@ -188,6 +188,10 @@ void DrawTopBand(RgbaImage& image, const ChartSpec& drawn, double price, bool ha
                  double opening) {
     FillRect(image, 0, 0, image.width, BAND_HEIGHT, PAPER_COLOR);
     const int textX = DrawGlyph(image, ANCHOR_X, ANCHOR_Y, ANCHOR_GLYPH) + ANCHOR_X + ANCHOR_GAP;
+    if (!drawn.anchor) {
+        FillRect(image, ANCHOR_X, ANCHOR_Y, textX - ANCHOR_GAP, ANCHOR_Y + GLYPH_HEIGHT,
+                 PAPER_COLOR);
+    }
     const int end = DrawGlyphText(image, textX, ANCHOR_Y, drawn.priceText);
     // The coloured column right after the last blank column is where reading stops.
     FillRect(image, end, ANCHOR_Y - 2, end + 1, ANCHOR_Y + GLYPH_HEIGHT + 2, SEPARATOR_COLOR);

@@ -23,6 +23,7 @@ struct ChartSpec {
     int width = CHART_DEFAULT_WIDTH;
     int height = CHART_DEFAULT_HEIGHT;
     std::uint32_t seed = 1;
+    bool anchor = true; // false: the price is drawn without the anchor before it
 };
 
 // A made-up day of `points` prices that wanders back from `lastPrice`, its last value;

@@ -3,8 +3,12 @@
 
 #include "core/acquisition/ChartDownload.h"
 #include "core/acquisition/ChartReader.h"
+#include "core/app/InstanceProtocol.h"
+#include "core/app/InstanceStatus.h"
 #include "core/common/ByteBuffer.h"
+#include "core/common/Globals.h"
 #include "core/common/ServerConfig.h"
+#include "platform/Platform.h"
 
 #include <cerrno>
 #include <charconv>
@@ -25,7 +29,11 @@ constexpr int EXIT_TROUBLE = 2; // usage or input/output errors
 constexpr std::size_t MAX_INPUT_BYTES = 16 * 1024 * 1024;
 constexpr long MAX_REPEAT = 1000000000;
 
-constexpr const char* USAGE = "usage: orvantis-chart [--repeat N] FILE... | --fetch | --help";
+constexpr const char* USAGE =
+    "usage: orvantis-chart [--repeat N] FILE... | --fetch | --status [--json] | --help";
+
+// The running program answers at once; a program that is stuck gets this long.
+constexpr int STATUS_TIMEOUT_MS = 2000;
 
 void PrintHelp() {
     std::printf("%s\n"
@@ -40,6 +48,11 @@ void PrintHelp() {
                 "              says why there is no price when there is none\n"
                 "              (server: ORVANTIS_CHART_SERVER, scheme://host[:port]; a value\n"
                 "              that is set but not a server is an error)\n"
+                "  --status    ask the running program for its price line, for status bars:\n"
+                "              '1662.50 +12.50' (exit status 1 when no program runs)\n"
+                "  --json      with --status: one JSON object for a waybar custom module,\n"
+                "              {\"text\":...,\"tooltip\":...,\"class\":...} with the class\n"
+                "              up, down, flat, stale or none\n"
                 "  --          every argument after this is a file\n"
                 "  --help      show this text\n"
                 "\n"
@@ -155,6 +168,28 @@ int Fetch() {
     return EXIT_ALL_READ;
 }
 
+// Asks the running program over its per-user socket, the one a second start hands over on.
+int Status(bool json) {
+    const std::string folder =
+        platform::InstanceFolder(platform::UserConfigDir() + "/" + APP_FOLDER_VENDOR + "/" +
+                                     APP_FOLDER_NAME + "/" + INSTANCE_FALLBACK_FOLDER,
+                                 nullptr);
+    std::string answer;
+    std::optional<InstanceStatus> status;
+    if (!folder.empty() &&
+        platform::LocalSocketExchange(folder + "/" + INSTANCE_SOCKET_NAME,
+                                      std::string(INSTANCE_REQUEST_STATUS) + "\n", &answer,
+                                      STATUS_TIMEOUT_MS, INSTANCE_MAX_ANSWER)) {
+        status = DecodeStatusAnswer(answer);
+    }
+    if (!status) {
+        std::fprintf(stderr, "orvantis-chart: Orvantis is not running\n");
+        return EXIT_SOME_UNREAD;
+    }
+    std::printf("%s\n", json ? StatusJson(*status).c_str() : status->text.c_str());
+    return EXIT_ALL_READ;
+}
+
 bool ParseRepeat(std::string_view text, long& repeat) {
     const char* end = text.data() + text.size();
     const auto [next, error] = std::from_chars(text.data(), end, repeat);
@@ -167,6 +202,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> files;
     long repeat = 1;
     bool fetch = false;
+    bool status = false;
+    bool json = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -179,6 +216,10 @@ int main(int argc, char** argv) {
             return EXIT_ALL_READ;
         } else if (arg == "--fetch") {
             fetch = true;
+        } else if (arg == "--status") {
+            status = true;
+        } else if (arg == "--json") {
+            json = true;
         } else if (arg == "--repeat") {
             if (i + 1 >= argc) {
                 return UsageError("--repeat needs a count");
@@ -189,6 +230,15 @@ int main(int argc, char** argv) {
         } else {
             return UsageError("unknown option " + std::string(arg));
         }
+    }
+    if (json && !status) {
+        return UsageError("--json goes with --status");
+    }
+    if (status) {
+        if (fetch || !files.empty()) {
+            return UsageError("--status takes no files and no --fetch");
+        }
+        return Status(json);
     }
     if (fetch) {
         if (!files.empty()) {

@@ -38,9 +38,9 @@ std::string Printable(const std::string& text) {
 
 ChartServer::ChartServer(const ChartdOptions& options)
     : m_feed(options.start, options.step, options.seed, options.prices),
-      m_faults(options.faultScript, options.fault, options.faultAfter), m_width(options.width),
-      m_height(options.height), m_png(options.png), m_quiet(options.quiet), m_random(options.seed),
-      m_drawSeed(options.seed) {
+      m_faults(options.faultScript, options.fault, options.faultAfter),
+      m_faultFile(options.faultFile), m_width(options.width), m_height(options.height),
+      m_png(options.png), m_quiet(options.quiet), m_random(options.seed), m_drawSeed(options.seed) {
     m_server.new_task_queue = [] { return new httplib::ThreadPool(WORKER_THREADS); };
     // Only SO_REUSEADDR: the library's default would let a second server share the port.
     m_server.set_socket_options([](socket_t sock) {
@@ -87,13 +87,14 @@ void ChartServer::Print(const std::string& line) {
     std::fflush(stdout);
 }
 
-std::vector<std::uint8_t> ChartServer::RenderChart(const PriceFeed::Frame& frame) {
+std::vector<std::uint8_t> ChartServer::RenderChart(const PriceFeed::Frame& frame, bool anchor) {
     ChartSpec drawn;
     drawn.priceText = ChartPriceText(frame.price);
     drawn.daySeries = frame.day;
     drawn.width = m_width;
     drawn.height = m_height;
     drawn.seed = m_drawSeed;
+    drawn.anchor = anchor;
     return EncodePng(DrawChart(drawn), m_png);
 }
 
@@ -114,7 +115,10 @@ void ChartServer::StallUntilStopped() {
 }
 
 void ChartServer::OnChart(httplib::Response& res) {
-    const FaultMode fault = m_faults.Next();
+    FaultMode fault = m_faults.Next();
+    if (FaultMode fromFile; !m_faultFile.empty() && FaultMode::ReadFile(m_faultFile, fromFile)) {
+        fault = fromFile;
+    }
     res.set_header("Cache-Control", "no-cache");
     if (!m_quiet && fault.kind != FaultKind::None) {
         Print("chart: fault " + fault.Name());
@@ -165,6 +169,11 @@ void ChartServer::OnChart(httplib::Response& res) {
                 }
                 return sink.write(zeros.data(), n);
             });
+        return;
+    }
+    case FaultKind::NoAnchor: {
+        const std::vector<std::uint8_t> png = RenderChart(m_feed.Peek(), false);
+        res.set_content(std::string(png.begin(), png.end()), "image/png");
         return;
     }
     case FaultKind::Stall:

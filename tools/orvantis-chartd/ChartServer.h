@@ -36,7 +36,7 @@ public:
 private:
     void OnChart(httplib::Response& res);
     void OnNotify(const httplib::Request& req, httplib::Response& res);
-    std::vector<std::uint8_t> RenderChart(const PriceFeed::Frame& frame);
+    std::vector<std::uint8_t> RenderChart(const PriceFeed::Frame& frame, bool anchor = true);
     std::string RandomBytes();
     void StallUntilStopped();
     void Print(const std::string& line);
@@ -44,6 +44,7 @@ private:
     httplib::Server m_server;
     PriceFeed m_feed;
     FaultPlan m_faults;
+    std::string m_faultFile;
     int m_width;
     int m_height;
     PngOptions m_png;

@@ -140,6 +140,9 @@ bool ChartdOptions::Parse(int argc, char** argv, ChartdOptions& options, std::st
             ok = FaultMode::Parse(value, options.fault);
         } else if (arg == "--fault-after") {
             ok = ParseInteger(value, std::uint64_t{0}, UINT64_MAX, options.faultAfter);
+        } else if (arg == "--fault-file") {
+            options.faultFile = std::string(value);
+            ok = !options.faultFile.empty();
         } else if (arg == "--faults") {
             ok = ParseFaultList(value, options.faultScript);
         } else if (arg == "--encoding") {
@@ -179,10 +182,13 @@ Options:
                       the last one stays (may be repeated, adds to the list)
   --prices-file FILE  scripted prices read from FILE, as for --prices
   --fault MODE        misbehave on chart requests: ok, status:CODE (200 to 599),
-                      garbage, truncated, oversized (a 20 MiB body) or stall
+                      garbage, truncated, oversized (a 20 MiB body), stall or
+                      noanchor (a chart without the anchor before its price)
   --fault-after N     serve N normal charts before --fault applies (default 0)
   --faults LIST       one MODE per chart request, comma separated, before --fault and
                       --fault-after are consulted
+  --fault-file FILE   read FILE at every chart request: while it names a MODE, that
+                      mode applies before any other (switch faults while running)
   --width N, --height N  chart size in pixels (default 500 x 300)
   --encoding NAME     how the PNG stores the chart: rgb8 (default), rgba8, rgb16,
                       rgba16, gray1/2/4/8/16 (the red channel), grayalpha8/16 or

@@ -23,6 +23,7 @@ struct ChartdOptions {
     FaultMode fault;
     std::uint64_t faultAfter = 0;
     std::vector<FaultMode> faultScript;
+    std::string faultFile; // read at every chart request; a mode there comes first
     int width = 500;
     int height = 300;
     PngOptions png; // how the charts are stored

@@ -2,6 +2,7 @@
 #include "FaultPlan.h"
 
 #include <charconv>
+#include <fstream>
 #include <utility>
 
 bool FaultMode::Parse(std::string_view text, FaultMode& mode) {
@@ -16,6 +17,8 @@ bool FaultMode::Parse(std::string_view text, FaultMode& mode) {
         mode = {FaultKind::Oversized, 0};
     } else if (text == "stall") {
         mode = {FaultKind::Stall, 0};
+    } else if (text == "noanchor") {
+        mode = {FaultKind::NoAnchor, 0};
     } else if (text.substr(0, statusPrefix.size()) == statusPrefix) {
         const std::string_view digits = text.substr(statusPrefix.size());
         int code = 0;
@@ -46,8 +49,24 @@ std::string FaultMode::Name() const {
         return "oversized";
     case FaultKind::Stall:
         return "stall";
+    case FaultKind::NoAnchor:
+        return "noanchor";
     }
     return "ok";
+}
+
+bool FaultMode::ReadFile(const std::string& path, FaultMode& mode) {
+    std::ifstream file(path, std::ios::binary);
+    char text[64] = {};
+    file.read(text, sizeof text - 1);
+    std::string_view name(text, static_cast<std::size_t>(file.gcount()));
+    constexpr std::string_view blanks = " \t\r\n";
+    const auto first = name.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return false;
+    }
+    name = name.substr(first, name.find_last_not_of(blanks) - first + 1);
+    return Parse(name, mode);
 }
 
 FaultPlan::FaultPlan(std::vector<FaultMode> script, FaultMode fault, std::uint64_t faultAfter)

@@ -15,14 +15,19 @@ enum class FaultKind {
     Truncated, // the chart's PNG cut in half
     Oversized, // a body larger than any chart, streamed
     Stall,     // read the request and never answer
+    NoAnchor,  // a chart drawn without the anchor before its price
 };
 
 struct FaultMode {
     FaultKind kind = FaultKind::None;
     int status = 0; // for FaultKind::Status
 
-    // "ok", "status:CODE" (200 to 599), "garbage", "truncated", "oversized" or "stall".
+    // "ok", "status:CODE" (200 to 599), "garbage", "truncated", "oversized", "stall" or
+    // "noanchor".
     static bool Parse(std::string_view text, FaultMode& mode);
+    // The mode named in a file (blanks around it ignored); false when the file is missing
+    // or names none.
+    static bool ReadFile(const std::string& path, FaultMode& mode);
     std::string Name() const;
 };
 

@@ -40,12 +40,27 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
     return n;
 }
 
-int Finish(DownloadReport* report, long status, const std::string& error, int result) {
+int Finish(DownloadReport* report, long status, const std::string& error, int result,
+           DownloadFailure failure) {
     if (report != nullptr) {
         report->httpStatus = status;
         report->error = error;
+        report->failure = failure;
     }
     return result;
+}
+
+DownloadFailure FailureOf(CURLcode code) {
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+        return DownloadFailure::Unreachable;
+    case CURLE_OPERATION_TIMEDOUT:
+        return DownloadFailure::TimedOut;
+    default:
+        return DownloadFailure::Other;
+    }
 }
 
 } // namespace
@@ -79,21 +94,25 @@ int DownloadToBuffer(CByteBuffer& buffer, const std::string& url, const HttpOpti
     if (code == CURLE_OK) {
         if (!IsSuccessStatus(status)) {
             buffer.Empty();
-            return Finish(report, status, {}, 1);
+            return Finish(report, status, {}, 1, DownloadFailure::HttpStatus);
         }
-        return Finish(report, status, {}, 0);
+        return Finish(report, status, {}, 0, DownloadFailure::None);
     }
     if (sink.statusRefused) {
         buffer.Empty();
-        return Finish(report, status, {}, 1);
+        return Finish(report, status, {}, 1, DownloadFailure::HttpStatus);
     }
     if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         buffer.Empty();
-        return Finish(report, status, "the chart is larger than 16 MiB", -1);
+        return Finish(report, status, "the chart is larger than 16 MiB", -1,
+                      DownloadFailure::TooLarge);
     }
     if (sink.outOfMemory) {
         buffer.Empty();
-        return Finish(report, status, "out of memory for the chart", -1);
+        return Finish(report, status, "out of memory for the chart", -1, DownloadFailure::Other);
     }
-    return Finish(report, status, session.Stopped() ? "stopped" : session.ErrorText(), -1);
+    if (session.Stopped()) {
+        return Finish(report, status, "stopped", -1, DownloadFailure::Stopped);
+    }
+    return Finish(report, status, session.ErrorText(), -1, FailureOf(code));
 }

@@ -15,10 +15,22 @@ std::string ChartUrl();
 // The largest chart body taken; a larger one is refused as a failed download.
 inline constexpr int CHART_BODY_MAX = 16 * 1024 * 1024;
 
-// Why a download brought no body, for people (orvantis-chart --fetch).
+// Why a download brought no body.
+enum class DownloadFailure {
+    None,        // the body was read whole
+    Unreachable, // no connection: the name did not resolve or nobody listens
+    TimedOut,    // connected, but the answer did not come (or stopped coming) in time
+    HttpStatus,  // an answer with a status outside 200..299
+    TooLarge,    // a body beyond CHART_BODY_MAX
+    Stopped,     // the transfer's own stop ended it
+    Other,       // any other failure of the network layer; see error
+};
+
+// Why a download brought no body, for people (orvantis-chart --fetch) and the poll status.
 struct DownloadReport {
     long httpStatus = 0; // 0 when no answer came
     std::string error;   // the network layer's reason, empty when it raised none
+    DownloadFailure failure = DownloadFailure::None;
 };
 
 // A fresh GET of url into buffer (emptied first). 0 when a 2xx body was read whole,

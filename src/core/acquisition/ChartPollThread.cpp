@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "core/acquisition/ChartPollThread.h"
 
-#include "core/acquisition/ChartDownload.h"
-#include "core/acquisition/ChartReader.h"
+#include "core/acquisition/UnreadableChart.h"
 #include "core/common/Globals.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -35,39 +35,90 @@ private:
     std::condition_variable m_wake;
 };
 
+// What one poll came to: a price taken by the tracker, else the download's failure, else
+// what the reader made of the bytes.
+PollOutcome OutcomeOf(bool accepted, const DownloadReport& report, const ChartReadResult& reading) {
+    if (accepted) {
+        return {};
+    }
+    if (report.failure != DownloadFailure::None) {
+        return OutcomeOfDownload(report);
+    }
+    return OutcomeOfUnreadChart(reading.status);
+}
+
+// Keeps the outcome, tells the user of a change, and writes the start and the end of the
+// stale state (not every poll of it) to standard error.
+void NoteOutcome(const ChartPollHooks& hooks, CPollStatus& status, const PollOutcome& outcome,
+                 const CByteBuffer& chart, std::int64_t nowMs, bool quickPollsOver) {
+    std::string keptAt;
+    if (IsUnreadableChart(outcome.result) && hooks.keepUnreadable) {
+        keptAt = hooks.keepUnreadable(chart);
+    }
+    const CPollStatus::Change change = status.Record(outcome, nowMs, quickPollsOver);
+    if (change == CPollStatus::Change::Began) {
+        const std::string line = StaleTipLine(status.Snapshot());
+        std::fprintf(stderr, "orvantis: %s%s%s\n", line.c_str(),
+                     keptAt.empty() ? "" : "; the chart is kept in ", keptAt.c_str());
+    } else if (change == CPollStatus::Change::Ended) {
+        std::fprintf(stderr, "orvantis: a price is read again\n");
+    }
+    if (change != CPollStatus::Change::None && hooks.statusChanged) {
+        hooks.statusChanged();
+    }
+}
+
 } // namespace
 
-ChartPollHooks ChartSourceHooks() {
+std::int64_t ISleeper::NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+ChartPollHooks ChartSourceHooks(const HttpOptions& limits) {
     ChartPollHooks hooks;
-    hooks.download = [](CByteBuffer& buffer, const std::atomic<bool>& stop) {
-        HttpOptions options;
+    hooks.download = [limits](CByteBuffer& buffer, const std::atomic<bool>& stop) {
+        HttpOptions options = limits;
         options.stop = &stop;
-        DownloadToBuffer(buffer, ChartUrl(), options);
+        DownloadReport report;
+        DownloadToBuffer(buffer, ChartUrl(), options, &report);
+        return report;
     };
-    hooks.read = [](const std::uint8_t* bytes, int size) { return ReadChartPrice(bytes, size); };
+    hooks.read = ReadChartPriceWithStatus;
+    hooks.keepUnreadable = KeepUnreadableChart;
     return hooks;
 }
 
-void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper,
-                     const std::atomic<bool>& stop) {
+void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper, const std::atomic<bool>& stop,
+                     CPollStatus* status) {
     if (g_pMainDlg.load() == nullptr) {
         return;
     }
     int quickDelayMs = POLL_QUICK_DELAY_START_MS;
     int quickWaits = 0;
     int waitingFlag = 1;
+    if (status != nullptr) {
+        status->Start(sleeper.NowMs());
+    }
     do {
         if (stop.load()) {
             return;
         }
         CByteBuffer buffer;
-        hooks.download(buffer, stop);
-        // An empty buffer gives no text; a stop during the download skips the tracker.
-        const std::optional<std::string> priceText = hooks.read(buffer.Data(), buffer.Size());
-        if (priceText && !stop.load()) {
-            hooks.track(*priceText, waitingFlag);
+        const DownloadReport report = hooks.download(buffer, stop);
+        // Whatever the download left is read (an empty buffer gives no text); a stop during
+        // the download skips the tracker.
+        const ChartReadResult reading = hooks.read(buffer.Data(), buffer.Size());
+        bool accepted = false;
+        if (reading.status == ChartReadStatus::Ok && !stop.load()) {
+            accepted = hooks.track(reading.text, waitingFlag);
         }
-        int waitMs = POLL_INTERVAL_MS;
+        if (status != nullptr && !stop.load()) {
+            NoteOutcome(hooks, *status, OutcomeOf(accepted, report, reading), buffer,
+                        sleeper.NowMs(), quickWaits >= POLL_QUICK_WAITS_MAX);
+        }
+        int waitMs = status != nullptr ? status->RegularIntervalMs() : POLL_INTERVAL_MS;
         // The count of quick waits is never reset: after ten of them the schedule stays slow.
         if (waitingFlag != 0 && quickWaits < POLL_QUICK_WAITS_MAX) {
             ++quickWaits;
@@ -81,9 +132,11 @@ void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper,
 }
 
 struct CChartPollThread::Impl {
-    explicit Impl(ChartPollHooks pollHooks) : hooks(std::move(pollHooks)), sleeper(stop) {}
+    Impl(ChartPollHooks pollHooks, std::chrono::seconds staleLimit)
+        : hooks(std::move(pollHooks)), status(staleLimit), sleeper(stop) {}
 
     ChartPollHooks hooks;
+    CPollStatus status;
     std::atomic<bool> stop{false};
     CStoppableSleeper sleeper;
     std::thread thread;
@@ -92,8 +145,8 @@ struct CChartPollThread::Impl {
     bool done = false;
 };
 
-CChartPollThread::CChartPollThread(ChartPollHooks hooks)
-    : m_impl(std::make_unique<Impl>(std::move(hooks))) {}
+CChartPollThread::CChartPollThread(ChartPollHooks hooks, std::chrono::seconds staleLimit)
+    : m_impl(std::make_unique<Impl>(std::move(hooks), staleLimit)) {}
 
 CChartPollThread::~CChartPollThread() {
     Stop();
@@ -107,7 +160,7 @@ void CChartPollThread::Start() {
     m_impl->done = false;
     Impl* impl = m_impl.get();
     m_impl->thread = std::thread([impl] {
-        ChartPollThread(impl->hooks, impl->sleeper, impl->stop);
+        ChartPollThread(impl->hooks, impl->sleeper, impl->stop, &impl->status);
         const std::lock_guard lock(impl->doneMutex);
         impl->done = true;
         impl->doneChanged.notify_all();
@@ -145,4 +198,8 @@ bool CChartPollThread::Stop(std::chrono::milliseconds within) {
     m_impl->thread.detach();
     static_cast<void>(m_impl.release());
     return false;
+}
+
+PollStatusSnapshot CChartPollThread::Status() const {
+    return m_impl ? m_impl->status.Snapshot() : PollStatusSnapshot{};
 }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/acquisition/ChartDownload.h"
+#include "core/acquisition/ChartReader.h"
+#include "core/acquisition/PollStatus.h"
 #include "core/common/ByteBuffer.h"
 
 #include <atomic>
@@ -18,38 +21,53 @@ constexpr int POLL_QUICK_DELAY_STEP_MS = 1000;
 constexpr int POLL_QUICK_WAITS_MAX = 10;
 constexpr int POLL_INTERVAL_MS = 120000;
 
-// How the polling loop waits between polls.
+// How the polling loop waits between polls, and its clock.
 class ISleeper {
 public:
     virtual ~ISleeper() = default;
     // Waits ms milliseconds; false when a stop was requested (before or during the wait).
     virtual bool SleepMs(int ms) = 0;
+    // The loop's clock in milliseconds, from any fixed start: the stale state is measured
+    // on it.
+    virtual std::int64_t NowMs();
 };
 
 // What one poll does, replaceable for tests.
 struct ChartPollHooks {
-    // Fetches the chart into the (empty) buffer; should give up soon once stop is true.
-    std::function<void(CByteBuffer& buffer, const std::atomic<bool>& stop)> download;
-    // The price text of the chart bytes, or nothing.
-    std::function<std::optional<std::string>(const std::uint8_t* bytes, int size)> read;
-    // Judges a price text; sets waitingFlag to 0 when it accepts the price.
-    std::function<void(const std::string& priceText, int& waitingFlag)> track;
+    // Fetches the chart into the (empty) buffer and tells why no body came, if none did;
+    // should give up soon once stop is true.
+    std::function<DownloadReport(CByteBuffer& buffer, const std::atomic<bool>& stop)> download;
+    // Reads the price text out of the chart bytes, or tells which step failed.
+    std::function<ChartReadResult(const std::uint8_t* bytes, int size)> read;
+    // Judges a price text; true, with waitingFlag set to 0, when it accepts the price.
+    std::function<bool(const std::string& priceText, int& waitingFlag)> track;
+    // Optional: keeps a chart that arrived whole but held no price; the path it is kept
+    // at, empty when it was not kept.
+    std::function<std::string(const CByteBuffer& chart)> keepUnreadable;
+    // Optional: told on the polling thread when what the user is shown of the polls
+    // changed (see CPollStatus::Change); must not block.
+    std::function<void()> statusChanged;
 };
 
-// The download and the reading of the program's own chart: DownloadToBuffer of
-// ChartUrl() and ReadChartPrice. The caller adds what judges the price.
-ChartPollHooks ChartSourceHooks();
+// The download, the reading and the keeping of the program's own chart: DownloadToBuffer
+// of ChartUrl() with these limits, ReadChartPriceWithStatus and KeepUnreadableChart. The
+// caller adds what judges the price.
+ChartPollHooks ChartSourceHooks(const HttpOptions& limits = {});
 
 // The thread procedure: polls on the schedule while g_pMainDlg is set, until stop is true
-// or the sleeper reports a stop. The first poll is at once.
-void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper, const std::atomic<bool>& stop);
+// or the sleeper reports a stop. The first poll is at once. With a status, the outcome of
+// every poll goes there, and the regular wait is the status's.
+void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper, const std::atomic<bool>& stop,
+                     CPollStatus* status = nullptr);
 
 // The worker that downloads the chart on its schedule, reads the price and hands it to
 // the tracker. Started once by the main window; Stop() ends it within about a second,
 // also in the middle of a download from a server that never answers.
 class CChartPollThread final {
 public:
-    explicit CChartPollThread(ChartPollHooks hooks);
+    explicit CChartPollThread(
+        ChartPollHooks hooks,
+        std::chrono::seconds staleLimit = std::chrono::seconds(STALE_SECONDS_DEFAULT));
     ~CChartPollThread(); // stops and joins
     CChartPollThread(const CChartPollThread&) = delete;
     CChartPollThread& operator=(const CChartPollThread&) = delete;
@@ -64,6 +82,9 @@ public:
     // running then: it is left to end on its own (it keeps what it uses), and the process
     // should end without waiting for it.
     bool Stop(std::chrono::milliseconds within);
+
+    // What the polls came to so far; from any thread.
+    PollStatusSnapshot Status() const;
 
 private:
     struct Impl;

@@ -9,7 +9,14 @@ inline constexpr const char* INSTANCE_SOCKET_NAME = "Tamberlo-Orvantis-TrayWnd-3
 inline constexpr const char* INSTANCE_REQUEST_MAINWND = "GETMAINWND"; // -> "MAINWND <id>"
 inline constexpr const char* INSTANCE_ANSWER_MAINWND = "MAINWND ";
 inline constexpr const char* INSTANCE_REQUEST_COMMAND = "COMMAND "; // + id -> "OK"
+// -> "STATUS <class> <text> <tooltip>" (InstanceStatus.h), for status bars
+inline constexpr const char* INSTANCE_REQUEST_STATUS = "STATUS";
 inline constexpr int INSTANCE_MAX_LINE = 64;
+// The longest answer a client takes; the status answer is the longest.
+inline constexpr int INSTANCE_MAX_ANSWER = 1024;
+// Where the lock and the socket go when no runtime folder is private to the user: this
+// folder inside the settings folder, which is the user's own.
+inline constexpr const char* INSTANCE_FALLBACK_FOLDER = "run";
 
 // Commands of the main window.
 constexpr int ID_TRAY_OPEN = 32771; // "Open Main Window"

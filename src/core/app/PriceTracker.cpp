@@ -26,14 +26,14 @@ HeldReference& Held() {
 
 } // namespace
 
-void ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
+bool ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
     const double price = ParseDouble(priceText, 0.0);
     // A non-finite reference would make every later price a notification: never store one.
     if (price == 0.0 || !std::isfinite(price)) {
-        return;
+        return false;
     }
     if (g_pMainDlg.load() == nullptr) {
-        return;
+        return false;
     }
     waitingFlag = 0;
 
@@ -65,4 +65,5 @@ void ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
     if (IPriceWindow* window = g_pMainDlg.load()) {
         window->PostPriceUpdate(reached ? PRICE_UPDATE_NOTIFY : PRICE_UPDATE_REFRESH);
     }
+    return true;
 }

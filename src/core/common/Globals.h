@@ -4,6 +4,11 @@
 #include <atomic>
 #include <string>
 
+// The program's folder under each of the user's base folders (settings, cache):
+// <base>/Tamberlo/Orvantis.
+inline constexpr const char* APP_FOLDER_VENDOR = "Tamberlo";
+inline constexpr const char* APP_FOLDER_NAME = "Orvantis";
+
 // Process-wide paths, fixed once by start-up before any worker thread exists and never
 // changed afterwards (tests set them before they start the code under test).
 // Texts are UTF-8.
@@ -21,6 +26,9 @@ class IPriceWindow {
 public:
     virtual ~IPriceWindow() = default;
     virtual void PostPriceUpdate(int wParam) = 0;
+    // Queues a refresh of what the window shows of the polls (the stale state); a window
+    // that shows none of it ignores it.
+    virtual void PostStatusUpdate() {}
 };
 
 // The one main window. Set by its constructor and cleared before it is torn down, so a

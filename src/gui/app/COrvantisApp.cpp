@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/app/COrvantisApp.h"
 
+#include "core/acquisition/PollStatus.h"
 #include "core/app/CommandLine.h"
 #include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
@@ -21,9 +22,6 @@
 
 namespace {
 constexpr int HAND_OVER_TIMEOUT_MS = 3000;
-// Where the lock goes when no runtime folder is private to the user: inside the settings
-// folder, which is the user's own.
-constexpr const char* RUNTIME_FALLBACK_NAME = "run";
 constexpr int X_PROBE_TIMEOUT_MS = 500;
 } // namespace
 
@@ -31,7 +29,7 @@ void COrvantisApp::FixPaths() {
     g_strExePath = platform::ExecutablePath();
     const auto slash = g_strExePath.rfind('/');
     g_szExeDir = slash == std::string::npos ? std::string() : g_strExePath.substr(0, slash);
-    g_strAppDataDir = platform::UserConfigDir() + "/Tamberlo/Orvantis";
+    g_strAppDataDir = platform::UserConfigDir() + "/" + APP_FOLDER_VENDOR + "/" + APP_FOLDER_NAME;
     platform::CreateFolderChain(g_strAppDataDir);
     g_strIniFile = g_strAppDataDir + "/gold.ini";
 }
@@ -61,10 +59,13 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     // that comes before the window exists.
     const int termination = platform::TerminationRequestFd();
 
-    // A mistyped server must not quietly send the user's data to the built-in one.
-    if (const std::string error = ServerEnvironmentError(); !error.empty()) {
-        std::fprintf(stderr, "orvantis: %s\n", error.c_str());
-        return EXIT_BAD_ENVIRONMENT;
+    // A mistyped server must not quietly send the user's data to the built-in one, nor a
+    // mistyped stale limit quietly become ten minutes.
+    for (const std::string& error : {ServerEnvironmentError(), StaleSecondsError()}) {
+        if (!error.empty()) {
+            std::fprintf(stderr, "orvantis: %s\n", error.c_str());
+            return EXIT_BAD_ENVIRONMENT;
+        }
     }
 
     FixPaths();
@@ -145,12 +146,12 @@ int COrvantisApp::Run(int argc, char* argv[]) {
 int COrvantisApp::TakeInstanceLock() {
     bool usedFallback = false;
     g_strRuntimeDir =
-        platform::InstanceFolder(g_strAppDataDir + "/" + RUNTIME_FALLBACK_NAME, &usedFallback);
+        platform::InstanceFolder(g_strAppDataDir + "/" + INSTANCE_FALLBACK_FOLDER, &usedFallback);
     if (g_strRuntimeDir.empty()) {
         std::fprintf(stderr,
                      "orvantis: no private folder for the single-instance lock (neither "
                      "$XDG_RUNTIME_DIR, /tmp/orvantis-%ld nor %s/%s); not starting\n",
-                     platform::CurrentUserId(), g_strAppDataDir.c_str(), RUNTIME_FALLBACK_NAME);
+                     platform::CurrentUserId(), g_strAppDataDir.c_str(), INSTANCE_FALLBACK_FOLDER);
         return EXIT_NO_LOCK;
     }
     if (usedFallback) {

@@ -22,8 +22,9 @@ public:
     static bool HandOverToFirstInstance(const std::string& socketPath);
 
     // Exit statuses besides 0.
-    static constexpr int EXIT_NO_LOCK = 1;         // no single-instance lock can be had
-    static constexpr int EXIT_BAD_ENVIRONMENT = 2; // a server variable is not a server
+    static constexpr int EXIT_NO_LOCK = 1; // no single-instance lock can be had
+    // A server variable is not a server, or the stale limit not a number of seconds.
+    static constexpr int EXIT_BAD_ENVIRONMENT = 2;
 
 private:
     static constexpr int EXIT_RUN = -1; // not an exit: go on and run

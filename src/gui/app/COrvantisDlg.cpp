@@ -127,6 +127,7 @@ bool COrvantisDlg::OnInitDialog() {
         m_instanceServer = new CInstanceServer(
             [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
             [this](int id) { OnCommand(id); }, this);
+        m_instanceServer->SetStatusSource([this] { return StatusForBars(); });
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
 
@@ -135,10 +136,14 @@ bool COrvantisDlg::OnInitDialog() {
     m_tray.Create(m_hIcon);
 
     ChartPollHooks hooks = ChartSourceHooks();
-    hooks.track = [](const std::string& priceText, int& waitingFlag) {
-        ProcessNewPrice(priceText, waitingFlag);
+    hooks.track = ProcessNewPrice;
+    // Through g_pMainDlg like the price message: never to a window that is going away.
+    hooks.statusChanged = [] {
+        if (IPriceWindow* window = g_pMainDlg.load()) {
+            window->PostStatusUpdate();
+        }
     };
-    m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks));
+    m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks), StaleLimit());
     m_pollThread->Start();
     m_timerTopmost->start(TOPMOST_PERIOD_MS);
     return true;
@@ -170,6 +175,44 @@ void COrvantisDlg::PostPriceUpdate(int wParam) {
         this, [this, wParam] { OnPriceUpdate(wParam, 0); }, Qt::QueuedConnection);
 }
 
+void COrvantisDlg::PostStatusUpdate() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_pollThread) {
+                ShowPollStatus(m_pollThread->Status());
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void COrvantisDlg::ShowPollStatus(const PollStatusSnapshot& status) {
+    m_pollStatus = status;
+    m_floatWnd.SetStale(status.stale);
+    m_tray.SetGreyed(status.stale);
+    UpdateStatusTips();
+}
+
+InstanceStatus COrvantisDlg::StatusForBars() const {
+    InstanceStatus status;
+    status.text = m_floatWnd.LineText().toStdString();
+    QStringList tooltip = StatusTipLines();
+    tooltip.prepend(QStringLiteral("Last Notify Price: ") + m_infWnd->m_strLastNotify);
+    status.tooltip = tooltip.join(QLatin1Char('\n')).toStdString();
+    if (m_pollStatus.stale) {
+        status.cssClass = STATUS_CLASS_STALE;
+    } else if (m_infWnd->m_strCurrent.isEmpty()) {
+        status.cssClass = STATUS_CLASS_NONE;
+    } else if (m_infWnd->m_dChange > 0) {
+        status.cssClass = STATUS_CLASS_UP;
+    } else if (m_infWnd->m_dChange < 0) {
+        status.cssClass = STATUS_CLASS_DOWN;
+    } else {
+        status.cssClass = STATUS_CLASS_FLAT;
+    }
+    return status;
+}
+
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
     const std::string lastText = ReadSetting(KEY_LAST_PRICE, "");
     const std::string currentText =
@@ -179,12 +222,22 @@ void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
     UpdateStatusTips();
 }
 
+QStringList COrvantisDlg::StatusTipLines() const {
+    QStringList lines;
+    for (const std::string& line : {StaleTipLine(m_pollStatus), SettingsWriteProblemTip()}) {
+        if (!line.empty()) {
+            lines.append(QString::fromStdString(line));
+        }
+    }
+    return lines;
+}
+
 void COrvantisDlg::UpdateStatusTips() {
     // Where the user looks: what keeps the monitor from working right, or nothing.
-    const QString line = QString::fromStdString(SettingsWriteProblemTip());
-    m_infWnd->setToolTip(line);
-    m_floatWnd.setToolTip(line);
-    m_tray.SetTipLine(line);
+    const QString text = StatusTipLines().join(QLatin1Char('\n'));
+    m_infWnd->setToolTip(text);
+    m_floatWnd.setToolTip(text);
+    m_tray.SetTipLine(text);
 }
 
 void COrvantisDlg::UpdateThresholdLabel() {

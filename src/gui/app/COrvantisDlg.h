@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/acquisition/PollStatus.h"
+#include "core/app/InstanceStatus.h"
 #include "core/common/Globals.h"
 #include "gui/desktop/CFloatWnd.h"
 #include "gui/desktop/CHyperLink.h"
@@ -8,6 +10,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QStringList>
 #include <chrono>
 #include <memory>
 
@@ -65,6 +68,14 @@ public:
 
     // Thread-safe: queues WM_PRICE_UPDATE for the user-interface thread.
     void PostPriceUpdate(int wParam) override;
+    // Thread-safe: queues a look at the polling thread's status.
+    void PostStatusUpdate() override;
+
+    // Shows what the polls came to: while stale the floating window is grey, the tray
+    // icon greyed, and the panel, the floating window and the tray say why in their tips.
+    void ShowPollStatus(const PollStatusSnapshot& status);
+    // The floating window's line, the panel's reference and the problems, for status bars.
+    InstanceStatus StatusForBars() const;
 
     // Ends the background work before the window goes away: clears g_pMainDlg and gives
     // the polling thread and the e-mail requests still in flight SHUTDOWN_WAIT together
@@ -92,6 +103,8 @@ protected:
 private:
     void OnCancel();
     void UpdateStatusTips();
+    // The lines of the tips: what keeps the monitor from working right, or nothing.
+    QStringList StatusTipLines() const;
     void OnTimer();
     void HideToTray();
     void RestoreFromTray();
@@ -107,4 +120,5 @@ private:
     std::unique_ptr<CChartPollThread> m_pollThread;
     int m_modalDepth = 0;
     int m_openTipDialogs = 0;
+    PollStatusSnapshot m_pollStatus;
 };

@@ -78,6 +78,10 @@ void CInstanceServer::HandleLine(QLocalSocket* socket, const QByteArray& line) {
                       '\n');
         return;
     }
+    if (line == INSTANCE_REQUEST_STATUS && m_status) {
+        socket->write(QByteArray::fromStdString(EncodeStatusAnswer(m_status())) + '\n');
+        return;
+    }
     if (line.startsWith(INSTANCE_REQUEST_COMMAND)) {
         bool ok = false;
         const int id = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_COMMAND))).toInt(&ok);

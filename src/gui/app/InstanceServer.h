@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/app/InstanceStatus.h"
+
 #include <QObject>
 #include <functional>
 
@@ -22,6 +24,9 @@ public:
     // caller holds the instance lock, so no live instance owns it).
     bool Listen(const QString& socketPath);
 
+    // What the status request is answered with; without it the request is refused.
+    void SetStatusSource(std::function<InstanceStatus()> status) { m_status = std::move(status); }
+
 private:
     void OnNewConnection();
     void OnReadyRead(QLocalSocket* socket);
@@ -30,5 +35,6 @@ private:
     QLocalServer* m_server;
     std::function<quintptr()> m_mainWindowId;
     std::function<void(int)> m_command;
+    std::function<InstanceStatus()> m_status;
     int m_connections = 0;
 };

@@ -24,6 +24,13 @@ void DrawPart(QPainter& painter, const QRect& rect, const QString& text, const Q
     painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
 
+// The change as the window shows it. The sign test uses the number, not the rounded text:
+// -0.001 is "-0.00".
+QString ChangeText(double change) {
+    const QString text = QString::fromStdString(FormatPrice(change));
+    return change > 0 ? QLatin1Char('+') + text : text;
+}
+
 bool TouchesAScreen(long long left, long long top, const QList<QRect>& screens) {
     const long long right = left + CFloatWnd::WIDTH;
     const long long bottom = top + CFloatWnd::HEIGHT;
@@ -70,6 +77,21 @@ void CFloatWnd::resizeEvent(QResizeEvent* event) {
     }
 }
 
+void CFloatWnd::SetStale(bool stale) {
+    if (stale != m_bStale) {
+        m_bStale = stale;
+        update();
+    }
+}
+
+QString CFloatWnd::LineText() const {
+    const CInfWnd* panel = m_panel.data();
+    if (panel == nullptr || panel->m_strCurrent.isEmpty()) {
+        return TEXT_OBTAINING;
+    }
+    return panel->m_strCurrent + QLatin1Char(' ') + ChangeText(panel->m_dChange);
+}
+
 void CFloatWnd::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     const QRect client = rect();
@@ -79,21 +101,20 @@ void CFloatWnd::paintEvent(QPaintEvent* /*event*/) {
     if (!s_bmpSkin.isNull()) {
         painter.drawImage(QPoint(0, 0), s_bmpSkin, client);
     }
+    const QColor stale = QColor::fromRgb(STALE_COLOR);
 
     const CInfWnd* panel = m_panel.data();
     if (panel == nullptr || panel->m_strCurrent.isEmpty()) {
-        painter.setPen(Qt::black);
+        painter.setPen(m_bStale ? stale : QColor(Qt::black));
         painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, TEXT_OBTAINING);
         return;
     }
 
     const double change = panel->m_dChange;
     const QString pricePart = panel->m_strCurrent + QLatin1Char(' ');
-    // The sign test uses the number, not the rounded text: -0.001 is a red "-0.00".
-    QString changePart = QString::fromStdString(FormatPrice(change));
+    const QString changePart = ChangeText(change);
     QColor changeColor = Qt::black;
     if (change > 0) {
-        changePart.prepend(QLatin1Char('+'));
         changeColor = QColor::fromRgb(UP_COLOR);
     } else if (change < 0) {
         changeColor = QColor::fromRgb(DOWN_COLOR);
@@ -105,9 +126,10 @@ void CFloatWnd::paintEvent(QPaintEvent* /*event*/) {
     const int widthPrice = metrics.horizontalAdvance(pricePart);
     const int widthChange = metrics.horizontalAdvance(changePart);
     const int x0 = (client.width() - widthChange - widthPrice) / 2;
-    DrawPart(painter, QRect(x0, 0, client.width() - x0, client.height()), pricePart, Qt::black);
+    DrawPart(painter, QRect(x0, 0, client.width() - x0, client.height()), pricePart,
+             m_bStale ? stale : QColor(Qt::black));
     DrawPart(painter, QRect(x0 + widthPrice, 0, client.width() - x0 - widthPrice, client.height()),
-             changePart, changeColor);
+             changePart, m_bStale ? stale : changeColor);
 }
 
 void CFloatWnd::mousePressEvent(QMouseEvent* event) {

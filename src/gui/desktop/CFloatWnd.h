@@ -30,10 +30,20 @@ public:
     static constexpr QRgb BACKGROUND_COLOR = 0xFFBABABA; // RGB(186,186,186)
     static constexpr QRgb UP_COLOR = 0xFF008000;         // RGB(0,128,0)
     static constexpr QRgb DOWN_COLOR = 0xFFFF0000;       // RGB(255,0,0)
+    static constexpr QRgb STALE_COLOR = 0xFF808080;      // RGB(128,128,128)
 
     // Shows the window at pos, frameless, above all other windows and without a taskbar
     // entry, shaped to the skin.
     void CreateEx(const QPoint& pos);
+
+    // While stale the whole line is drawn in grey instead of its colours: the price shown
+    // is not live.
+    void SetStale(bool stale);
+    bool IsStale() const { return m_bStale; }
+
+    // The line as the window draws it: "Obtaining..." until a price is known, else the
+    // price text, a space and the signed change ("1662.50 +12.50").
+    QString LineText() const;
 
     // The skin "float.bmp", loaded by the first window that finds it missing.
     static QImage s_bmpSkin;
@@ -49,6 +59,7 @@ protected:
 
 private:
     QPointer<const CInfWnd> m_panel;
+    bool m_bStale = false;
     // Set while the window is dragged by hand, where the window system does not move it.
     std::optional<QPoint> m_dragOffset;
 };

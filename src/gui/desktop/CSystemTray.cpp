@@ -11,6 +11,8 @@
 
 namespace {
 const QString TRAY_TIP = QStringLiteral("Orvantis");
+// The size of the greyed icon when the icon does not say which sizes it has.
+constexpr int GREYED_ICON_SIZE = 32;
 } // namespace
 
 CSystemTray::CSystemTray(CallBack& callBack, QObject* parent)
@@ -86,7 +88,7 @@ bool CSystemTray::ShellAddIcon() {
     }
     // Made only once a host runs: Qt settles on D-Bus or XEmbed when the icon is made.
     if (m_trayIcon == nullptr) {
-        m_trayIcon = new QSystemTrayIcon(m_icon, this);
+        m_trayIcon = new QSystemTrayIcon(ShownIcon(), this);
         m_trayIcon->setToolTip(Tip());
         m_trayIcon->setContextMenu(m_menu.get());
         connect(m_trayIcon, &QSystemTrayIcon::activated, this, &CSystemTray::OnActivated);
@@ -104,6 +106,32 @@ void CSystemTray::SetTipLine(const QString& line) {
     if (m_trayIcon != nullptr) {
         m_trayIcon->setToolTip(Tip());
     }
+}
+
+void CSystemTray::SetGreyed(bool greyed) {
+    if (greyed == m_bGreyed) {
+        return;
+    }
+    m_bGreyed = greyed;
+    if (m_trayIcon != nullptr) {
+        m_trayIcon->setIcon(ShownIcon());
+    }
+}
+
+QIcon CSystemTray::ShownIcon() const {
+    if (!m_bGreyed) {
+        return m_icon;
+    }
+    // A tray draws an icon in its normal mode: the disabled form is handed over as that.
+    QIcon greyed;
+    QList<QSize> sizes = m_icon.availableSizes();
+    if (sizes.isEmpty()) {
+        sizes.append(QSize(GREYED_ICON_SIZE, GREYED_ICON_SIZE));
+    }
+    for (const QSize& size : sizes) {
+        greyed.addPixmap(m_icon.pixmap(size, QIcon::Disabled));
+    }
+    return greyed;
 }
 
 QString CSystemTray::Tip() const {

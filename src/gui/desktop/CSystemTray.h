@@ -77,6 +77,10 @@ public:
     // right); empty for the plain tip.
     void SetTipLine(const QString& line);
     QString Tip() const;
+    // Shows the icon in its disabled (greyed) form while the price is not live.
+    void SetGreyed(bool greyed);
+    // The icon as the tray shows it now.
+    QIcon ShownIcon() const;
 
     bool m_bTraySupported = false;
     // The icon is not meant to be in the tray; while false it is added again whenever a
@@ -103,6 +107,7 @@ private:
     void OnHostChanged(bool present);
 
     QIcon m_icon;
+    bool m_bGreyed = false;
     QString m_tipLine;
     std::unique_ptr<QMenu> m_menu;
     CTrayHostWatch* m_hostWatch = nullptr;

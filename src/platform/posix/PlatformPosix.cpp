@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -27,6 +28,22 @@ bool IsPrivateFolderOfOurs(const std::string& path) {
         return false;
     }
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 0077) == 0;
+}
+
+// $variable when it is an absolute path, else the home folder followed by underHome.
+std::string XdgBaseDir(const char* variable, const char* underHome) {
+    const char* xdg = std::getenv(variable);
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    std::string base;
+    if (home != nullptr && home[0] == '/') {
+        base = home;
+    } else if (const passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        base = pw->pw_dir;
+    }
+    return base + underHome;
 }
 
 long long NowMs() {
@@ -68,18 +85,64 @@ std::string ExecutablePath() {
 }
 
 std::string UserConfigDir() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/') {
-        return xdg;
+    return XdgBaseDir("XDG_CONFIG_HOME", "/.config");
+}
+
+std::string UserCacheDir() {
+    return XdgBaseDir("XDG_CACHE_HOME", "/.cache");
+}
+
+bool ReplaceFileBelow(const std::string& base, const std::vector<std::string>& folders,
+                      const std::string& name, const void* data, std::size_t size) {
+    CreateFolderChain(base);
+    int dir = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (const std::string& folder : folders) {
+        if (dir < 0) {
+            return false;
+        }
+        // Made or not, it must be a real folder of ours: never a link to somewhere else.
+        mkdirat(dir, folder.c_str(), 0700);
+        const int next =
+            openat(dir, folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(dir);
+        dir = next;
+        struct stat info {};
+        if (dir >= 0 && (fstat(dir, &info) != 0 || info.st_uid != geteuid())) {
+            close(dir);
+            dir = -1;
+        }
     }
-    const char* home = std::getenv("HOME");
-    std::string base;
-    if (home != nullptr && home[0] == '/') {
-        base = home;
-    } else if (const passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_dir != nullptr) {
-        base = pw->pw_dir;
+    if (dir < 0) {
+        return false;
     }
-    return base + "/.config";
+    static std::atomic<unsigned> s_serial{0};
+    const std::string temporary =
+        "." + name + "." + std::to_string(getpid()) + "." + std::to_string(s_serial++);
+    const int fd =
+        openat(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool ok = fd >= 0;
+    const auto* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; ok && done < size;) {
+        const ssize_t n = write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        done += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    ok = ok && fsync(fd) == 0;
+    if (fd >= 0) {
+        ok = close(fd) == 0 && ok;
+    }
+    // A rename replaces the name itself: a link at the file's place is never followed.
+    ok = ok && renameat(dir, temporary.c_str(), dir, name.c_str()) == 0;
+    if (ok) {
+        fsync(dir);
+    } else if (fd >= 0) {
+        unlinkat(dir, temporary.c_str(), 0);
+    }
+    close(dir);
+    return ok;
 }
 
 std::string PrivateFolder(const std::string& path) {
@@ -143,7 +206,7 @@ CInstanceLock::Result CInstanceLock::Acquire(const std::string& path) {
 }
 
 bool LocalSocketExchange(const std::string& socketPath, const std::string& request,
-                         std::string* answer, int timeoutMs) {
+                         std::string* answer, int timeoutMs, std::size_t maxAnswer) {
     sockaddr_un addr{};
     if (socketPath.empty() || socketPath.size() >= sizeof(addr.sun_path)) {
         return false;
@@ -203,10 +266,10 @@ bool LocalSocketExchange(const std::string& socketPath, const std::string& reque
             answer->append(chunk, static_cast<std::size_t>(n));
             if (const auto eol = answer->find('\n'); eol != std::string::npos) {
                 answer->resize(eol);
-                ok = true;
+                ok = eol <= maxAnswer;
                 break;
             }
-            if (answer->size() > 255) {
+            if (answer->size() > maxAnswer) {
                 break;
             }
         }

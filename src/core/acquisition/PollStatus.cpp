@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+#include "core/acquisition/PollStatus.h"
+
+#include "core/acquisition/ChartPollThread.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+constexpr std::int64_t MIN_REGULAR_INTERVAL_MS = 1000;
+
+std::optional<int> ParseSeconds(std::string_view text) {
+    int seconds = 0;
+    const char* end = text.data() + text.size();
+    // Digits only: from_chars would take a '-', and a '+' or blanks are not a number here.
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto [next, error] = std::from_chars(text.data(), end, seconds);
+    if (error != std::errc() || next != end || seconds < 1) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+} // namespace
+
+std::chrono::seconds StaleLimit() {
+    const char* value = std::getenv(STALE_SECONDS_VARIABLE);
+    return std::chrono::seconds(value != nullptr
+                                    ? ParseSeconds(value).value_or(STALE_SECONDS_DEFAULT)
+                                    : STALE_SECONDS_DEFAULT);
+}
+
+std::string StaleSecondsError() {
+    const char* value = std::getenv(STALE_SECONDS_VARIABLE);
+    if (value == nullptr || ParseSeconds(value)) {
+        return {};
+    }
+    return std::string(STALE_SECONDS_VARIABLE) + "=\"" + value +
+           "\" is not a whole number of seconds from 1 to " + std::to_string(INT_MAX) +
+           " (unset it for " + std::to_string(STALE_SECONDS_DEFAULT) + ")";
+}
+
+std::string StaleTipLine(const PollStatusSnapshot& status) {
+    if (!status.stale) {
+        return {};
+    }
+    std::string lead = "No price read yet: ";
+    if (status.everRead) {
+        std::tm local{};
+        char clock[8] = "--:--";
+        if (localtime_r(&status.lastReadTime, &local) != nullptr) {
+            std::strftime(clock, sizeof clock, "%H:%M", &local);
+        }
+        lead = std::string("No price read since ") + clock + ": ";
+    }
+    return lead + DescribeOutcome(status.last);
+}
+
+CPollStatus::CPollStatus(std::chrono::milliseconds staleLimit)
+    : m_limitMs(std::max<std::int64_t>(staleLimit.count(), 1)) {}
+
+void CPollStatus::Start(std::int64_t nowMs) {
+    const std::lock_guard lock(m_mutex);
+    m_startMs = nowMs;
+}
+
+CPollStatus::Change CPollStatus::Record(const PollOutcome& outcome, std::int64_t nowMs,
+                                        bool quickPollsOver) {
+    const std::lock_guard lock(m_mutex);
+    const bool wasStale = m_status.stale;
+    const PollOutcome previous = m_status.last;
+    m_status.last = outcome;
+    if (outcome.result == PollResult::PriceRead) {
+        m_status.everRead = true;
+        m_status.lastReadTime = std::time(nullptr);
+        m_lastReadMs = nowMs;
+        m_status.stale = false;
+    } else if (m_status.everRead) {
+        m_status.stale = nowMs - m_lastReadMs >= m_limitMs;
+    } else {
+        m_status.stale = quickPollsOver || nowMs - m_startMs >= m_limitMs;
+    }
+    if (m_status.stale != wasStale) {
+        return m_status.stale ? Change::Began : Change::Ended;
+    }
+    return m_status.stale && outcome != previous ? Change::Reason : Change::None;
+}
+
+PollStatusSnapshot CPollStatus::Snapshot() const {
+    const std::lock_guard lock(m_mutex);
+    return m_status;
+}
+
+int CPollStatus::RegularIntervalMs() const {
+    return static_cast<int>(
+        std::clamp<std::int64_t>(m_limitMs / 5, MIN_REGULAR_INTERVAL_MS, POLL_INTERVAL_MS));
+}

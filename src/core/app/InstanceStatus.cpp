@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+#include "core/app/InstanceStatus.h"
+
+#include "core/app/InstanceProtocol.h"
+#include "core/common/Utf8.h"
+
+#include <array>
+#include <cstdio>
+
+namespace {
+
+constexpr std::string_view ANSWER_LEAD = "STATUS ";
+constexpr std::array<std::string_view, 5> CLASSES = {
+    STATUS_CLASS_UP, STATUS_CLASS_DOWN, STATUS_CLASS_FLAT, STATUS_CLASS_STALE, STATUS_CLASS_NONE};
+
+// Every byte may become three, and the longest class is five bytes.
+static_assert(ANSWER_LEAD.size() + 5 + 1 + 3 * STATUS_TEXT_MAX + 1 + 3 * STATUS_TOOLTIP_MAX <=
+              INSTANCE_MAX_ANSWER);
+
+bool IsKnownClass(std::string_view name) {
+    for (const std::string_view known : CLASSES) {
+        if (name == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// At most max bytes, never ending inside a UTF-8 character.
+std::string_view Cut(std::string_view text, std::size_t max) {
+    if (text.size() <= max) {
+        return text;
+    }
+    std::size_t end = max;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+std::string PercentEncode(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7F || c == '%') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::optional<std::string> PercentDecode(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+        if (low < 0) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
+void AppendJsonString(std::string& out, std::string_view text) {
+    out += '"';
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Utf8Step step = DecodeUtf8At(text, pos);
+        if (step.status != Utf8Status::Ok) {
+            out += "\\ufffd";
+            pos += step.length;
+            continue;
+        }
+        const char32_t c = step.codePoint;
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out.append(text.substr(pos, step.length));
+        }
+        pos += step.length;
+    }
+    out += '"';
+}
+
+} // namespace
+
+std::string EncodeStatusAnswer(const InstanceStatus& status) {
+    const std::string_view cssClass =
+        IsKnownClass(status.cssClass) ? std::string_view(status.cssClass) : STATUS_CLASS_NONE;
+    return std::string(ANSWER_LEAD) + std::string(cssClass) + " " +
+           PercentEncode(Cut(status.text, STATUS_TEXT_MAX)) + " " +
+           PercentEncode(Cut(status.tooltip, STATUS_TOOLTIP_MAX));
+}
+
+std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line) {
+    if (line.substr(0, ANSWER_LEAD.size()) != ANSWER_LEAD) {
+        return std::nullopt;
+    }
+    line.remove_prefix(ANSWER_LEAD.size());
+    const auto first = line.find(' ');
+    const auto second = first == std::string_view::npos ? first : line.find(' ', first + 1);
+    if (second == std::string_view::npos || line.find(' ', second + 1) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view cssClass = line.substr(0, first);
+    std::optional<std::string> text = PercentDecode(line.substr(first + 1, second - first - 1));
+    std::optional<std::string> tooltip = PercentDecode(line.substr(second + 1));
+    if (!IsKnownClass(cssClass) || !text || !tooltip) {
+        return std::nullopt;
+    }
+    return InstanceStatus{std::string(cssClass), std::move(*text), std::move(*tooltip)};
+}
+
+std::string StatusJson(const InstanceStatus& status) {
+    std::string out = "{\"text\":";
+    AppendJsonString(out, status.text);
+    out += ",\"tooltip\":";
+    AppendJsonString(out, status.tooltip);
+    out += ",\"class\":";
+    AppendJsonString(out, status.cssClass);
+    out += '}';
+    return out;
+}

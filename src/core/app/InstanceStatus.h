@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What the running program tells a status bar (orvantis-chart --status): the floating
+// window's line, a tooltip and a class for styling.
+struct InstanceStatus {
+    std::string cssClass; // up, down, flat, stale, or none before any price of this run
+    std::string text;     // "1662.50 +12.50", or "Obtaining..." before any price
+    std::string tooltip;  // "Last Notify Price: 1650.00", then one line per problem
+
+    friend bool operator==(const InstanceStatus&, const InstanceStatus&) = default;
+};
+
+// The status classes. Stale comes before the others: a price that is not live is not up.
+inline constexpr const char* STATUS_CLASS_UP = "up";
+inline constexpr const char* STATUS_CLASS_DOWN = "down";
+inline constexpr const char* STATUS_CLASS_FLAT = "flat";
+inline constexpr const char* STATUS_CLASS_STALE = "stale";
+inline constexpr const char* STATUS_CLASS_NONE = "none";
+
+// A status bar line is short: longer texts are cut (at a character boundary) to these
+// many bytes before they are sent.
+constexpr std::size_t STATUS_TEXT_MAX = 64;
+constexpr std::size_t STATUS_TOOLTIP_MAX = 256;
+
+// The answer to INSTANCE_REQUEST_STATUS, without its line break: "STATUS <class> <text>
+// <tooltip>", the texts cut as above and percent-encoded (space, '%' and control
+// characters), so the line always fits INSTANCE_MAX_ANSWER.
+std::string EncodeStatusAnswer(const InstanceStatus& status);
+// The status of an answer line; nothing when it is not one.
+std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line);
+
+// The object a waybar custom module reads, on one line:
+// {"text":"...","tooltip":"...","class":"..."}. Text that is not UTF-8 becomes U+FFFD.
+std::string StatusJson(const InstanceStatus& status);

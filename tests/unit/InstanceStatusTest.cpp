@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+#include "core/app/InstanceStatus.h"
+
+#include "core/app/InstanceProtocol.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct StatusCase {
+    const char* name;
+    InstanceStatus status;
+    std::string json;
+    InstanceStatus received; // what the other end decodes
+};
+
+class InstanceStatusTest : public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(InstanceStatusTest, CrossesTheSocketWithinItsLimitAndPrintsAsValidJson) {
+    const StatusCase& c = GetParam();
+    const std::string line = EncodeStatusAnswer(c.status);
+    EXPECT_LE(line.size(), static_cast<std::size_t>(INSTANCE_MAX_ANSWER));
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_EQ(DecodeStatusAnswer(line), c.received);
+    EXPECT_EQ(StatusJson(c.status), c.json);
+}
+
+const std::string LONG(400, '7');
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, InstanceStatusTest,
+    ::testing::Values(
+        StatusCase{"QuotesBackslashesAndLineBreaks",
+                   {"stale", "100% \"x\"", "a\\b\nc\x01"},
+                   R"({"text":"100% \"x\"","tooltip":"a\\b\nc\u0001","class":"stale"})",
+                   {"stale", "100% \"x\"", "a\\b\nc\x01"}},
+        StatusCase{"NotUtf8",
+                   {"none", "\xC3(", "ok"},
+                   R"({"text":"\ufffd(","tooltip":"ok","class":"none"})",
+                   {"none", "\xC3(", "ok"}},
+        StatusCase{
+            "LongTextsAreCut",
+            {"flat", LONG, LONG},
+            R"({"text":")" + LONG + R"(","tooltip":")" + LONG + R"(","class":"flat"})",
+            {"flat", std::string(STATUS_TEXT_MAX, '7'), std::string(STATUS_TOOLTIP_MAX, '7')}}),
+    [](const auto& param) { return param.param.name; });
+
+} // namespace
