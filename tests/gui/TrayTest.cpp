@@ -39,10 +39,12 @@ enum class Window { Shown, Hidden, Minimised };
 struct ClickCase {
     const char* name;
     Window before;
-    bool modal;
     std::vector<int> messages; // what the icon reports, in order
     bool visibleAfter;
-    int lastResult;
+    int lastResult = 1;
+    bool modal = false;
+    int icon = CSystemTray::IDR_TRAY;
+    bool mainWindowGone = false; // g_pMainDlg cleared, as while the program ends
 };
 
 class TrayClickTest : public TrayTest, public ::testing::WithParamInterface<ClickCase> {};
@@ -55,45 +57,44 @@ TEST_P(TrayClickTest, ALeftClickTogglesTheMainWindowUnlessADialogHoldsIt) {
     } else if (c.before == Window::Shown) {
         m_main.m_window.show();
     }
+    if (c.mainWindowGone) {
+        g_pMainDlg.store(nullptr);
+    }
     int result = -1;
     for (const int message : c.messages) {
-        result = m_tray.OnIconNotify(CSystemTray::IDR_TRAY, message);
+        result = m_tray.OnIconNotify(c.icon, message);
     }
     EXPECT_EQ(m_main.m_window.isVisible(), c.visibleAfter);
     if (c.visibleAfter) {
         EXPECT_FALSE(m_main.m_window.isMinimized());
     }
     EXPECT_EQ(result, c.lastResult);
+    EXPECT_EQ(m_tray.Menu()->isVisible(),
+              c.messages == std::vector<int>{CSystemTray::WM_RBUTTONUP});
+    m_tray.Menu()->hide();
     EXPECT_TRUE(m_main.m_commands.empty());
 }
 
 constexpr int UP = CSystemTray::WM_LBUTTONUP;
 constexpr int DBL = CSystemTray::WM_LBUTTONDBLCLK;
+constexpr int TRAY = CSystemTray::IDR_TRAY;
+using W = Window;
 
-INSTANTIATE_TEST_SUITE_P(
-    Clicks, TrayClickTest,
-    ::testing::Values(
-        ClickCase{"HidesAShownWindow", Window::Shown, false, {UP}, false, 1},
-        ClickCase{"RestoresAHiddenWindow", Window::Hidden, false, {UP}, true, 1},
-        ClickCase{"HidesAMinimisedWindow", Window::Minimised, false, {UP}, false, 1},
-        ClickCase{"TwoClicksGiveItBack", Window::Shown, false, {UP, UP}, true, 1},
-        ClickCase{"DoubleClickCountsOnlyItsClicks", Window::Shown, false, {UP, DBL, UP}, true, 1},
-        ClickCase{"TheDoubleClickItselfDoesNothing", Window::Shown, false, {DBL}, true, 0},
-        ClickCase{"ModalOnlyShowsAShownWindow", Window::Shown, true, {UP}, true, 1},
-        ClickCase{"ModalShowsAHiddenWindow", Window::Hidden, true, {UP}, true, 1},
-        ClickCase{"ModalUnminimises", Window::Minimised, true, {UP}, true, 1},
-        ClickCase{"MiddleButtonDoesNothing", Window::Shown, false, {0x0208}, true, 1},
-        ClickCase{"HighBitsOfTheMessageIgnored", Window::Shown, false, {0x10000 | UP}, false, 1}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Clicks, TrayClickTest, ::testing::Values(
+    ClickCase{"HidesAShownWindow", W::Shown, {UP}, false},
+    ClickCase{"RestoresAHiddenWindow", W::Hidden, {UP}, true},
+    ClickCase{"HidesAMinimisedWindow", W::Minimised, {UP}, false},
+    ClickCase{"TheDoubleClickItselfDoesNothing", W::Shown, {UP, DBL}, false, 0},
+    ClickCase{"ModalOnlyShowsAShownWindow", W::Shown, {UP}, true, 1, true},
+    ClickCase{"ModalUnminimises", W::Minimised, {UP}, true, 1, true},
+    ClickCase{"MiddleButtonDoesNothing", W::Shown, {CSystemTray::WM_MBUTTONUP}, true},
+    ClickCase{"HighBitsOfTheMessageIgnored", W::Shown, {0x10000 | UP}, false},
+    ClickCase{"RightButtonOpensTheMenu", W::Shown, {CSystemTray::WM_RBUTTONUP}, true},
+    ClickCase{"OtherIconsIgnored", W::Shown, {UP}, true, 0, false, TRAY + 1},
+    ClickCase{"NothingWhileTheProgramEnds", W::Shown, {UP}, true, 1, false, TRAY, true}),
     [](const auto& test) { return std::string(test.param.name); });
-
-TEST_F(TrayTest, IgnoresOtherIconsAndActsOnlyWhileTheMainWindowLives) {
-    m_main.m_window.show();
-    EXPECT_EQ(m_tray.OnIconNotify(CSystemTray::IDR_TRAY + 1, UP), 0);
-    EXPECT_TRUE(m_main.m_window.isVisible());
-    g_pMainDlg.store(nullptr);
-    EXPECT_EQ(m_tray.OnIconNotify(CSystemTray::IDR_TRAY, UP), 1);
-    EXPECT_TRUE(m_main.m_window.isVisible());
-}
+// clang-format on
 
 TEST_F(TrayTest, TheMenuOffersOpenThenExitAndSendsTheirCommands) {
     const QList<QAction*> actions = m_tray.Menu()->actions();
@@ -103,12 +104,6 @@ TEST_F(TrayTest, TheMenuOffersOpenThenExitAndSendsTheirCommands) {
     actions[1]->trigger();
     actions[0]->trigger();
     EXPECT_EQ(m_main.m_commands, (std::vector<int>{ID_TRAY_EXIT, ID_TRAY_OPEN}));
-}
-
-TEST_F(TrayTest, ARightClickOpensTheMenuAtTheCursor) {
-    EXPECT_EQ(m_tray.OnIconNotify(CSystemTray::IDR_TRAY, CSystemTray::WM_RBUTTONUP), 1);
-    EXPECT_TRUE(m_tray.Menu()->isVisible());
-    m_tray.Menu()->hide();
 }
 
 // The tray's side, as a desktop would answer.
@@ -130,20 +125,12 @@ protected:
     bool ShellDeleteIcon() override { return true; }
 };
 
-struct Flags {
-    bool hidden;
-    bool deleted;
-    bool operator==(const Flags&) const = default;
-};
-
-enum class Step { Create, HostAppears, HostGoes, AddFails, Delete };
+enum class Step { HostUp, HostDown, Create, AddFails, Delete };
 
 struct FlagCase {
     const char* name;
     std::vector<Step> steps;
-    Flags after;
-    int adds;
-    bool shown;
+    std::string after;
 };
 
 class TrayFlagTest : public ::testing::TestWithParam<FlagCase> {};
@@ -151,19 +138,17 @@ class TrayFlagTest : public ::testing::TestWithParam<FlagCase> {};
 TEST_P(TrayFlagTest, AddsTheIconAgainOnlyWhenItIsMeantToBeShown) {
     FakeMainWindow main;
     ScriptedTray tray(main);
-    EXPECT_EQ((Flags{tray.m_bIconHidden, tray.m_bIconDeleted}), (Flags{true, true}));
     for (const Step step : GetParam().steps) {
         switch (step) {
-        case Step::Create:
-            tray.Create(QIcon());
-            EXPECT_EQ(tray.m_uAddFlags, 7u);
-            break;
-        case Step::HostAppears:
+        case Step::HostUp:
             tray.m_host = true;
             tray.OnShellRestart();
             break;
-        case Step::HostGoes:
+        case Step::HostDown:
             tray.m_host = false;
+            break;
+        case Step::Create:
+            tray.Create(QIcon());
             break;
         case Step::AddFails:
             tray.m_addWorks = false;
@@ -173,45 +158,24 @@ TEST_P(TrayFlagTest, AddsTheIconAgainOnlyWhenItIsMeantToBeShown) {
             break;
         }
     }
-    EXPECT_EQ((Flags{tray.m_bIconHidden, tray.m_bIconDeleted}), GetParam().after);
-    EXPECT_EQ(tray.m_adds, GetParam().adds);
-    EXPECT_EQ(tray.IsIconShown(), GetParam().shown);
+    const auto flag = [](bool on) { return on ? std::string("1") : std::string("0"); };
+    EXPECT_EQ("hidden=" + flag(tray.m_bIconHidden) + " deleted=" + flag(tray.m_bIconDeleted) +
+                  " adds=" + std::to_string(tray.m_adds) + " shown=" + flag(tray.IsIconShown()),
+              GetParam().after);
 }
 
 using S = Step;
-INSTANTIATE_TEST_SUITE_P(
-    States, TrayFlagTest,
-    ::testing::Values(
-        FlagCase{"NeverCreated", {S::HostAppears}, {true, true}, 0, false},
-        FlagCase{"ShownWithAHost", {S::HostAppears, S::Create}, {false, false}, 1, true},
-        FlagCase{"HostComesBackAndGetsItAgain",
-                 {S::HostAppears, S::Create, S::HostGoes, S::HostAppears},
-                 {false, false},
-                 2,
-                 true},
-        FlagCase{"HostGoneMeansNotShown",
-                 {S::HostAppears, S::Create, S::HostGoes},
-                 {false, false},
-                 1,
-                 false},
-        FlagCase{"WaitsForAHostThatComesLater", {S::Create}, {false, true}, 1, false},
-        FlagCase{"TheLateHostGetsIt", {S::Create, S::HostAppears}, {false, false}, 2, true},
-        FlagCase{"AddRefusedWithAHost",
-                 {S::HostAppears, S::AddFails, S::Create, S::HostAppears},
-                 {true, true},
-                 1,
-                 false},
-        FlagCase{"ReAddRefused",
-                 {S::HostAppears, S::Create, S::AddFails, S::HostAppears, S::HostAppears},
-                 {true, false},
-                 2,
-                 false},
-        FlagCase{"Deleted",
-                 {S::HostAppears, S::Create, S::Delete, S::HostAppears},
-                 {true, true},
-                 1,
-                 false},
-        FlagCase{"NothingToDeleteBeforeAnAdd", {S::Create, S::Delete}, {false, true}, 1, false}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(States, TrayFlagTest, ::testing::Values(
+    FlagCase{"NeverCreated", {S::HostUp}, "hidden=1 deleted=1 adds=0 shown=0"},
+    FlagCase{"HostComesBackAndGetsItAgain", {S::HostUp, S::Create, S::HostDown, S::HostUp}, "hidden=0 deleted=0 adds=2 shown=1"},
+    FlagCase{"HostGoneMeansNotShown", {S::HostUp, S::Create, S::HostDown}, "hidden=0 deleted=0 adds=1 shown=0"},
+    FlagCase{"TheLateHostGetsIt", {S::Create, S::HostUp}, "hidden=0 deleted=0 adds=2 shown=1"},
+    FlagCase{"AddRefusedWithAHost", {S::HostUp, S::AddFails, S::Create, S::HostUp}, "hidden=1 deleted=1 adds=1 shown=0"},
+    FlagCase{"ReAddRefused", {S::HostUp, S::Create, S::AddFails, S::HostUp, S::HostUp}, "hidden=1 deleted=0 adds=2 shown=0"},
+    FlagCase{"Deleted", {S::HostUp, S::Create, S::Delete, S::HostUp}, "hidden=1 deleted=1 adds=1 shown=0"},
+    FlagCase{"NothingToDeleteBeforeAnAdd", {S::Create, S::Delete}, "hidden=0 deleted=1 adds=1 shown=0"}),
     [](const auto& test) { return std::string(test.param.name); });
+// clang-format on
 
 } // namespace

@@ -22,36 +22,31 @@ std::string Slurp(const std::string& path) {
     return text.str();
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+std::string EmailLine(int edit) {
+    return "\nEmail=user" + std::to_string(edit) + "@example.com\n";
 }
-
-std::string EmailLine(int edit);
 
 std::string EditorBuffer(int edit) {
     return "[Option]\nPriceChange=7" + EmailLine(edit) + "CurrentPrice=1.00\n";
 }
 
+// A save by rename writes a copy first; one in place truncates the file and writes it in
+// two pieces, yielding in between.
 void Save(const std::string& path, const std::string& bytes, EditorRace::Style style) {
-    if (style == EditorRace::Style::Rename) {
-        const std::string copy = path + ".edit~";
-        const int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        WriteAll(fd, bytes);
-        close(fd);
-        rename(copy.c_str(), path.c_str());
-        return;
+    const bool byRename = style == EditorRace::Style::Rename;
+    const std::string target = byRename ? path + ".edit~" : path;
+    const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const std::size_t half = byRename ? bytes.size() : bytes.size() / 2;
+    for (const std::string& piece : {bytes.substr(0, half), bytes.substr(half)}) {
+        sched_yield();
+        if (write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size())) {
+            break;
+        }
     }
-    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    const std::size_t half = bytes.size() / 2;
-    sched_yield();
-    WriteAll(fd, bytes.substr(0, half));
-    sched_yield();
-    WriteAll(fd, bytes.substr(half));
     close(fd);
-}
-
-std::string EmailLine(int edit) {
-    return "\nEmail=user" + std::to_string(edit) + "@example.com\n";
+    if (byRename) {
+        rename(target.c_str(), path.c_str());
+    }
 }
 
 // What the user finds after a save: the edit, and every key of theirs. A program write

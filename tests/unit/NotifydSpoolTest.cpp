@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,126 +19,97 @@
 namespace {
 
 using namespace std::chrono_literals;
+using Outcome = Delivery::Outcome;
 
 const RetryTimes QUICK{10ms, 40ms, 20ms};
 
-// What a fake relay was handed, safe to share between sender threads.
+// What a fake relay was handed, by recipient, safe to share between sender threads.
 struct RelayLog {
     std::mutex mutex;
-    std::map<std::string, int> attempts; // by recipient
+    std::map<std::string, int> attempts;
     std::map<std::string, int> sent;
-
-    int Sent(const std::string& recipient) {
-        std::lock_guard lock(mutex);
-        return sent[recipient];
-    }
-    int TotalSent() {
-        std::lock_guard lock(mutex);
-        int total = 0;
-        for (const auto& entry : sent) {
-            total += entry.second;
-        }
-        return total;
-    }
 };
 
 // A relay that answers each attempt with the next outcome (the last one from then on).
-Deliverer FakeRelay(RelayLog& log, std::vector<Delivery::Outcome> outcomes,
-                    std::chrono::milliseconds pace = 0ms) {
-    return [&log, outcomes, pace](const SpooledMail& mail, const std::atomic<bool>&) {
-        std::this_thread::sleep_for(pace);
+Deliverer FakeRelay(RelayLog& log, std::vector<Outcome> outcomes) {
+    return [&log, outcomes](const SpooledMail& mail, const std::atomic<bool>&) {
+        std::this_thread::sleep_for(2ms);
         std::lock_guard lock(log.mutex);
-        const int attempt = log.attempts[mail.recipient]++;
-        const Delivery::Outcome outcome = outcomes.at(
-            std::min<std::size_t>(static_cast<std::size_t>(attempt), outcomes.size() - 1));
-        if (outcome == Delivery::Outcome::Sent) {
-            ++log.sent[mail.recipient];
-        }
+        const auto attempt = static_cast<std::size_t>(log.attempts[mail.recipient]++);
+        const Outcome outcome = outcomes[std::min(attempt, outcomes.size() - 1)];
+        log.sent[mail.recipient] += outcome == Outcome::Sent ? 1 : 0;
         return Delivery{outcome, "fake"};
     };
 }
 
-template <typename Condition> bool WaitFor(Condition condition) {
+// Waits until the spool is empty, then a while longer: several rescans send nothing twice.
+bool Drained(const MailSpool& spool) {
     const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!condition()) {
+    while (!spool.Waiting().empty()) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
         std::this_thread::sleep_for(5ms);
     }
+    std::this_thread::sleep_for(100ms);
     return true;
 }
 
-void Store(MailSpool& spool, const std::string& recipient) {
-    std::string error;
-    ASSERT_TRUE(spool.Store(spool.NewName(), {recipient, "Subject: x\r\n\r\nbody\r\n"}, error))
-        << error;
-}
+struct RelayCase {
+    const char* name;
+    std::vector<Outcome> outcomes;
+    int copies; // of the service, sharing one spool folder
+    int mails;
+    int attempts; // at each mail
+    int sent;     // of each mail
+    int setAside; // the junk file beside the mails always is
+};
 
-TEST(NotifydSpoolTest, KeepsAMailThroughFailedAttemptsAndDeletesItOnlyWhenTheRelayTookIt) {
-    TempDir dir;
-    MailSpool spool(dir.File("spool"));
-    std::string error;
-    ASSERT_TRUE(spool.Open(error)) << error;
-    Store(spool, "user@example.com");
-    RelayLog log;
-    SpoolSender sender(spool,
-                       FakeRelay(log, {Delivery::Outcome::Retry, Delivery::Outcome::Retry,
-                                       Delivery::Outcome::Sent}),
-                       QUICK);
-    sender.Start();
-    ASSERT_TRUE(WaitFor([&] { return log.Sent("user@example.com") == 1; }));
-    EXPECT_TRUE(WaitFor([&] { return spool.Waiting().empty(); }));
-    std::this_thread::sleep_for(100ms); // several rescans: nothing is sent twice
-    EXPECT_TRUE(sender.Stop(1s));
-    EXPECT_EQ(log.attempts["user@example.com"], 3);
-    EXPECT_EQ(log.TotalSent(), 1);
-}
+class NotifydSpoolTest : public ::testing::TestWithParam<RelayCase> {};
 
-TEST(NotifydSpoolTest, SetsAsideWhatTheRelayRefusedAndWhatIsNoMail) {
+TEST_P(NotifydSpoolTest, DeletesAMailOnlyWhenTheRelayTookItAndSetsAsideWhatItRefused) {
+    const RelayCase& c = GetParam();
     TempDir dir;
-    MailSpool spool(dir.File("spool"));
+    std::vector<std::unique_ptr<MailSpool>> spools;
     std::string error;
-    ASSERT_TRUE(spool.Open(error)) << error;
-    Store(spool, "nobody@example.com");
+    for (int i = 0; i < c.copies; ++i) {
+        spools.push_back(std::make_unique<MailSpool>(dir.File("spool")));
+        ASSERT_TRUE(spools.back()->Open(error)) << error;
+    }
+    for (int i = 0; i < c.mails; ++i) {
+        ASSERT_TRUE(spools[static_cast<std::size_t>(i % c.copies)]->Store(
+            spools[0]->NewName(),
+            {"user" + std::to_string(i) + "@example.com", "Subject: x\r\n\r\nbody\r\n"}, error))
+            << error;
+    }
     std::ofstream(dir.File("spool/0-junk.mail")) << "not a spooled mail";
     RelayLog log;
-    SpoolSender sender(spool, FakeRelay(log, {Delivery::Outcome::Refused}), QUICK);
-    sender.Start();
-    ASSERT_TRUE(WaitFor([&] { return spool.Waiting().empty(); }));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_TRUE(sender.Stop(1s));
-    EXPECT_EQ(log.attempts["nobody@example.com"], 1);
-    std::size_t setAside = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.File("spool/failed"))) {
-        setAside += entry.path().extension() == ".mail" ? 1 : 0;
+    std::vector<std::unique_ptr<SpoolSender>> senders;
+    for (const auto& spool : spools) {
+        senders.push_back(std::make_unique<SpoolSender>(*spool, FakeRelay(log, c.outcomes), QUICK));
+        senders.back()->Start();
     }
-    EXPECT_EQ(setAside, 2u);
+    EXPECT_TRUE(Drained(*spools[0]));
+    for (const auto& sender : senders) {
+        EXPECT_TRUE(sender->Stop(1s));
+    }
+    EXPECT_EQ(log.attempts.size(), static_cast<std::size_t>(c.mails));
+    for (const auto& [recipient, attempts] : log.attempts) {
+        EXPECT_EQ(attempts, c.attempts) << recipient;
+        EXPECT_EQ(log.sent[recipient], c.sent) << recipient;
+    }
+    const auto failed = std::filesystem::directory_iterator(dir.File("spool/failed"));
+    EXPECT_EQ(std::count_if(begin(failed), end(failed),
+                            [](const auto& entry) { return entry.path().extension() == ".mail"; }),
+              c.setAside);
 }
 
-TEST(NotifydSpoolTest, TwoCopiesSharingOneSpoolSendEveryMailExactlyOnce) {
-    TempDir dir;
-    MailSpool first(dir.File("spool"));
-    MailSpool second(dir.File("spool"));
-    std::string error;
-    ASSERT_TRUE(first.Open(error) && second.Open(error)) << error;
-    constexpr int MAILS = 40;
-    for (int i = 0; i < MAILS; ++i) {
-        Store(i % 2 == 0 ? first : second, "user" + std::to_string(i) + "@example.com");
-    }
-    RelayLog log;
-    SpoolSender one(first, FakeRelay(log, {Delivery::Outcome::Sent}, 2ms), QUICK);
-    SpoolSender other(second, FakeRelay(log, {Delivery::Outcome::Sent}, 2ms), QUICK);
-    one.Start();
-    other.Start();
-    ASSERT_TRUE(WaitFor([&] { return first.Waiting().empty(); }));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_TRUE(one.Stop(1s));
-    EXPECT_TRUE(other.Stop(1s));
-    EXPECT_EQ(log.TotalSent(), MAILS);
-    for (int i = 0; i < MAILS; ++i) {
-        EXPECT_EQ(log.Sent("user" + std::to_string(i) + "@example.com"), 1) << i;
-    }
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Relays, NotifydSpoolTest, ::testing::Values(
+    RelayCase{"DownTwiceThenTakesIt", {Outcome::Retry, Outcome::Retry, Outcome::Sent}, 1, 1, 3, 1, 1},
+    RelayCase{"RefusesIt", {Outcome::Refused}, 1, 1, 1, 0, 2},
+    RelayCase{"TwoCopiesShareTheSpool", {Outcome::Sent}, 2, 40, 1, 1, 1}),
+    [](const auto& test) { return std::string(test.param.name); });
+// clang-format on
 
 } // namespace
