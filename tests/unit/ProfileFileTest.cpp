@@ -672,13 +672,20 @@ TEST(ProfileFileTest, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
 class EditsByHand : public ::testing::TestWithParam<EditorRace::Style> {};
 
 TEST_P(EditsByHand, SurviveProgramWrites) {
-    TempDir dir;
-    const EditorRace::Result race =
-        EditorRace::Run(dir.Path(), GetParam(), std::chrono::milliseconds(2000), 500);
-    EXPECT_GT(race.edits, 20);
-    EXPECT_GT(race.programWrites, 5); // the two really raced
-    EXPECT_EQ(race.reverted, 0);
-    EXPECT_EQ(race.wiped, 0);
+    // Rounds of two seconds until the two really raced, however busy the machine is.
+    int edits = 0;
+    int programWrites = 0;
+    for (int round = 0; round < 15 && (edits <= 20 || programWrites <= 5); ++round) {
+        TempDir dir;
+        const EditorRace::Result race =
+            EditorRace::Run(dir.Path(), GetParam(), std::chrono::milliseconds(2000), 500);
+        edits += race.edits;
+        programWrites += race.programWrites;
+        EXPECT_EQ(race.reverted, 0);
+        EXPECT_EQ(race.wiped, 0);
+    }
+    EXPECT_GT(edits, 20);
+    EXPECT_GT(programWrites, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Editors, EditsByHand,
