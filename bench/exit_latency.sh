@@ -56,7 +56,7 @@ measure() {
         { t[NR] = $1 } END { printf "%-16s median %5d ms, worst %5d ms (%d runs)\n", name, t[int((NR + 1) / 2)], t[NR], NR }'
 }
 
-dns_setup() { export ORVANTIS_CHART_SERVER="http://chart.invalid" ORVANTIS_NOTIFY_SERVER="$SILENT"; }
+dns_setup() { export ORVANTIS_CHART_SERVER="http://chart.example.org" ORVANTIS_NOTIFY_SERVER="$SILENT"; }
 dns_stuck() { count '^query' "$E2E_TMP/dns.log"; }
 
 download_setup() {

@@ -26,8 +26,9 @@ E2E_PIDS+=($!)
 
 start_xvfb
 fresh_user_folders
-# A name, so that each poll starts with a lookup; ".invalid" never names a real host.
-export ORVANTIS_CHART_SERVER="http://chart.invalid" ORVANTIS_NOTIFY_SERVER="http://notify.invalid"
+# A name, so that each poll starts with a lookup (of a documentation domain; the only
+# resolver in this namespace is the silent one).
+export ORVANTIS_CHART_SERVER="http://chart.example.org" ORVANTIS_NOTIFY_SERVER="http://notify.example.org"
 
 queries() { grep -c '^query' "$E2E_TMP/dns.log" || true; }
 
