@@ -15,7 +15,7 @@ struct HttpRequest {
     std::string target; // as the client sent it, query included
     std::string path;   // the target up to its '?'
     HttpHeaders headers;
-    std::string body{};
+    std::string body;
     std::string remoteAddress;
 
     // The value of the first header of that name (given in lower case); empty when none.
