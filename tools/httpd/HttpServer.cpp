@@ -45,8 +45,8 @@ constexpr RefusalRow REFUSALS[] = {
 };
 
 std::string SizeText(std::size_t bytes) {
-    return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KiB"
-                             : std::to_string(bytes) + " bytes";
+    return bytes > 0 && bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KiB"
+                                          : std::to_string(bytes) + " bytes";
 }
 
 std::string PeerAddress(int fd) {
