@@ -63,6 +63,11 @@ std::string Post(const std::string& body, const std::string& type = FORM_TYPE,
     return head.str();
 }
 
+// The request with one more header line (or lines) right after its request line.
+std::string WithHeader(std::string request, const std::string& line) {
+    return request.insert(request.find("\r\n") + 2, line + "\r\n");
+}
+
 // Sends the bytes as they are; the status of the answer, 0 when none came within 10 s.
 int Status(int port, const std::string& bytes) {
     const int fd = ConnectLoopback(port);
@@ -207,6 +212,10 @@ INSTANTIATE_TEST_SUITE_P(Requests, NotifydRequestTest, ::testing::Values(
     RequestCase{"a length that is no number", HEAD + "Content-Length: 5x\r\n\r\n", 400},
     RequestCase{"a broken chunk", HEAD + "Transfer-Encoding: chunked\r\n\r\nzz\r\n", 400},
     RequestCase{"another protocol version", "POST /price_notify.php HTTP/2.0\r\n\r\n", 505},
+    RequestCase{"a blank before a header's colon", WithHeader(Post(Form(ProgramParts())), "Accept : */*"), 400},
+    RequestCase{"a folded header line", WithHeader(Post(Form(ProgramParts())), "X-Note: a\r\n x: b"), 400},
+    RequestCase{"a NUL in a header", WithHeader(Post(Form(ProgramParts())), std::string("X-Note: a\0b", 11)), 400},
+    RequestCase{"a bare CR in a header", WithHeader(Post(Form(ProgramParts())), "X-Note: a\rb"), 400},
     RequestCase{"binary junk", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 15), 400},
     RequestCase{"a body that never comes", HEAD + "Content-Length: 100\r\n\r\nab", 408}));
 // clang-format on
