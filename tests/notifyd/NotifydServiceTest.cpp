@@ -220,14 +220,52 @@ INSTANTIATE_TEST_SUITE_P(Requests, NotifydRequestTest, ::testing::Values(
     RequestCase{"a body that never comes", HEAD + "Content-Length: 100\r\n\r\nab", 408}));
 // clang-format on
 
-TEST(NotifydServiceTest, AnswersTooManyRequestsOnceARecipientHadItsMailsThisHour) {
-    ServiceRun run("per_recipient_per_hour = 2\n");
-    for (const int status : {200, 200, 429}) {
-        EXPECT_EQ(run.Send(Post(Form(ProgramParts()))), status);
-    }
-    EXPECT_EQ(run.Send(Post(Form(ProgramParts("bob@example.org")))), 200);
-    EXPECT_EQ(run.Files().size(), 3u);
+// One request of a limit case: to whom, and the X-Forwarded-For it carries.
+struct Sent {
+    std::string email;
+    std::string forwardedFor;
+};
+
+struct LimitCase {
+    const char* label;
+    std::string settings;
+    std::vector<Sent> requests;
+    std::vector<int> statuses;
+};
+
+void PrintTo(const LimitCase& limit, std::ostream* out) {
+    *out << limit.label;
 }
+
+class NotifydLimitTest : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(NotifydLimitTest, AnswersTooManyRequestsOnceAMailboxOrAClientHadItsShare) {
+    ServiceRun run(GetParam().settings);
+    std::vector<int> statuses;
+    for (const Sent& sent : GetParam().requests) {
+        const std::string request = Post(Form(ProgramParts(sent.email)));
+        statuses.push_back(
+            run.Send(sent.forwardedFor.empty()
+                         ? request
+                         : WithHeader(request, "X-Forwarded-For: " + sent.forwardedFor)));
+    }
+    EXPECT_EQ(statuses, GetParam().statuses);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Limits, NotifydLimitTest, ::testing::Values(
+    LimitCase{"case and +tag variants share their mailbox's hourly quota", "per_recipient_per_hour = 2\n",
+              {{"ann@example.org", ""}, {"Ann+gold@EXAMPLE.org", ""}, {"ann+x@example.org", ""}, {"bob@example.org", ""}},
+              {200, 200, 429, 200}},
+    LimitCase{"a client's per-minute limit; what it says it forwards does not count", "per_client_per_minute = 2\n",
+              {{"ann@example.org", "192.0.2.1"}, {"bob@example.org", "192.0.2.2"}, {"cy@example.org", "192.0.2.3"}},
+              {200, 200, 429}},
+    LimitCase{"clients behind a trusted proxy count apart, by the hop it added",
+              "per_client_per_minute = 2\ntrusted_proxies = 127.0.0.1\n",
+              {{"ann@example.org", "192.0.2.1"}, {"bob@example.org", "192.0.2.2, 192.0.2.1"},
+               {"cy@example.org", "192.0.2.1"}, {"cy@example.org", "192.0.2.2"}},
+              {200, 200, 429, 200}}));
+// clang-format on
 
 TEST(NotifydServiceTest, AnswersUnavailableAndKeepsNothingWhenTheSpoolCannotTakeTheMail) {
     ServiceRun run;
@@ -248,7 +286,7 @@ TEST(NotifydServiceTest, AnswersUnavailableAndKeepsNothingWhenTheSpoolCannotTake
 }
 
 TEST(NotifydServiceTest, KeepsAnsweringWhileManyClientsHoldConnectionsOpenSilently) {
-    ServiceRun run;
+    ServiceRun run("per_client_connections = 0\n");
     std::vector<int> silent;
     for (int i = 0; i < 300; ++i) {
         silent.push_back(ConnectLoopback(run.Port()));

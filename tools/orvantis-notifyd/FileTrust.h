@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+// Why a file or folder the service relies on may have been changed by someone else, as
+// ssh asks of a key file: another user owns it (root may own what rootMayOwn allows), or
+// its group or everybody may write it. Empty when it is trusted.
+std::string WhyNotTrusted(const struct stat& info, bool rootMayOwn);
+
+// Permission bits as chmod takes them: "0640".
+std::string ModeText(mode_t mode);
