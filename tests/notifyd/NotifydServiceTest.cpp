@@ -90,8 +90,9 @@ public:
                                              settings,
                                          m_config, error))
             << error;
-        EXPECT_TRUE(m_spool.Open(error)) << error;
-        m_service = std::make_unique<NotifyService>(m_config, m_spool, [] {});
+        EXPECT_EQ(m_spool.Open(error), MailSpool::Opened::Ok) << error;
+        m_service = std::make_unique<NotifyService>(
+            m_config, m_spool, [] {}, [] { return SenderState{}; });
         m_port = m_service->Bind();
         m_thread = std::thread([this] { m_service->Run(); });
     }
@@ -105,11 +106,11 @@ public:
     int Send(const std::string& bytes) const { return Status(m_port, bytes); }
     int Port() const { return m_port; }
     const std::string& Folder() const { return m_spool.Folder(); }
-    // Every file in the spool folder, temporary ones included.
+    // Every file in the spool folder, temporary ones included, but for the lock.
     std::vector<std::string> Files() const {
         std::vector<std::string> files;
         for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
-            if (entry.is_regular_file()) {
+            if (entry.is_regular_file() && entry.path().filename() != ".lock") {
                 files.push_back(entry.path().string());
             }
         }

@@ -43,12 +43,13 @@ HttpResponse TooMany(const std::string& text, const std::string& logText) {
 } // namespace
 
 NotifyService::NotifyService(const NotifydConfig& config, MailSpool& spool,
-                             std::function<void()> stored)
-    : m_config(config), m_spool(spool), m_stored(std::move(stored)),
+                             std::function<void()> stored, std::function<SenderState()> state)
+    : m_config(config), m_spool(spool), m_stored(std::move(stored)), m_state(std::move(state)),
       m_limiter(config.perRecipientPerHour, config.perClientPerMinute, config.perMinute),
       m_server(config.http, LogRefusal) {
     m_server.Handle("POST", NOTIFY_PATH,
                     [this](const HttpRequest& request) { return OnNotify(request); });
+    m_server.Handle("GET", HEALTH_PATH, [this](const HttpRequest&) { return OnHealth(); });
 }
 
 int NotifyService::Bind() {
@@ -61,6 +62,17 @@ void NotifyService::Run() {
 
 void NotifyService::Stop() {
     m_server.Stop();
+}
+
+HttpResponse NotifyService::OnHealth() const {
+    const SenderState state = m_state();
+    HttpResponse answer{200, "OK: mails go out\n", {{"Cache-Control", "no-store"}}};
+    if (!state.delivering) {
+        answer.status = 503;
+        answer.body = "Service Unavailable: the relay has taken no mail since " +
+                      UtcTime(state.since) + ": " + state.fault + "\n";
+    }
+    return answer;
 }
 
 HttpResponse NotifyService::OnNotify(const HttpRequest& http) {
