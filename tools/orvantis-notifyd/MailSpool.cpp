@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "MailSpool.h"
 
-#include "FileTrust.h"
 #include "MailAddress.h"
+#include "ServiceFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -25,7 +25,7 @@ constexpr std::string_view TEMPORARY_PREFIX = ".tmp-";
 constexpr const char* LOCK_FILE = ".lock";
 constexpr std::string_view RECIPIENT_LINE = "rcpt ";
 constexpr std::size_t MAX_HOST_IN_NAME = 32;
-constexpr off_t MAX_FILE_BYTES = 1024 * 1024; // a mail is under a kilobyte
+constexpr std::size_t MAX_FILE_BYTES = 1024 * 1024; // a mail is under a kilobyte
 // A temporary file this old belongs to no write in progress, in any copy.
 constexpr std::time_t STALE_TEMPORARY_SECONDS = 3600;
 
@@ -33,8 +33,8 @@ std::string ErrnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// Repeats a read or write of size bytes until all have moved; step(done) moves some of
-// the rest. False on an error or an early end of the file.
+// Repeats a write of size bytes until all have moved; step(done) moves some of the rest.
+// False on an error.
 template <typename Step> bool MoveAll(std::size_t size, Step step) {
     std::size_t done = 0;
     while (done < size) {
@@ -53,17 +53,6 @@ template <typename Step> bool MoveAll(std::size_t size, Step step) {
 bool WriteAll(int fd, const std::string& bytes) {
     return MoveAll(bytes.size(), [&](std::size_t done) {
         return write(fd, bytes.data() + done, bytes.size() - done);
-    });
-}
-
-bool ReadAll(int fd, std::string& bytes) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || info.st_size > MAX_FILE_BYTES) {
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(info.st_size));
-    return MoveAll(bytes.size(), [&](std::size_t done) {
-        return pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
     });
 }
 
@@ -295,7 +284,7 @@ std::unique_ptr<MailSpool::Claim> MailSpool::Take(const std::string& file,
     }
     std::string bytes;
     SpooledMail mail;
-    if (!ReadAll(fd, bytes) || !ParseSpoolFile(bytes, mail)) {
+    if (!ReadWhole(fd, MAX_FILE_BYTES, bytes) || !ParseSpoolFile(bytes, mail)) {
         const Claim broken(*this, file, fd, {});
         SetAside(file, "not a spooled mail", error);
         return nullptr;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "NotifydConfig.h"
 
-#include "FileTrust.h"
 #include "MailAddress.h"
+#include "ServiceFiles.h"
 #include "httpd/ClientAddress.h"
 #include "httpd/TextRules.h"
 
@@ -115,27 +115,6 @@ std::string Shown(std::string_view name, std::string_view value) {
                "' (the login goes into relay_user and relay_password)";
     }
     return " '" + std::string(value) + "'";
-}
-
-// At most MAX_CONFIG_BYTES; false on an error or a longer file.
-bool ReadConfigText(int fd, std::string& text) {
-    text.resize(MAX_CONFIG_BYTES + 1);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = read(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    text.resize(done);
-    return done <= MAX_CONFIG_BYTES;
 }
 
 struct Key {
@@ -277,7 +256,7 @@ bool NotifydConfig::Load(const std::string& path, NotifydConfig& config, std::st
         error = path + ": not a regular file";
     } else if (!distrust.empty()) {
         error = path + ": not used, since " + distrust;
-    } else if (!ReadConfigText(fd, text)) {
+    } else if (!ReadWhole(fd, MAX_CONFIG_BYTES, text)) {
         error = path + ": unreadable or larger than 1 MiB";
     } else if (Parse(text, config, error)) {
         error.clear();
