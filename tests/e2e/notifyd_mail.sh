@@ -106,23 +106,12 @@ notify 1650.00 1662.50
 expect_mails 1
 has_mail 'Gold price changed: 1662.50 (+12.50)' 1650.00 1662.50 +12.50
 
-# The SMTP server is down: the request is answered, kept, and sent once it is back; the
-# service's state says so meanwhile.
-health() {
-    local answer
-    answer=$(exec 3<>"/dev/tcp/127.0.0.1/${NOTIFYD_URL##*:}" &&
-        printf 'GET /healthz HTTP/1.1\r\nConnection: close\r\n\r\n' >&3 && head -c 12 <&3)
-    echo "${answer#HTTP/1.1 }"
-}
-[ "$(health)" = 200 ] || fail "GET /healthz is not 200 while mails go out"
+# The SMTP server is down: the request is answered, kept, and sent once it is back.
 stop_smtp
 notify 1662.50 1640.00
 [ "$(spool_count)" -eq 1 ] || fail "the request is not in the spool"
-unhealthy() { [ "$(health)" = 503 ]; }
-wait_for 10 unhealthy || fail "GET /healthz is not 503 while the SMTP server is down"
 start_smtp
 expect_mails 2
-[ "$(health)" = 200 ] || fail "GET /healthz is not 200 again once mails go out"
 has_mail 'Gold price changed: 1640.00 (-22.50)' 1662.50 1640.00 -22.50
 
 # Down again, and the service restarts before it comes back.
@@ -134,9 +123,6 @@ start_smtp
 start_notifyd
 expect_mails 3
 has_mail 'Gold price changed: 1655.00 (+15.00)' 1640.00 1655.00 +15.00
-# Told once per outage (the second may have ended with the restart), however many tries.
-alerts=$(grep -c 'ALERT: the relay takes no mail' "$E2E_TMP/notifyd.log")
-[ "$alerts" -ge 1 ] && [ "$alerts" -le 2 ] || fail "the SMTP server's outages were told $alerts times"
-grep -q 'the relay takes mails again' "$E2E_TMP/notifyd.log" || fail "the relay's return is not told"
+grep -q 'ALERT: the relay takes no mail' "$E2E_TMP/notifyd.log" || fail "the outage was not told"
 stop_notifyd
 echo "1 passed, 0 failed"
