@@ -24,12 +24,13 @@ CSkinRuns BuildSkinRuns(const QImage& skin) {
     runs.rooms.push_back(room);
     runs.rects.reserve(static_cast<std::size_t>(room));
 
+    // The room grows by 40 rectangles at a time, as the shape's list is counted; the
+    // storage behind it grows geometrically, so a skin of many runs costs linear time.
     const auto append = [&](int left, int top, int right) {
         runs.rects.emplace_back(QPoint(left, top), QPoint(right - 1, top));
         if (static_cast<int>(runs.rects.size()) == room) {
             room += ROOM_STEP;
             runs.rooms.push_back(room);
-            runs.rects.reserve(static_cast<std::size_t>(room));
         }
     };
     for (int y = 0; y < image.height(); ++y) {
@@ -49,6 +50,21 @@ CSkinRuns BuildSkinRuns(const QImage& skin) {
         }
     }
     return runs;
+}
+
+QImage PaintedSkin(const QImage& skin) {
+    if (skin.isNull()) {
+        return {};
+    }
+    QImage painted = skin.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < painted.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(painted.scanLine(y));
+        for (int x = 0; x < painted.width(); ++x) {
+            line[x] = IsOpaque(line[x]) ? (line[x] | 0xFF000000u) : 0u;
+        }
+    }
+    // Premultiplied, so that scaling blends no key colour into the outline.
+    return painted.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 QRegion BuildRegionFromBitmap(const QImage& skin) {
