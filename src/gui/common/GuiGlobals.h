@@ -9,6 +9,8 @@
 
 // Background of the main window, the notification dialog and the settings dialog.
 inline const QColor BACKGROUND_COLOR{246, 246, 246};
+// Text of a disabled label on that background (and on white): readable, yet plainly off.
+inline const QColor DISABLED_TEXT_COLOR{109, 109, 109};
 extern const QBrush g_bkBrush;
 
 // Bold desktop sans-serif, 12 pixels high, for the floating window. Set by start-up.
