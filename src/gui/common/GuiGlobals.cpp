@@ -54,6 +54,23 @@ QImage LoadSkinBitmap(const QString& fileName) {
                                                          : QImage::Format_RGB32);
 }
 
+QImage LoadSkinBitmap2x(const QString& fileName, const QImage& normal) {
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (normal.isNull() || dot <= 0) {
+        return {};
+    }
+    QImage doubled = LoadSkinBitmap(fileName.left(dot) + QStringLiteral("@2x") + fileName.mid(dot));
+    if (doubled.size() != normal.size() * 2) {
+        return {};
+    }
+    doubled.setDevicePixelRatio(2);
+    return doubled;
+}
+
+const QImage& SkinForRatio(const QImage& normal, const QImage& doubled, qreal ratio) {
+    return ratio > 1 && !doubled.isNull() ? doubled : normal;
+}
+
 QImage WhiteToTransparent(const QImage& image) {
     if (image.isNull()) {
         return {};

@@ -25,5 +25,15 @@ QImage ReadSmallImage(const QString& path, const char* format);
 // file is missing, unreadable, or declares an absurd size.
 QImage LoadSkinBitmap(const QString& fileName);
 
+// The picture of <fileName> drawn for screens at twice the density, "NAME@2x.EXT" beside
+// it, with a device pixel ratio of 2. A null image unless it is exactly twice the size of
+// `normal`, the picture as LoadSkinBitmap gave it: a skin replaced without its partner
+// keeps its own look.
+QImage LoadSkinBitmap2x(const QString& fileName, const QImage& normal);
+
+// The picture to draw at a device pixel ratio: the doubled one above a ratio of 1 when
+// there is one; the painter scales it to whatever the ratio is.
+const QImage& SkinForRatio(const QImage& normal, const QImage& doubled, qreal ratio);
+
 // The image with every pure white pixel made transparent, for drawing on any background.
 QImage WhiteToTransparent(const QImage& image);
