@@ -79,8 +79,10 @@ CFloatWnd::CFloatWnd(const CInfWnd* panel)
         s_bmpSkin2x = VisiblePart(LoadSkinBitmap2x(QStringLiteral("float.bmp"), s_bmpSkin));
     }
     m_hRgnShape = BuildRegionFromBitmap(VisiblePart(s_bmpSkin));
-    // Coming up at start-up must not take the focus from the window the user works in.
+    // Coming up at start-up must not take the focus from the window the user works in; and
+    // as it is never the active window, its tooltip (why the price is stale) shows anyway.
     setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setAttribute(IsTranslucent() ? Qt::WA_TranslucentBackground : Qt::WA_OpaquePaintEvent);
     setFixedSize(WIDTH, HEIGHT);
 }

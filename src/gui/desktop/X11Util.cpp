@@ -123,7 +123,8 @@ void RaiseWithoutActivating(QWidget* window, bool managed) {
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = id;
-        event.type = InternAtom(connection, "_NET_RESTACK_WINDOW");
+        static const xcb_atom_t restack = InternAtom(connection, "_NET_RESTACK_WINDOW");
+        event.type = restack;
         event.data.data32[0] = SOURCE_PAGER;
         event.data.data32[1] = XCB_NONE; // no sibling: above all of its layer
         event.data.data32[2] = XCB_STACK_MODE_ABOVE;
