@@ -10,6 +10,7 @@ ORVANTIS_PACKAGES=(
     xvfb xauth xdotool trayer x11-utils x11-xserver-utils fonts-dejavu-core locales iproute2
     desktop-file-utils python3-aiosmtpd libxcb1-dev libxcb-shape0-dev dbus-daemon dbus-bin
     appstream man-db lintian file imagemagick openbox
+    xfwm4 kwin-x11 sway xwayland grim qt6-gtk-platformtheme
 )
 
 orvantis_install_deps() {
