@@ -31,6 +31,9 @@ EOF
 # the background, its pid is the command's own.
 SESSION_ENV=(HOME="$SWAY_DIR/home" XDG_RUNTIME_DIR="$SWAY_DIR/run" PATH="$PATH"
     XDG_CONFIG_HOME="$SWAY_DIR/home/config")
+for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS; do # sanitizer runs
+    [ -n "${!name:-}" ] && SESSION_ENV+=("$name=${!name}")
+done
 session() { (exec "${as_user[@]}" env -i "${SESSION_ENV[@]}" "$@"); }
 session_bg() { exec "${as_user[@]}" env -i "${SESSION_ENV[@]}" "$@"; }
 session_bg env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
