@@ -71,7 +71,7 @@ const QImage& SkinForRatio(const QImage& normal, const QImage& doubled, qreal ra
     return ratio > 1 && !doubled.isNull() ? doubled : normal;
 }
 
-QImage WhiteToTransparent(const QImage& image) {
+QImage ColourToTransparent(const QImage& image, QRgb colour) {
     if (image.isNull()) {
         return {};
     }
@@ -79,10 +79,10 @@ QImage WhiteToTransparent(const QImage& image) {
     for (int y = 0; y < result.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(result.scanLine(y));
         for (int x = 0; x < result.width(); ++x) {
-            if ((line[x] & 0x00FFFFFFu) == 0x00FFFFFFu) {
+            if (((line[x] ^ colour) & 0x00FFFFFFu) == 0) {
                 line[x] = 0;
             }
         }
     }
-    return result;
+    return result.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }

@@ -35,5 +35,7 @@ QImage LoadSkinBitmap2x(const QString& fileName, const QImage& normal);
 // there is one; the painter scales it to whatever the ratio is.
 const QImage& SkinForRatio(const QImage& normal, const QImage& doubled, qreal ratio);
 
-// The image with every pure white pixel made transparent, for drawing on any background.
-QImage WhiteToTransparent(const QImage& image);
+// The image with every pixel of that colour (whatever its alpha) made fully transparent,
+// premultiplied so that scaling blends none of the colour into the edges: pure white for
+// the arrows, the key colour for a skin where the window system does not cut it away.
+QImage ColourToTransparent(const QImage& image, QRgb colour);

@@ -162,7 +162,7 @@ void CFloatWnd::DrawSkin(QPainter& painter) const {
     // The skin at its own size from the top-left corner, cut to the window.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRect target(QPoint(0, 0), s_bmpSkin.size());
-    painter.drawImage(target, IsTranslucent() ? PaintedSkin(skin) : skin);
+    painter.drawImage(target, IsTranslucent() ? ColourToTransparent(skin, SKIN_KEY_COLOR) : skin);
 }
 
 void CFloatWnd::SetStale(bool stale) {

@@ -52,21 +52,6 @@ CSkinRuns BuildSkinRuns(const QImage& skin) {
     return runs;
 }
 
-QImage PaintedSkin(const QImage& skin) {
-    if (skin.isNull()) {
-        return {};
-    }
-    QImage painted = skin.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < painted.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(painted.scanLine(y));
-        for (int x = 0; x < painted.width(); ++x) {
-            line[x] = IsOpaque(line[x]) ? (line[x] | 0xFF000000u) : 0u;
-        }
-    }
-    // Premultiplied, so that scaling blends no key colour into the outline.
-    return painted.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-}
-
 QRegion BuildRegionFromBitmap(const QImage& skin) {
     const CSkinRuns runs = BuildSkinRuns(skin);
     QRegion region;

@@ -20,11 +20,6 @@ struct CSkinRuns {
 
 CSkinRuns BuildSkinRuns(const QImage& skin);
 
-// The skin as painted where the window system does not cut the shape away: every pixel of
-// the key colour fully transparent, every other one fully opaque. Keeps the device pixel
-// ratio of the skin.
-QImage PaintedSkin(const QImage& skin);
-
 // The window shape a skin gives: the union of its runs. Empty for a null skin or one
 // without a single pixel that is not the key colour.
 QRegion BuildRegionFromBitmap(const QImage& skin);

@@ -23,8 +23,8 @@ void LoadArrow(QImage& arrow, QImage& arrow2x, const char* fileName) {
     if (arrow.isNull()) {
         const QString name = QString::fromLatin1(fileName);
         const QImage normal = LoadSkinBitmap(name);
-        arrow = WhiteToTransparent(normal);
-        arrow2x = WhiteToTransparent(LoadSkinBitmap2x(name, normal));
+        arrow = ColourToTransparent(normal, qRgb(255, 255, 255));
+        arrow2x = ColourToTransparent(LoadSkinBitmap2x(name, normal), qRgb(255, 255, 255));
     }
 }
 
