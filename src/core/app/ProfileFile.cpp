@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/ProfileFile.h"
 
-#include "core/common/Utf8.h"
+#include "platform/common/Utf8.h"
 
 #include <dirent.h>
 #include <fcntl.h>

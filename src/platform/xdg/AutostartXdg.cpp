@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Start at login on freedesktop.org desktops: an autostart desktop entry.
-#include "core/common/Utf8.h"
+#include "platform/common/Utf8.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
