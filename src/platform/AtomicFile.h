@@ -10,6 +10,31 @@
 // and a crash or a full disk never leaves a torn or empty file behind. Paths are UTF-8.
 namespace platform {
 
+// An open file descriptor, closed when it goes.
+class FileDescriptor final {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor() { Close(); }
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        Reset(other.m_fd);
+        other.m_fd = -1;
+        return *this;
+    }
+
+    int Get() const { return m_fd; }
+    // Closes now; false when the close reports an error (it may report a late write error).
+    bool Close();
+    // Closes the descriptor held, if any, and holds fd instead.
+    void Reset(int fd) {
+        Close();
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
 // Writes every byte, going on after an interruption or a short write. False on an error
 // (errno says which; ENOSPC when the system took nothing).
 bool WriteAll(int fd, std::string_view bytes);
@@ -59,6 +84,9 @@ struct FileSnapshot {
     unsigned mode = 0;
     unsigned owner = 0;
     unsigned group = 0;
+    // From HoldEditedFile: the file held from before it was read (see there), where the
+    // file system and its owner allow it.
+    FileDescriptor hold;
 };
 
 // Reads at most maxBytes of path; a FIFO or device there never blocks the read. An empty
@@ -66,6 +94,12 @@ struct FileSnapshot {
 // place (truncated, not yet written): it is read again as soon as it changes, for at most a
 // quarter of a second.
 FileSnapshot ReadEditedFile(const std::string& path, std::size_t maxBytes);
+
+// ReadEditedFile for a file about to be replaced: it also waits, for at most the same
+// quarter of a second, while someone holds the file open for writing, and then holds it
+// from before it is read until the snapshot goes. Meanwhile an editor that opens it to save
+// into it waits, and ReplaceIfUnchanged sees that.
+FileSnapshot HoldEditedFile(const std::string& path, std::size_t maxBytes);
 
 // A file without any write permission bit is read-only for everybody, root included, as the
 // read-only attribute is on Windows; otherwise the usual access check decides.
@@ -78,9 +112,9 @@ enum class ReplaceResult {
 };
 
 // Replaces path with bytes as ReplaceFile does, but only while path is still the file that
-// `read` saw (for a Missing snapshot: while there is none), and never undoing a save that
-// an editor makes meanwhile, by rename or in place. A new file is private; a replaced one
-// keeps the old one's owner and permission bits.
+// `read` (from HoldEditedFile) saw, or, for a Missing snapshot, while there is none; and
+// never undoing a save that an editor makes meanwhile, by rename or in place. A new file is
+// private; a replaced one keeps the old one's owner and permission bits.
 ReplaceResult ReplaceIfUnchanged(const std::string& path, std::string_view bytes,
                                  const FileSnapshot& read, std::string* failure);
 

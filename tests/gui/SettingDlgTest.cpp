@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "gui/dialogs/CSettingDlg.h"
 
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/Settings.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/support/ModalDriver.h"
 #include "platform/Platform.h"

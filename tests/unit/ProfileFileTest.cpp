@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "core/app/ProfileFile.h"
+#include "core/settings/ProfileFile.h"
 
 #include "support/EditorRace.h"
 #include "support/TempDir.h"

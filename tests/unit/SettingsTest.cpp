@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "core/app/Settings.h"
+#include "core/settings/Settings.h"
 
-#include "core/app/ProfileFile.h"
 #include "core/common/Globals.h"
+#include "core/settings/ProfileFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

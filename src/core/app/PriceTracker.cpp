@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/PriceTracker.h"
 
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/Settings.h"
 
 #include <cmath>
 #include <mutex>

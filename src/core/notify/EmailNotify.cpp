@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "core/notify/EmailNotify.h"
 
-#include "core/app/Settings.h"
 #include "core/common/LocaleText.h"
 #include "core/notify/FormPoster.h"
+#include "core/settings/Settings.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "gui/dialogs/CSettingDlg.h"
 
-#include "core/app/ProfileFile.h"
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/ProfileFile.h"
+#include "core/settings/Settings.h"
 #include "gui/common/DialogTemplate.h"
 #include "platform/Platform.h"
 

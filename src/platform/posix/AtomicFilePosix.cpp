@@ -58,23 +58,6 @@ bool IsNameCharacter(char c) {
 
 } // namespace
 
-FileDescriptor::~FileDescriptor() {
-    if (m_fd >= 0) {
-        close(m_fd);
-    }
-}
-
-bool FileDescriptor::Close() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd < 0 || close(fd) == 0;
-}
-
-void FileDescriptor::Reset(int fd) {
-    Close();
-    m_fd = fd;
-}
-
 bool FlushToDisk(int fd) {
     return fsync(fd) == 0;
 }
@@ -150,7 +133,11 @@ bool ReplaceIn(int dir, const std::string& name, std::string_view bytes, unsigne
 } // namespace
 } // namespace posix
 
-using posix::FileDescriptor;
+bool FileDescriptor::Close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || close(fd) == 0;
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {

@@ -14,9 +14,6 @@
 
 namespace platform::posix {
 
-// How long a read or a replacement waits for an editor to finish a save in place.
-constexpr auto EDITOR_WAIT = std::chrono::milliseconds(250);
-
 // Fills in which file the snapshot is of, and its size, time, owner and permission bits.
 void Describe(FileSnapshot& file, const struct stat& info);
 // Whether info describes the very file of the snapshot (the same device and inode).
@@ -25,21 +22,13 @@ bool IsSameFile(const struct stat& info, const FileSnapshot& file);
 // size and modification time, and the same bytes.
 bool HoldsExactly(int fd, const FileSnapshot& expected, std::string_view bytes);
 
-// Wakes a wait when the file at a path changes: written, closed after writing, created,
-// renamed into place or deleted. Without change notifications (none left to this user,
-// say) a wait is a short sleep, after which the caller looks again.
-class ChangeWatch final {
-public:
-    explicit ChangeWatch(const std::string& path);
-    // False when the deadline came first.
-    bool WaitUntil(std::chrono::steady_clock::time_point deadline);
-
-private:
-    // Reads the events waiting; whether one of them was about the file.
-    bool ConcernsTheFile();
-
-    std::string m_name;
-    FileDescriptor m_fd;
-};
+// File leases, where the file system and the file's owner allow them, tell whether an
+// editor is saving in place: the kernel refuses a read lease while the file is open for
+// writing, and holds back anyone who opens a leased file for writing (or a write-leased one
+// at all) until the lease is let go, marking the lease as broken meanwhile.
+enum class Lease { Held, Busy, None };
+Lease TakeLease(int fd, int type);
+// Someone waits to open the leased file for writing.
+bool LeaseBroken(int fd);
 
 } // namespace platform::posix

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -31,7 +30,9 @@ constexpr auto SWAP_SETTLE_WHILE_EDITED = std::chrono::milliseconds(50);
 // so has been written by someone else since.
 struct LastReplacement {
     std::mutex mutex;
-    FileSnapshot file;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    long long modifiedNs = 0;
 };
 
 LastReplacement& Last() {
@@ -42,56 +43,34 @@ LastReplacement& Last() {
 void Remember(const FileSnapshot& ours) {
     LastReplacement& last = Last();
     const std::lock_guard lock(last.mutex);
-    last.file = ours;
+    last.device = ours.device;
+    last.inode = ours.inode;
+    last.modifiedNs = ours.modifiedNs;
 }
 
 bool IsOurLastReplacement(const FileSnapshot& read) {
     LastReplacement& last = Last();
     const std::lock_guard lock(last.mutex);
-    return read.device == last.file.device && read.inode == last.file.inode &&
-           read.modifiedNs == last.file.modifiedNs;
+    return read.device == last.device && read.inode == last.inode &&
+           read.modifiedNs == last.modifiedNs;
 }
 
 bool Unsupported(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
-// File leases, where the file system and the file's owner allow them, tell whether an
-// editor is saving in place: the kernel refuses a read lease while the file is open for
-// writing, and holds back anyone who opens a leased file for writing (or a write-leased one
-// at all) until the lease is let go, marking the lease as broken meanwhile.
-enum class Lease { Held, Busy, None };
-
-Lease TakeLease(int fd, int type) {
-    // A break is announced with a signal: SIGURG, whose default is to be ignored.
-    if (fd < 0 || fcntl(fd, F_SETSIG, SIGURG) != 0) {
-        return Lease::None;
-    }
-    if (fcntl(fd, F_SETLEASE, type) == 0) {
-        return Lease::Held;
-    }
-    return errno == EAGAIN ? Lease::Busy : Lease::None;
-}
-
-// Someone waits to open the leased file for writing.
-bool LeaseBroken(int fd) {
-    return fd >= 0 && fcntl(fd, F_GETLEASE) == F_UNLCK;
-}
-
 // One replacement of the file `name` in the open folder dir. Run() takes its steps in the
 // order in which they must happen.
 class GuardedReplacement final {
 public:
-    GuardedReplacement(const std::string& path, int dir, const std::string& name,
-                       const FileSnapshot& read, std::string_view bytes, std::string* failure)
-        : m_path(path), m_dir(dir), m_name(name), m_read(read), m_bytes(bytes), m_failure(failure),
-          m_ours(dir, name) {}
+    GuardedReplacement(int dir, const std::string& name, const FileSnapshot& read,
+                       std::string_view bytes, std::string* failure)
+        : m_dir(dir), m_name(name), m_read(read), m_bytes(bytes), m_failure(failure) {}
 
     ReplaceResult Run();
 
 private:
     ReplaceResult CreateNew();
-    bool HoldOldFile();
     bool WriteOurs(unsigned mode);
     ReplaceResult RenameIfUnchanged();
     ReplaceResult KeepTheNewestSave(bool editorWaitsForOld);
@@ -107,30 +86,28 @@ private:
         return ReplaceResult::Replaced;
     }
     bool Exchange() const {
-        return renameat2(m_dir, m_ours.Name().c_str(), m_dir, m_name.c_str(), RENAME_EXCHANGE) == 0;
+        return renameat2(m_dir, m_ours->Name().c_str(), m_dir, m_name.c_str(), RENAME_EXCHANGE) ==
+               0;
     }
     bool IsOurs(const std::string& name) const {
         struct stat info {};
         return fstatat(m_dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
                IsSameFile(info, m_oursFile);
     }
-    bool OursUntouched() const { return HoldsExactly(m_ours.Fd(), m_oursFile, m_bytes); }
+    bool OursUntouched() const { return HoldsExactly(m_ours->Fd(), m_oursFile, m_bytes); }
     bool IsStillTheFileRead(const std::string& name) const {
         const FileDescriptor fd(
             openat(m_dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
         return fd.Get() >= 0 && HoldsExactly(fd.Get(), m_read, m_read.bytes);
     }
 
-    const std::string& m_path;
     int m_dir;
     const std::string& m_name;
     const FileSnapshot& m_read;
     std::string_view m_bytes;
     std::string* m_failure;
-    // A read lease on the file that was read, or nothing; let go after ours is settled.
-    FileDescriptor m_oldLease;
     // After a swap the temporary name holds the file swapped out: it goes with it.
-    TemporaryFile m_ours;
+    std::optional<TemporaryFile> m_ours;
     FileSnapshot m_oursFile;
     bool m_oursLeased = false;
     std::chrono::milliseconds m_settle = SWAP_SETTLE_WHILE_EDITED;
@@ -140,18 +117,17 @@ ReplaceResult GuardedReplacement::Run() {
     if (m_read.state == FileSnapshot::State::Missing) {
         return CreateNew();
     }
-    // 1. From here on, an editor that opens the old file to save into it is seen.
-    if (!HoldOldFile()) {
-        return ReplaceResult::Changed;
-    }
+    // 1. The old file has been held since before it was read: an editor that opened it to
+    // save into it since then waits, and is seen. Where it could not be held, the checks
+    // below rest on the file's content alone.
     // 2. Ours is written and flushed beside it and, while it is being put in place, leased
     // in its turn: an editor that opens it meanwhile waits, and is seen.
     if (!WriteOurs(m_read.mode)) {
         return Fail();
     }
-    m_oursLeased = m_oldLease.Get() >= 0 && TakeLease(m_ours.Fd(), F_WRLCK) == Lease::Held;
+    m_oursLeased = m_read.hold.Get() >= 0 && TakeLease(m_ours->Fd(), F_WRLCK) == Lease::Held;
     // 3. An editor already waits to save into the old file: its save goes first.
-    if (LeaseBroken(m_oldLease.Get())) {
+    if (LeaseBroken(m_read.hold.Get())) {
         return ReplaceResult::Changed;
     }
     // 4. Ours and the old file swap names in one step.
@@ -166,9 +142,9 @@ ReplaceResult GuardedReplacement::Run() {
     // without a lease, the truncation).
     m_settle = IsOurLastReplacement(m_read) ? SWAP_SETTLE : SWAP_SETTLE_WHILE_EDITED;
     std::this_thread::sleep_for(m_settle);
-    const bool editorWaitsForOld = LeaseBroken(m_oldLease.Get());
+    const bool editorWaitsForOld = LeaseBroken(m_read.hold.Get());
     // 6. Untouched, the old file goes with the temporary name, and ours stays.
-    if (!editorWaitsForOld && IsStillTheFileRead(m_ours.Name())) {
+    if (!editorWaitsForOld && IsStillTheFileRead(m_ours->Name())) {
         return Placed();
     }
     // 7. Someone saved meanwhile: no save of theirs is undone.
@@ -180,8 +156,8 @@ ReplaceResult GuardedReplacement::CreateNew() {
     if (!WriteOurs(0600)) {
         return Fail();
     }
-    if (renameat2(m_dir, m_ours.Name().c_str(), m_dir, m_name.c_str(), RENAME_NOREPLACE) == 0) {
-        m_ours.Placed();
+    if (renameat2(m_dir, m_ours->Name().c_str(), m_dir, m_name.c_str(), RENAME_NOREPLACE) == 0) {
+        m_ours->Placed();
         return Placed();
     }
     if (errno == EEXIST) {
@@ -191,49 +167,25 @@ ReplaceResult GuardedReplacement::CreateNew() {
         return Fail();
     }
     // A file system without the flag: a hard link is just as exclusive.
-    if (linkat(m_dir, m_ours.Name().c_str(), m_dir, m_name.c_str(), 0) == 0) {
+    if (linkat(m_dir, m_ours->Name().c_str(), m_dir, m_name.c_str(), 0) == 0) {
         return Placed();
     }
     return errno == EEXIST ? ReplaceResult::Changed : Fail();
 }
 
-// Takes a read lease on the file that was read, and sees that it still holds what was
-// read (false when not). While an editor holds it open for writing, waits for the save to
-// end, up to a point; past it, and where no lease can be had, the replacement goes on
-// without one, and the checks rest on the file's content alone.
-bool GuardedReplacement::HoldOldFile() {
-    std::optional<ChangeWatch> watch;
-    const auto deadline = std::chrono::steady_clock::now() + EDITOR_WAIT;
-    for (;;) {
-        m_oldLease.Reset(openat(m_dir, m_name.c_str(),
-                                O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
-        const Lease lease = TakeLease(m_oldLease.Get(), F_RDLCK);
-        if (lease == Lease::Held) {
-            return HoldsExactly(m_oldLease.Get(), m_read, m_read.bytes);
-        }
-        if (lease == Lease::Busy && !watch) {
-            watch.emplace(m_path); // then one more look, so that the end is not missed
-            continue;
-        }
-        if (lease == Lease::None || !watch->WaitUntil(deadline)) {
-            m_oldLease.Close();
-            return true;
-        }
-    }
-}
-
 // Ours gets the old file's owner (where we may give it away) and permission bits.
 bool GuardedReplacement::WriteOurs(unsigned mode) {
-    if (m_ours.Fd() < 0) {
+    m_ours.emplace(m_dir, m_name);
+    if (m_ours->Fd() < 0) {
         return false;
     }
     if (m_read.state != FileSnapshot::State::Missing &&
         (m_read.owner != geteuid() || m_read.group != getegid()) &&
-        fchown(m_ours.Fd(), m_read.owner, m_read.group) != 0) {
+        fchown(m_ours->Fd(), m_read.owner, m_read.group) != 0) {
         // Only root may give a file away; otherwise it becomes ours, as any copy would.
     }
     struct stat info {};
-    if (!m_ours.Fill(m_bytes, mode) || fstat(m_ours.Fd(), &info) != 0) {
+    if (!m_ours->Fill(m_bytes, mode) || fstat(m_ours->Fd(), &info) != 0) {
         return false;
     }
     Describe(m_oursFile, info);
@@ -245,10 +197,10 @@ ReplaceResult GuardedReplacement::RenameIfUnchanged() {
     if (!IsStillTheFileRead(m_name)) {
         return ReplaceResult::Changed;
     }
-    if (renameat(m_dir, m_ours.Name().c_str(), m_dir, m_name.c_str()) != 0) {
+    if (renameat(m_dir, m_ours->Name().c_str(), m_dir, m_name.c_str()) != 0) {
         return Fail();
     }
-    m_ours.Placed();
+    m_ours->Placed();
     return Placed();
 }
 
@@ -258,7 +210,7 @@ ReplaceResult GuardedReplacement::KeepTheNewestSave(bool editorWaitsForOld) {
     // A save by rename over ours, or one into ours (an editor waiting for it; without a
     // lease, ours no longer holding what we wrote), is newer than the old file: it stays.
     const bool editorWantsOurs =
-        m_oursLeased ? LeaseBroken(m_ours.Fd()) && !editorWaitsForOld : !OursUntouched();
+        m_oursLeased ? LeaseBroken(m_ours->Fd()) && !editorWaitsForOld : !OursUntouched();
     if (!IsOurs(m_name) || editorWantsOurs) {
         return ReplaceResult::Changed;
     }
@@ -266,13 +218,13 @@ ReplaceResult GuardedReplacement::KeepTheNewestSave(bool editorWaitsForOld) {
     const bool swappedBack = Exchange();
     // A save that came meanwhile is newer still: one by rename (the temporary name then
     // holds it, not ours), or one into ours just before the swap back.
-    bool temporaryIsNewest = !swappedBack || !IsOurs(m_ours.Name());
+    bool temporaryIsNewest = !swappedBack || !IsOurs(m_ours->Name());
     if (!temporaryIsNewest && !m_oursLeased) {
         std::this_thread::sleep_for(m_settle);
         temporaryIsNewest = !OursUntouched();
     }
     if (temporaryIsNewest) {
-        renameat(m_dir, m_ours.Name().c_str(), m_dir, m_name.c_str());
+        renameat(m_dir, m_ours->Name().c_str(), m_dir, m_name.c_str());
     }
     return ReplaceResult::Changed;
 }
@@ -290,7 +242,7 @@ ReplaceResult ReplaceIfUnchanged(const std::string& path, std::string_view bytes
         return ReplaceResult::Failed;
     }
     const posix::PathParts parts = posix::SplitPath(path);
-    const posix::FileDescriptor dir(posix::OpenFolder(parts.folder));
+    const FileDescriptor dir(posix::OpenFolder(parts.folder));
     if (dir.Get() < 0) {
         if (failure != nullptr) {
             *failure = posix::ErrnoText(errno);
@@ -299,7 +251,7 @@ ReplaceResult ReplaceIfUnchanged(const std::string& path, std::string_view bytes
     }
     ReplaceResult result = ReplaceResult::Failed;
     {
-        posix::GuardedReplacement replacement(path, dir.Get(), parts.name, read, bytes, failure);
+        posix::GuardedReplacement replacement(dir.Get(), parts.name, read, bytes, failure);
         result = replacement.Run();
     }
     if (result == ReplaceResult::Replaced) {

@@ -3,27 +3,12 @@
 
 // The pieces that the file writers of this folder share.
 
+#include "platform/AtomicFile.h"
+
 #include <string>
 #include <string_view>
 
 namespace platform::posix {
-
-class FileDescriptor final {
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor();
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return m_fd; }
-    // Closes now; false when the close reports an error (it may report a late write error).
-    bool Close();
-    // Closes the descriptor held, if any, and holds fd instead.
-    void Reset(int fd);
-
-private:
-    int m_fd;
-};
 
 // The one place where bytes are forced to the disk: an open file or folder.
 bool FlushToDisk(int fd);

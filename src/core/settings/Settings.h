@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <optional>
+#include "core/settings/SettingText.h"
+
 #include <string>
-#include <utility>
 
 // The keys of section "Option" of gold.ini (g_strIniFile), with their reading rules.
 inline constexpr const char* SETTINGS_SECTION = "Option";
@@ -30,16 +30,6 @@ std::string SettingsWriteProblem();
 // The same as a line for the user ("Settings cannot be saved: " and the reason), empty
 // while writes work: for the tooltips of the windows that show the price.
 std::string SettingsWriteProblemTip();
-
-// "%lf": leading white space skipped, the longest prefix that forms a number taken;
-// the preset when the text holds no number. Independent of the locale.
-double ParseDouble(const std::string& text, double preset);
-// "%.2f" (the same as "%.02f"), always with a point, whatever the locale.
-std::string FormatPrice(double value);
-// "%.2f", then the trailing run of '0' removed, then the trailing run of '.' removed.
-std::string FormatThreshold(double value);
-// "%d,%d": both integers, or nothing.
-std::optional<std::pair<int, int>> ParseFloatPos(const std::string& text);
 
 // The threshold as the tracker and the label read it: default "10", preset 5.
 double ReadThreshold();
