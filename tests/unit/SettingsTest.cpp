@@ -179,16 +179,16 @@ private:
 };
 
 TEST_F(SettingsFileTest, AMissingThresholdIsTenAndAnUnreadableOneFive) {
-    EXPECT_EQ(ReadThreshold(), 10);
+    EXPECT_EQ(ReadSetting(KEY_PRICE_CHANGE), 10);
     WriteFile("[Option]\nPopup=1\n");
-    EXPECT_EQ(ReadThreshold(), 10);
+    EXPECT_EQ(ReadSetting(KEY_PRICE_CHANGE), 10);
     WriteFile("[Option]\nPriceChange=abc\n");
-    EXPECT_EQ(ReadThreshold(), 5);
+    EXPECT_EQ(ReadSetting(KEY_PRICE_CHANGE), 5);
     WriteFile("[Option]\nPriceChange=\n");
-    EXPECT_EQ(ReadThreshold(), 5);
+    EXPECT_EQ(ReadSetting(KEY_PRICE_CHANGE), 5);
     WriteFile("[Option]\nPriceChange=7.50\n");
-    EXPECT_EQ(ReadThreshold(), 7.5);
-    EXPECT_EQ(FormatThreshold(ReadThreshold()), "7.5");
+    EXPECT_EQ(ReadSetting(KEY_PRICE_CHANGE), 7.5);
+    EXPECT_EQ(FormatThreshold(ReadSetting(KEY_PRICE_CHANGE)), "7.5");
 }
 
 TEST_F(SettingsFileTest, SettingsLiveInSectionOption) {
@@ -196,8 +196,8 @@ TEST_F(SettingsFileTest, SettingsLiveInSectionOption) {
     ASSERT_TRUE(WriteSetting(KEY_EMAIL, "me@example.com"));
     EXPECT_EQ(ReadSetting(KEY_EMAIL, ""), "me@example.com");
     ASSERT_TRUE(WriteSetting(KEY_PRICE_CHANGE, FormatThreshold(0.25)));
-    EXPECT_EQ(ReadThreshold(), 0.25);
-    EXPECT_EQ(GetProfileString(g_strIniFile, "Other", KEY_EMAIL, ""), "other");
+    EXPECT_EQ(ReadSetting(KEY_PRICE_CHANGE), 0.25);
+    EXPECT_EQ(GetProfileString(g_strIniFile, "Other", KEY_EMAIL.name, ""), "other");
 }
 
 } // namespace

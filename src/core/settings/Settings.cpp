@@ -9,9 +9,7 @@
 
 namespace {
 
-// A missing threshold reads as this text; one that is present but holds no number leaves
-// the parser's preset, so an empty PriceChange means 5, not 10.
-constexpr const char* PRICE_CHANGE_DEFAULT = "10";
+// A threshold present in the file but holding no number leaves the parser's preset.
 constexpr double PRICE_CHANGE_PRESET = 5.0;
 
 constexpr const char* WRITE_PROBLEM_LEAD = "Settings cannot be saved: ";
@@ -51,6 +49,21 @@ void NoteWrite(bool written, const ProfileWriteReport& report) {
 
 } // namespace
 
+Switch SwitchOf(const std::string& text) {
+    if (text == "1") {
+        return Switch::On;
+    }
+    return text == "0" ? Switch::Off : Switch::Neither;
+}
+
+double ThresholdOf(const std::string& text) {
+    return ParseDouble(text, PRICE_CHANGE_PRESET);
+}
+
+std::string TextOf(const std::string& text) {
+    return text;
+}
+
 std::string ReadSetting(const char* key, const std::string& defaultText) {
     return GetProfileString(g_strIniFile, SETTINGS_SECTION, key, defaultText);
 }
@@ -71,8 +84,4 @@ std::string SettingsWriteProblem() {
 std::string SettingsWriteProblemTip() {
     const std::string reason = SettingsWriteProblem();
     return reason.empty() ? std::string() : WRITE_PROBLEM_LEAD + reason;
-}
-
-double ReadThreshold() {
-    return ParseDouble(ReadSetting(KEY_PRICE_CHANGE, PRICE_CHANGE_DEFAULT), PRICE_CHANGE_PRESET);
 }

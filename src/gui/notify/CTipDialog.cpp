@@ -38,8 +38,8 @@ CTipDialog::CTipDialog(QWidget* owner)
 
 void CTipDialog::OnInitDialog() {
     // The previous reference and the price that reached the threshold.
-    const std::string tipLast = ReadSetting(KEY_TIP_LAST_PRICE, "");
-    const std::string last = ReadSetting(KEY_LAST_PRICE, "");
+    const std::string tipLast = ReadSetting(KEY_TIP_LAST_PRICE);
+    const std::string last = ReadSetting(KEY_LAST_PRICE);
     FillPricePanel(*m_infWnd, tipLast, last);
     QApplication::beep();
 }
