@@ -17,8 +17,10 @@ public:
     ~FileDescriptor() { Close(); }
     FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
     FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        Reset(other.m_fd);
-        other.m_fd = -1;
+        if (this != &other) {
+            Reset(other.m_fd);
+            other.m_fd = -1;
+        }
         return *this;
     }
 
