@@ -199,10 +199,10 @@ TEST(NotifydSpoolTrustTest, SetsAsideWhatIsNoMailOfOursAndSendsTheRest) {
         std::ofstream(spool + "/0-gone.mail") << "rcpt gone@example.com\nSubject: x\r\n\r\nx\r\n";
         std::ofstream(spool + "/0-forged\n2026-01-01T00:00:00Z forged.mail") << "junk";
         std::ofstream(spool + "/1.mail") << MAIL_TO_USER;
-        std::ofstream(spool + "/.tmp-cut-short") << MAIL_TO_USER;
+        std::ofstream(spool + "/.2.mail.Xy12Ab") << MAIL_TO_USER;
     });
     ASSERT_EQ(run.status, 0) << run.error;
-    EXPECT_FALSE(std::filesystem::exists(run.spool + "/.tmp-cut-short"));
+    EXPECT_FALSE(std::filesystem::exists(run.spool + "/.2.mail.Xy12Ab"));
     // One mail, sent after the rest was looked at: not the link's target, nor gone@'s.
     EXPECT_TRUE(WaitUntil([&] { return Mails(run.spool) == 0 && relay.delivered == 1; }));
     EXPECT_EQ(Mails(run.spool + "/failed"), 4u);

@@ -118,10 +118,10 @@ TEST(NotifydSpoolTest, KeepsTheTemporaryFilesOfStoresWhileAnotherCopyRuns) {
     std::string error;
     MailSpool running(dir.File("spool"));
     ASSERT_EQ(running.Open(error), MailSpool::Opened::Ok) << error;
-    std::ofstream(dir.File("spool/.tmp-in-progress")) << "rcpt a@example.com\n";
+    std::ofstream(dir.File("spool/.2.mail.Xy12Ab")) << "rcpt a@example.com\n";
     MailSpool starting(dir.File("spool"));
     ASSERT_EQ(starting.Open(error), MailSpool::Opened::Ok) << error;
-    EXPECT_TRUE(std::filesystem::exists(dir.File("spool/.tmp-in-progress")));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("spool/.2.mail.Xy12Ab")));
 }
 
 } // namespace
