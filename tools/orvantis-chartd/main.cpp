@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// orvantis-chartd: a local stand-in for the chart and notification servers.
-#include "ChartServer.h"
-#include "ChartdOptions.h"
+// orvantis-chartd: the chart publisher, and a local stand-in for the chart and notification
+// servers for demos and tests.
+#include "PublisherMain.h"
+#include "demo/ChartServer.h"
+#include "demo/ChartdOptions.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #if defined(__SANITIZE_THREAD__)
@@ -46,6 +49,9 @@ bool WritePortFile(const std::string& path, int port) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--config") {
+        return RunPublisher(argv[2]);
+    }
     ChartdOptions options;
     std::string error;
     if (!ChartdOptions::Parse(argc, argv, options, error)) {

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#include "PublisherMain.h"
+
+#include "ChartdConfig.h"
+#include "ServiceLog.h"
+#include "StopSignal.h"
+#include "feed/CommandQuoteFeed.h"
+#include "feed/HttpQuoteFeed.h"
+#include "publish/ChartBoard.h"
+#include "publish/QuoteLoop.h"
+
+#include <curl/curl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace {
+
+std::int64_t SystemSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+bool MakeFolder(const std::string& path, mode_t mode) {
+    if (mkdir(path.c_str(), mode) == 0 || errno == EEXIST) {
+        struct stat info {};
+        if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            return true;
+        }
+        errno = ENOTDIR;
+    }
+    std::fprintf(stderr, "orvantis-chartd: cannot use the folder %s: %s\n", path.c_str(),
+                 std::strerror(errno));
+    return false;
+}
+
+std::unique_ptr<QuoteFeed> MakeFeed(const ChartdConfig& config, const StopSignal& stop) {
+    if (!config.feed.command.empty()) {
+        return std::make_unique<CommandQuoteFeed>(config.feed, stop);
+    }
+    return std::make_unique<HttpQuoteFeed>(config.feed, stop.Flag());
+}
+
+std::string FeedName(const ChartdConfig& config) {
+    return config.feed.command.empty() ? config.feed.url + " " + config.feed.pointer
+                                       : "the command " + config.feed.command.front();
+}
+
+} // namespace
+
+int RunPublisher(const std::string& configPath) {
+    ChartdConfig config;
+    std::string error;
+    if (!ChartdConfig::Load(configPath, config, error)) {
+        std::fprintf(stderr, "orvantis-chartd: %s\n", error.c_str());
+        return 2;
+    }
+    // The stop signals are taken by sigwait below, never by a handler on another thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    if (!MakeFolder(config.stateDir, 0700) ||
+        (!config.publishDir.empty() && !MakeFolder(config.publishDir, 0755))) {
+        return 1;
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+
+    StopSignal stop;
+    const std::unique_ptr<QuoteFeed> feed = MakeFeed(config, stop);
+    ChartBoard board(config.staleAfterSeconds);
+    QuoteLoop loop(config, *feed, board, SystemSeconds);
+    LogLine("publishing the quotes of " + FeedName(config) + " every " +
+            std::to_string(config.feed.intervalSeconds) + " s; state in " + config.stateDir +
+            (config.publishDir.empty() ? "" : ", the chart in " + config.publishDir));
+    std::thread sampler([&loop, &stop] { loop.Run(stop); });
+    int signalNumber = 0;
+    sigwait(&stopSignals, &signalNumber);
+    stop.Request();
+    sampler.join();
+    LogLine("stopped");
+    curl_global_cleanup();
+    return 0;
+}
