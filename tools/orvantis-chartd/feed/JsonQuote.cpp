@@ -49,8 +49,10 @@ public:
     bool start_array(std::size_t) override { return Open(true, "an array"); }
     bool end_array() override { return Close(); }
     bool parse_error(std::size_t position, const std::string&,
-                     const nlohmann::detail::exception&) override {
-        error = "not JSON (at byte " + std::to_string(position) + ")";
+                     const nlohmann::detail::exception& exception) override {
+        constexpr int NUMBER_OVERFLOW = 406;
+        error = exception.id == NUMBER_OVERFLOW ? "a number beyond any double" : "not JSON";
+        error += " (at byte " + std::to_string(position) + ")";
         return false;
     }
 
