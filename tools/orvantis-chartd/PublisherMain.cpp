@@ -50,8 +50,14 @@ std::unique_ptr<QuoteFeed> MakeFeed(const ChartdConfig& config, const StopSignal
 }
 
 std::string FeedName(const ChartdConfig& config) {
-    return config.feed.command.empty() ? config.feed.url + " " + config.feed.pointer
-                                       : "the command " + config.feed.command.front();
+    if (config.feed.command.empty()) {
+        return config.feed.url + " at " + config.feed.pointer;
+    }
+    std::string words;
+    for (const std::string& word : config.feed.command) {
+        words += (words.empty() ? "" : " ") + Printable(word);
+    }
+    return "the command " + words;
 }
 
 } // namespace

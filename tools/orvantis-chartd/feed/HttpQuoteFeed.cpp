@@ -76,11 +76,14 @@ FeedSample HttpQuoteFeed::Fetch() {
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     }
     const CURLcode code = session.Perform();
-    const long status = sink.refusedStatus != 0 ? sink.refusedStatus : session.ResponseCode();
     if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         return {std::nullopt, "the answer is larger than 1 MiB"};
     }
-    if (status != 0 && (status < 200 || status > 299)) {
+    if (code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_TOO_MANY_REDIRECTS) {
+        return {std::nullopt, "a redirect refused: " + session.ErrorText()};
+    }
+    const long status = sink.refusedStatus != 0 ? sink.refusedStatus : session.ResponseCode();
+    if ((code == CURLE_OK || sink.refusedStatus != 0) && (status < 200 || status > 299)) {
         return {std::nullopt, "HTTP status " + std::to_string(status)};
     }
     if (code == CURLE_OPERATION_TIMEDOUT) {

@@ -37,13 +37,14 @@ std::string QuoteLoop::StatePath() const {
 void QuoteLoop::Report(const std::string& line) {
     if (!line.empty() && line == m_lastReport) {
         if (++m_repeats >= REPEATS_LOGGED) {
-            LogLine(line + " (" + std::to_string(m_repeats) + " times more)");
+            LogLine(line + " (and " + std::to_string(m_repeats - 1) + " times before)");
             m_repeats = 0;
         }
         return;
     }
     if (m_repeats > 0) {
-        LogLine("(the line before came " + std::to_string(m_repeats) + " times more)");
+        LogLine("(the line before came " + std::to_string(m_repeats) + " more time" +
+                (m_repeats == 1 ? ")" : "s)"));
     }
     m_repeats = 0;
     m_lastReport = line;
