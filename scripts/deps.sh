@@ -10,6 +10,7 @@ ORVANTIS_PACKAGES=(
     xvfb xauth xdotool trayer x11-utils x11-xserver-utils fonts-dejavu-core locales iproute2
     desktop-file-utils python3-aiosmtpd libxcb1-dev dbus-daemon dbus-bin
     appstream man-db lintian file imagemagick openbox
+    nlohmann-json3-dev systemd
 )
 
 orvantis_install_deps() {
