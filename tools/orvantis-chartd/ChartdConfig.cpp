@@ -4,6 +4,7 @@
 #include "SettingsFile.h"
 #include "feed/JsonQuote.h"
 #include "feed/QuoteNumber.h"
+#include "httpd/TextRules.h"
 
 #include <curl/curl.h>
 
@@ -50,9 +51,7 @@ bool ParseHeader(std::string_view value, ChartdConfig& config) {
         return std::isalnum(static_cast<unsigned char>(ch)) != 0 ||
                std::string_view("!#$%&'*+-.^_`|~").find(ch) != std::string_view::npos;
     });
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    const std::string lower = LowerAscii(name);
     const std::set<std::string> framing = {"host", "content-length", "transfer-encoding",
                                            "accept-encoding", "connection"};
     config.feed.headers.emplace_back(value);

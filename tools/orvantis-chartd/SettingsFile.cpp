@@ -1,22 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "SettingsFile.h"
 
+#include "httpd/TextRules.h"
+
 #include <algorithm>
 #include <charconv>
 #include <fstream>
 
-namespace {
-
-std::string_view Trim(std::string_view text) {
-    constexpr std::string_view blanks = " \t";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-} // namespace
+namespace {} // namespace
 
 bool SplitSettingLines(std::string_view text, std::vector<SettingLine>& lines, std::string& error) {
     int number = 0;
@@ -26,7 +17,7 @@ bool SplitSettingLines(std::string_view text, std::vector<SettingLine>& lines, s
         if (line.ends_with('\r')) {
             line.remove_suffix(1);
         }
-        line = Trim(line);
+        line = TrimBlanks(line);
         pos = end + 1;
         ++number;
         if (line.empty() || line.starts_with('#')) {
@@ -37,8 +28,8 @@ bool SplitSettingLines(std::string_view text, std::vector<SettingLine>& lines, s
             error = "line " + std::to_string(number) + ": expected 'key = value'";
             return false;
         }
-        lines.push_back({number, std::string(Trim(line.substr(0, equals))),
-                         std::string(Trim(line.substr(equals + 1)))});
+        lines.push_back({number, std::string(TrimBlanks(line.substr(0, equals))),
+                         std::string(TrimBlanks(line.substr(equals + 1)))});
     }
     return true;
 }

@@ -3,9 +3,9 @@
 #include "MailSpool.h"
 #include "NotifyService.h"
 #include "NotifydConfig.h"
-#include "ServiceLog.h"
 #include "SmtpRelay.h"
 #include "SpoolSender.h"
+#include "httpd/ServiceLog.h"
 
 #include <curl/curl.h>
 #include <pthread.h>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "feed/CommandQuoteFeed.h"
 
-#include "ServiceLog.h"
 #include "feed/QuoteNumber.h"
+#include "httpd/ServiceLog.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "publish/QuoteLoop.h"
 
-#include "ServiceLog.h"
 #include "SettingsFile.h"
 #include "feed/QuoteNumber.h"
+#include "httpd/ServiceLog.h"
 #include "publish/FileReplace.h"
 
 #include <algorithm>
