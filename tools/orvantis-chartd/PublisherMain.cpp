@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "PublisherMain.h"
 
+#include "ChartService.h"
 #include "ChartdConfig.h"
-#include "ServiceLog.h"
 #include "StopSignal.h"
 #include "feed/CommandQuoteFeed.h"
 #include "feed/HttpQuoteFeed.h"
+#include "httpd/ServiceLog.h"
 #include "publish/ChartBoard.h"
 #include "publish/QuoteLoop.h"
 
@@ -13,6 +14,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -60,6 +62,20 @@ std::string FeedName(const ChartdConfig& config) {
     return "the command " + words;
 }
 
+bool Listen(ChartService& service, const ChartdConfig& config) {
+    const int port = service.Bind(config.listenHost, config.listenPort);
+    if (port <= 0) {
+        std::fprintf(stderr, "orvantis-chartd: cannot listen on %s:%d\n", config.listenHost.c_str(),
+                     config.listenPort);
+        return false;
+    }
+    const bool bracketed = config.listenHost.find(':') != std::string::npos;
+    LogLine("listening on http://" +
+            (bracketed ? "[" + config.listenHost + "]" : config.listenHost) + ":" +
+            std::to_string(port) + ChartService::CHART_PATH);
+    return true;
+}
+
 } // namespace
 
 int RunPublisher(const std::string& configPath) {
@@ -86,13 +102,28 @@ int RunPublisher(const std::string& configPath) {
     const std::unique_ptr<QuoteFeed> feed = MakeFeed(config, stop);
     ChartBoard board(config.staleAfterSeconds);
     QuoteLoop loop(config, *feed, board, SystemSeconds);
+    ChartService service(board, config.feed.intervalSeconds, SystemSeconds);
+    if (config.listenPort >= 0 && !Listen(service, config)) {
+        return 1;
+    }
     LogLine("publishing the quotes of " + FeedName(config) + " every " +
             std::to_string(config.feed.intervalSeconds) + " s; state in " + config.stateDir +
             (config.publishDir.empty() ? "" : ", the chart in " + config.publishDir));
-    std::thread sampler([&loop, &stop] { loop.Run(stop); });
+    std::thread sampler([&loop, &stop] {
+        loop.Run(stop);
+        kill(getpid(), SIGTERM); // wakes the wait below if the sampler ended on its own
+    });
+    std::thread server;
+    if (config.listenPort >= 0) {
+        server = std::thread([&service] { service.Run(); });
+    }
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
     stop.Request();
+    service.Stop();
+    if (server.joinable()) {
+        server.join();
+    }
     sampler.join();
     LogLine("stopped");
     curl_global_cleanup();
