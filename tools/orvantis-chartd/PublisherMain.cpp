@@ -78,20 +78,13 @@ bool Listen(ChartService& service, const ChartdConfig& config) {
 
 } // namespace
 
-int RunPublisher(const std::string& configPath) {
+int RunPublisher(const std::string& configPath, const sigset_t& stopSignals) {
     ChartdConfig config;
     std::string error;
     if (!ChartdConfig::Load(configPath, config, error)) {
         std::fprintf(stderr, "orvantis-chartd: %s\n", error.c_str());
         return 2;
     }
-    // The stop signals are taken by sigwait below, never by a handler on another thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
     if (!MakeFolder(config.stateDir, 0700) ||
         (!config.publishDir.empty() && !MakeFolder(config.publishDir, 0755))) {
         return 1;

@@ -49,8 +49,15 @@ bool WritePortFile(const std::string& path, int port) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The stop signals are taken by sigwait, never by a handler on a server thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
     if (argc == 3 && std::string_view(argv[1]) == "--config") {
-        return RunPublisher(argv[2]);
+        return RunPublisher(argv[2], stopSignals);
     }
     ChartdOptions options;
     std::string error;
@@ -65,14 +72,6 @@ int main(int argc, char** argv) {
     if (!options.seedGiven) {
         options.seed = std::random_device{}();
     }
-
-    // The stop signals are taken by sigwait below, never by a handler on a server thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
 
     ChartServer server(options);
     const int port = server.Bind(options.port);
