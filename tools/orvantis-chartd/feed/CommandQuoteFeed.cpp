@@ -206,7 +206,7 @@ FeedSample CommandQuoteFeed::Sample(const std::string& program) {
         return {std::nullopt, program + " printed \"" + Printable(m_newest) + "\", not a price"};
     }
     if (m_stop.Requested()) {
-        return {std::nullopt, "stopping"};
+        return {};
     }
     if (m_junkLines > 0 || m_overlong) {
         return {std::nullopt, program + " printed only lines longer than 256 bytes"};

@@ -76,6 +76,9 @@ FeedSample HttpQuoteFeed::Fetch() {
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     }
     const CURLcode code = session.Perform();
+    if (session.Stopped()) {
+        return {};
+    }
     if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         return {std::nullopt, "the answer is larger than 1 MiB"};
     }

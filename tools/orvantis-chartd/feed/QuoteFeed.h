@@ -14,7 +14,7 @@ struct FeedSettings {
     int intervalSeconds = 30;
 };
 
-// One look at a feed: a quote, or why there is none (for the log).
+// One look at a feed: a quote, or why there is none (for the log; empty after a stop).
 struct FeedSample {
     std::optional<double> quote;
     std::string error;

@@ -78,9 +78,11 @@ bool DayHistory::Parse(std::string_view text, const QuoteLimits& limits, std::in
         const std::size_t end = std::min(text.find('\n', pos), text.size());
         const std::optional<PricePoint> point = ParsePoint(text.substr(pos, end - pos));
         pos = end + 1;
+        if (point && point->time < now - DAY_SECONDS) {
+            continue; // dropped out of the day, as it would have while running
+        }
         const bool fits = point && std::isfinite(point->price) && point->price >= limits.minPrice &&
-                          point->price <= limits.maxPrice && point->time >= now - DAY_SECONDS &&
-                          point->time <= now + CLOCK_SLACK &&
+                          point->price <= limits.maxPrice && point->time <= now + CLOCK_SLACK &&
                           (day.m_points.empty() || point->time > day.m_points.back().time);
         if (fits) {
             day.m_points.push_back(*point);

@@ -32,9 +32,10 @@ public:
 
     // The state file: a first line naming the format, then "time price" lines.
     std::string Serialize() const;
-    // Takes back what Serialize() wrote. Lines that are not such points, or hold a price
-    // outside the limits, a time out of order, in the future or more than a day before
-    // `now`, are left out and counted in `skipped`. False when the text is no state file.
+    // Takes back what Serialize() wrote, without the points more than a day before `now`.
+    // Lines that are not such points, or hold a price outside the limits, a time out of
+    // order or in the future, are left out and counted in `skipped`. False when the text
+    // is no state file.
     static bool Parse(std::string_view text, const QuoteLimits& limits, std::int64_t now,
                       DayHistory& day, int& skipped);
 

@@ -86,7 +86,9 @@ void QuoteLoop::Restore() {
 void QuoteLoop::Sample() {
     const FeedSample sample = m_feed.Fetch();
     if (!sample.quote) {
-        Report("feed: " + sample.error);
+        if (!sample.error.empty()) {
+            Report("feed: " + sample.error);
+        }
         return;
     }
     const QuoteGate::Outcome outcome = m_gate.Check(*sample.quote);
