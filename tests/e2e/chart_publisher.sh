@@ -3,18 +3,21 @@
 # The whole road of a price from a quote feed to the desktop: a loopback JSON feed,
 # orvantis-chartd with its settings file, the real program reading the chart it serves;
 # the feed dies, and the chart turns stale with a 503, the published file goes, and the
-# program says the price is stale.
+# program says the price is stale; the feed comes back, and so does the price; a stop
+# takes the published file away.
 source "$(dirname "$0")/lib/e2e.bash"
 start_xvfb
 fresh_user_folders
 
 mkdir -p "$E2E_TMP/feed"
 echo '{"gold":{"currency":"USD","price":"1650.25"}}' >"$E2E_TMP/feed/quote.json"
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$E2E_TMP/feed" >"$E2E_TMP/feed.log" 2>&1 &
-FEED_PID=$!
-E2E_PIDS+=("$FEED_PID")
-wait_for 10 grep -q 'Serving HTTP' "$E2E_TMP/feed.log" || fail "the feed did not start"
-FEED_PORT=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$E2E_TMP/feed.log" | head -n 1)
+FEED_PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+start_feed() {
+    python3 -m http.server "$FEED_PORT" --bind 127.0.0.1 --directory "$E2E_TMP/feed" >>"$E2E_TMP/feed.log" 2>&1 &
+    FEED_PID=$!
+    E2E_PIDS+=("$FEED_PID")
+}
+start_feed
 
 cat >"$E2E_TMP/chartd.conf" <<CONF
 listen = 127.0.0.1:0
@@ -50,8 +53,13 @@ answer=$(curl -s -o /dev/null -w '%{http_code} %header{retry-after}' "$ORVANTIS_
 wait_for 20 status_has '"class":"stale"' || fail "the program does not show the price as stale: $(status_json)"
 status_json | grep -q 'HTTP status 503' || fail "the stale status does not name the 503: $(status_json)"
 
+echo '{"gold":{"currency":"USD","price":1651.5}}' >"$E2E_TMP/feed/quote.json"
+start_feed
+wait_for 15 grep -q '^CurrentPrice=1651.50$' "$INI" || fail "the price did not come back"
+[ -s "$PUBLISHED" ] || fail "the chart is not published again"
 kill -TERM "$CHARTD_PID"
 wait "$CHARTD_PID" || fail "orvantis-chartd ended with status $? on SIGTERM"
+[ ! -e "$PUBLISHED" ] || fail "a stopped publisher left its chart to be served as live"
 kill -TERM "$ORVANTIS_PID"
 wait_for_exit "$ORVANTIS_PID" 5 TERM
 echo "1 passed, 0 failed"

@@ -47,8 +47,9 @@ HttpResponse ChartService::OnChart(const HttpRequest& request) const {
     if (!view.live) {
         // Every desktop then says why it has no price, instead of showing an old one.
         return {503,
-                "No live gold price: no quote was accepted for " +
-                    (view.chart ? std::to_string(view.age) + " s.\n" : std::string("a while.\n")),
+                view.chart ? "No live gold price: no quote accepted for " +
+                                 std::to_string(view.age) + " s.\n"
+                           : "No live gold price yet.\n",
                 {{"Retry-After", m_interval}, {"Cache-Control", "no-store"}}};
     }
     const ChartImage& chart = *view.chart;
