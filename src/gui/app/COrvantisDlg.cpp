@@ -309,11 +309,15 @@ void COrvantisDlg::RestoreFromTray() {
 }
 
 void COrvantisDlg::OnExit() {
-    if (m_floatWnd.isVisible()) {
-        const QPoint topLeft = m_floatWnd.frameGeometry().topLeft();
-        WriteSetting(KEY_FLOAT_POS,
-                     std::to_string(topLeft.x()) + "," + std::to_string(topLeft.y()));
+    if (const auto place = m_floatWnd.PlaceToStore(); place && m_floatWnd.isVisible()) {
+        WriteSetting(KEY_FLOAT_POS, std::to_string(place->x()) + "," + std::to_string(place->y()));
     }
+    OnCancel();
+}
+
+void COrvantisDlg::OnEndSession() {
+    // A logout or kill ends the program like Esc: the floating window's place is stored
+    // only when the user chooses Exit.
     OnCancel();
 }
 
@@ -342,8 +346,25 @@ void COrvantisDlg::OnTimer() {
     // Puts the floating window back above other always-on-top windows, but not while the
     // user works in the main window.
     if (QApplication::activeWindow() != this) {
-        m_floatWnd.raise();
+        m_floatWnd.KeepOnTop();
     }
+}
+
+void COrvantisDlg::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        m_placeBeforeHide = frameGeometry().topLeft();
+    }
+}
+
+void COrvantisDlg::showEvent(QShowEvent* event) {
+    // Shown again after hiding, a window lands off its place by its frame's size on X11
+    // window managers: it goes back where it was before it is mapped.
+    if (!event->spontaneous() && m_placeBeforeHide) {
+        move(*m_placeBeforeHide);
+        m_placeBeforeHide.reset();
+    }
+    QDialog::showEvent(event);
 }
 
 void COrvantisDlg::closeEvent(QCloseEvent* event) {

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class CChartPollThread;
 class CInfWnd;
@@ -58,6 +59,8 @@ public:
     void OnOpenMainWindow();
     void OnMinimize();
     void OnExit();
+    // The session ends (logout, kill): the program ends as Esc ends it.
+    void OnEndSession();
     void OnSettings();
     void OnCommand(int id) override;
 
@@ -97,6 +100,8 @@ signals:
     void EndModal(int status);
 
 protected:
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
@@ -121,4 +126,5 @@ private:
     int m_modalDepth = 0;
     int m_openTipDialogs = 0;
     PollStatusSnapshot m_pollStatus;
+    std::optional<QPoint> m_placeBeforeHide;
 };

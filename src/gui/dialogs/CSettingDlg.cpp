@@ -61,7 +61,6 @@ CSettingDlg::CSettingDlg(QWidget* owner)
     PlaceItem(ok, units, TEMPLATE_OK);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("IDCANCEL"));
-    cancel->setAutoDefault(false);
     PlaceItem(cancel, units, TEMPLATE_CANCEL);
     QLabel* notifyEvery = StaticText(QStringLiteral("Notify me every"), this);
     PlaceTextItem(notifyEvery, units, TEMPLATE_NOTIFY_EVERY, TEMPLATE_THRESHOLD.x - 1);

@@ -18,10 +18,13 @@ public:
     QString m_strCurrent; // empty: no price known yet
     double m_dChange = 0.0;
 
-    // The arrows shared by every panel, with pure white already made transparent.
-    // Loaded by the first panel; a load that failed is tried again by the next one.
+    // The arrows shared by every panel, with pure white already made transparent, and
+    // their partners drawn for twice the pixel density. Loaded by the first panel; a load
+    // that failed is tried again by the next one.
     static QImage s_bmpUp;
     static QImage s_bmpDown;
+    static QImage s_bmpUp2x;
+    static QImage s_bmpDown2x;
 
     static constexpr QRgb CHANGE_UP_COLOR = 0xFF008000;   // RGB(0,128,0)
     static constexpr QRgb CHANGE_DOWN_COLOR = 0xFFFF0000; // RGB(255,0,0)
