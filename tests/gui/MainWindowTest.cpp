@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/InstanceProtocol.h"
-#include "core/app/Settings.h"
 #include "core/notify/EmailNotify.h"
+#include "core/settings/Settings.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/notify/CInfWnd.h"

@@ -4,13 +4,13 @@
 #include "PublisherMain.h"
 #include "demo/ChartServer.h"
 #include "demo/ChartdOptions.h"
+#include "platform/AtomicFile.h"
 
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <string>
 #include <string_view>
@@ -27,23 +27,9 @@ extern "C" const char* __tsan_default_suppressions() {
 
 namespace {
 
-// Written under a temporary name and renamed, so a reader never sees half a number.
+// Replaced whole, so a reader never sees half a number.
 bool WritePortFile(const std::string& path, int port) {
-    const std::string temporary = path + ".tmp." + std::to_string(getpid());
-    {
-        std::ofstream file(temporary, std::ios::trunc);
-        file << port << '\n';
-        file.close();
-        if (!file) {
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return platform::ReplaceFile(path, std::to_string(port) + "\n", 0644);
 }
 
 } // namespace

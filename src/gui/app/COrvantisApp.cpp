@@ -5,9 +5,9 @@
 #include "core/app/CommandLine.h"
 #include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
-#include "core/app/ProfileFile.h"
 #include "core/common/Globals.h"
 #include "core/common/ServerConfig.h"
+#include "core/settings/ProfileFile.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/common/GuiGlobals.h"
 

@@ -4,9 +4,9 @@
 #include "core/acquisition/ChartPollThread.h"
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
-#include "core/app/Settings.h"
 #include "core/common/ServerConfig.h"
 #include "core/notify/EmailNotify.h"
+#include "core/settings/Settings.h"
 #include "gui/app/InstanceServer.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
@@ -114,9 +114,8 @@ bool COrvantisDlg::OnInitDialog() {
         screens.append(screen->geometry());
     }
     const QScreen* primary = QGuiApplication::primaryScreen();
-    m_floatWnd.CreateEx(FloatWindowPosition(ReadSetting(KEY_FLOAT_POS, ""),
-                                            primary != nullptr ? primary->geometry() : QRect(),
-                                            screens));
+    m_floatWnd.CreateEx(FloatWindowPosition(
+        ReadSetting(KEY_FLOAT_POS), primary != nullptr ? primary->geometry() : QRect(), screens));
 
     RefreshPriceDisplay(false);
     UpdateThresholdLabel();
@@ -214,9 +213,8 @@ InstanceStatus COrvantisDlg::StatusForBars() const {
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
-    const std::string lastText = ReadSetting(KEY_LAST_PRICE, "");
-    const std::string currentText =
-        readCurrent ? ReadSetting(KEY_CURRENT_PRICE, "") : std::string();
+    const std::string lastText = ReadSetting(KEY_LAST_PRICE);
+    const std::string currentText = readCurrent ? ReadSetting(KEY_CURRENT_PRICE) : std::string();
     FillPricePanel(*m_infWnd, lastText, currentText);
     m_floatWnd.update();
     UpdateStatusTips();
@@ -241,7 +239,7 @@ void COrvantisDlg::UpdateStatusTips() {
 }
 
 void COrvantisDlg::UpdateThresholdLabel() {
-    const std::string text = FormatThreshold(ReadThreshold());
+    const std::string text = FormatThreshold(ReadSetting(KEY_PRICE_CHANGE));
     m_staticNotify->setText(QString::fromLatin1(THRESHOLD_LABEL).arg(QString::fromStdString(text)));
 }
 
@@ -254,9 +252,9 @@ void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
         return;
     }
     RefreshPriceDisplay(true);
-    if (ReadSetting(KEY_SEND_EMAIL, "0") == "1") {
+    if (ReadSetting(KEY_SEND_EMAIL) == Switch::On) {
         StartEmailNotifyThread();
-        if (ReadSetting(KEY_POPUP, "1") == "0") {
+        if (ReadSetting(KEY_POPUP) == Switch::Off) {
             return;
         }
     }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/desktop/CFloatWnd.h"
 
-#include "core/app/Settings.h"
+#include "core/settings/Settings.h"
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/SkinRegion.h"
 #include "gui/desktop/X11Util.h"

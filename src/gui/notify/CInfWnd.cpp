@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/notify/CInfWnd.h"
 
-#include "core/app/Settings.h"
+#include "core/settings/Settings.h"
 #include "gui/common/GuiGlobals.h"
 
 #include <QFontMetrics>
