@@ -3,7 +3,7 @@
 
 #include "chartgen/ChartPainter.h"
 #include "chartgen/PngWriter.h"
-#include "publish/FileReplace.h"
+#include "platform/AtomicFile.h"
 
 #include <unistd.h>
 
@@ -59,7 +59,12 @@ ChartPublisher::Draw(const DayHistory& day, std::int64_t now,
 
 bool ChartPublisher::Publish(const ChartImage& chart, std::string& error) const {
     // Readable by the web server in front, whatever the service's umask.
-    return m_path.empty() || ReplaceFile(m_path, chart.png, 0644, error);
+    std::string failure;
+    if (m_path.empty() || platform::ReplaceFile(m_path, chart.png, 0644, &failure)) {
+        return true;
+    }
+    error = "cannot write " + m_path + ": " + failure;
+    return false;
 }
 
 bool ChartPublisher::Withdraw(std::string& error) const {

@@ -4,7 +4,7 @@
 #include "SettingsFile.h"
 #include "feed/QuoteNumber.h"
 #include "httpd/ServiceLog.h"
-#include "publish/FileReplace.h"
+#include "platform/AtomicFile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -113,8 +113,8 @@ void QuoteLoop::Accept(double quote, std::int64_t now) {
     m_day.Add(now, quote);
     m_day.Prune(now);
     std::string error;
-    if (!ReplaceFile(StatePath(), m_day.Serialize(), 0600, error)) {
-        Report("state: " + error);
+    if (!platform::ReplaceFile(StatePath(), m_day.Serialize(), 0600, &error)) {
+        Report("state: cannot write " + StatePath() + ": " + error);
     }
     const std::shared_ptr<const ChartImage> chart =
         ChartPublisher::Draw(m_day, now, m_board.Look(now).chart);
