@@ -40,9 +40,10 @@ xmessage_at "200x60+$((fx - 20))+$((fy - 20))"
 xdotool windowunmap --sync "$XM"
 xprop -id "$XM" -f _NET_WM_STATE 32a -set _NET_WM_STATE _NET_WM_STATE_ABOVE
 xdotool windowmap --sync "$XM"
+xdotool windowactivate --sync "$XM" # the user works in it; the raise must leave it so
 top_of() { xprop -root _NET_CLIENT_LIST_STACKING | grep -oE "\b($1|$2)\b" | tail -n 1 | grep -qx "$1"; }
 wait_for 2 top_of "$XM" "$float" || fail "the competitor did not cover the floating window"
 wait_for 6 top_of "$float" "$XM" || fail "the floating window stayed covered for 6 s"
-[ "$(active)" = "$XM" ] || fail "the raise took the focus"
+[ "$(active)" = "$XM" ] || fail "the raise took the focus ($(active) is active)"
 kill -TERM "$ORVANTIS_PID" && wait_for_exit "$ORVANTIS_PID" 5 SIGTERM
 echo "1 passed, 0 failed"
