@@ -5,7 +5,7 @@
 #include "MultipartForm.h"
 #include "NotifyRequest.h"
 #include "PriceMail.h"
-#include "ServiceLog.h"
+#include "httpd/ServiceLog.h"
 
 #include <chrono>
 #include <optional>

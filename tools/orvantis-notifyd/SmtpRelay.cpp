@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SmtpRelay.h"
 
-#include "ServiceLog.h"
+#include "httpd/ServiceLog.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SpoolSender.h"
 
-#include "ServiceLog.h"
+#include "httpd/ServiceLog.h"
 
 #include <algorithm>
 

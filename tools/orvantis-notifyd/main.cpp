@@ -2,7 +2,7 @@
 // orvantis-notifyd: turns the program's e-mail requests into e-mails through an SMTP relay.
 #include "NotifyDaemon.h"
 #include "NotifydConfig.h"
-#include "ServiceLog.h"
+#include "httpd/ServiceLog.h"
 
 #include <curl/curl.h>
 #include <pthread.h>
