@@ -56,15 +56,16 @@ void NoteOutcome(const ChartPollHooks& hooks, CPollStatus& status, const PollOut
         keptAt = hooks.keepUnreadable(chart);
     }
     const CPollStatus::Change change = status.Record(outcome, nowMs, quickPollsOver);
+    const PollStatusSnapshot snapshot = status.Snapshot();
     if (change == CPollStatus::Change::Began) {
-        const std::string line = StaleTipLine(status.Snapshot());
+        const std::string line = StaleTipLine(snapshot);
         std::fprintf(stderr, "orvantis: %s%s%s\n", line.c_str(),
                      keptAt.empty() ? "" : "; the chart is kept in ", keptAt.c_str());
     } else if (change == CPollStatus::Change::Ended) {
         std::fprintf(stderr, "orvantis: a price is read again\n");
     }
     if (change != CPollStatus::Change::None && hooks.statusChanged) {
-        hooks.statusChanged();
+        hooks.statusChanged(snapshot);
     }
 }
 
@@ -198,8 +199,4 @@ bool CChartPollThread::Stop(std::chrono::milliseconds within) {
     m_impl->thread.detach();
     static_cast<void>(m_impl.release());
     return false;
-}
-
-PollStatusSnapshot CChartPollThread::Status() const {
-    return m_impl ? m_impl->status.Snapshot() : PollStatusSnapshot{};
 }

@@ -1,25 +1,23 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/app/PriceLine.h"
+
 #include <QImage>
 #include <QList>
 #include <QPoint>
-#include <QPointer>
 #include <QRect>
 #include <QRegion>
 #include <QWidget>
 #include <optional>
 #include <string>
 
-class CInfWnd;
-
 // The small skinned window that floats above all others with the current price and its
-// change. It holds no price of its own: each paint reads the main window's price panel.
+// change, as the main window hands them over.
 class CFloatWnd final : public QWidget {
     Q_OBJECT
 public:
-    // panel: the main window's price panel, read at each paint.
-    explicit CFloatWnd(const CInfWnd* panel);
+    CFloatWnd();
     Q_DISABLE_COPY(CFloatWnd)
 
     static constexpr int WIDTH = 112;
@@ -41,9 +39,8 @@ public:
     void SetStale(bool stale);
     bool IsStale() const { return m_bStale; }
 
-    // The line as the window draws it: "Obtaining..." until a price is known, else the
-    // price text, a space and the signed change ("1662.50 +12.50").
-    QString LineText() const;
+    // Shows these prices from the next paint on.
+    void SetPrices(const PriceView& prices);
 
     // The skin "float.bmp", loaded by the first window that finds it missing.
     static QImage s_bmpSkin;
@@ -58,7 +55,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QPointer<const CInfWnd> m_panel;
+    PriceView m_prices;
     bool m_bStale = false;
     // Set while the window is dragged by hand, where the window system does not move it.
     std::optional<QPoint> m_dragOffset;
