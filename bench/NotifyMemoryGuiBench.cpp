@@ -5,6 +5,7 @@
 #include "core/app/Settings.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/notify/CTipDialog.h"
+#include "net/qt/QtHttpTransport.h"
 #include "support/ChartServerProcess.h"
 #include "support/IniFixture.h"
 #include "support/TempDir.h"
@@ -88,6 +89,8 @@ BENCHMARK(BM_MemoryAcross100Notifications)->Iterations(1)->Unit(benchmark::kMill
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    CQtHttpTransport transport;
+    SetHttpTransport(transport);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -208,7 +208,7 @@ TEST_P(PriceUpdateTableTest, StartsTheRequestBeforeTheDialogAsTheSettingsSay) {
     if (GetParam().email) {
         EXPECT_TRUE(notifyServer.WaitForRequests(1));
     }
-    ASSERT_TRUE(dlg.Shutdown());
+    dlg.Shutdown();
 
     EXPECT_EQ(driver.Fired(), GetParam().dialog);
     EXPECT_EQ(notifyServer.Requests().size(), GetParam().email ? 1u : 0u);
@@ -242,7 +242,7 @@ TEST_F(MainWindowTest, RefreshShowsTheSignedChangeAndOtherCodesDoNothing) {
     dlg.OnPriceUpdate(PRICE_UPDATE_REFRESH, 0);
     EXPECT_EQ(PanelOf(dlg).current, "1640.01");
     EXPECT_NEAR(PanelOf(dlg).change, -9.99, 1e-9);
-    ASSERT_TRUE(dlg.Shutdown());
+    dlg.Shutdown();
     EXPECT_FALSE(driver.Fired());
     EXPECT_EQ(notifyServer.ConnectionCount(), 0);
 }

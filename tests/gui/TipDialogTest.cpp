@@ -141,7 +141,7 @@ TEST_F(TipDialogTest, AtMostTenNotificationDialogsAreOpenAtOnce) {
     EXPECT_EQ(openAfterTheEleventh, 10u);
     EXPECT_TRUE(OpenTipDialogs().empty());
     EXPECT_TRUE(notifyServer.WaitForRequests(11));
-    ASSERT_TRUE(dlg.Shutdown());
+    dlg.Shutdown();
     EXPECT_EQ(notifyServer.Requests().size(), 11u);
 }
 

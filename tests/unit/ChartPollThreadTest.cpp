@@ -7,7 +7,7 @@
 #include "core/app/PriceTracker.h"
 #include "core/app/Settings.h"
 #include "core/common/Globals.h"
-#include "core/common/HttpSession.h"
+#include "core/common/HttpTransport.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnv.h"

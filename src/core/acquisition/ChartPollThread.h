@@ -78,10 +78,6 @@ public:
     void RequestStop();
     // Asks the thread to stop and joins it.
     void Stop();
-    // Asks the thread to stop and waits for it at most `within`. False when it is still
-    // running then: it is left to end on its own (it keeps what it uses), and the process
-    // should end without waiting for it.
-    bool Stop(std::chrono::milliseconds within);
 
 private:
     struct Impl;

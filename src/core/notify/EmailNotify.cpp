@@ -47,7 +47,7 @@ bool BuildEmailForm(CByteBuffer& body) {
     return built;
 }
 
-// What the worker shares with its owner; a worker left running at exit keeps it alive.
+// The queue, and the stop of the request being sent.
 struct CEmailNotifyThread::Shared {
     explicit Shared(const HttpOptions& httpLimits) : limits(httpLimits) {}
 
@@ -59,7 +59,7 @@ struct CEmailNotifyThread::Shared {
                 std::unique_lock lock(mutex);
                 wake.wait(lock, [this] { return stop.load() || !waiting.empty(); });
                 if (stop.load()) {
-                    break;
+                    return;
                 }
                 body = std::move(waiting.front());
                 waiting.pop_front();
@@ -69,37 +69,20 @@ struct CEmailNotifyThread::Shared {
             std::string answer;
             PostForm(body, EMAIL_NOTIFY_PATH, answer, options);
         }
-        const std::lock_guard lock(mutex);
-        ended = true;
-        endedChanged.notify_all();
     }
 
     const HttpOptions limits;
     std::atomic<bool> stop{false};
     std::mutex mutex;
     std::condition_variable wake;
-    std::condition_variable endedChanged;
     std::deque<CByteBuffer> waiting;
-    bool ended = false;
 };
 
 CEmailNotifyThread::CEmailNotifyThread(const HttpOptions& limits)
-    : m_shared(std::make_shared<Shared>(limits)) {}
+    : m_shared(std::make_unique<Shared>(limits)) {}
 
 CEmailNotifyThread::~CEmailNotifyThread() {
-    RequestStop();
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
-}
-
-void CEmailNotifyThread::RequestStop() {
-    {
-        const std::lock_guard lock(m_shared->mutex);
-        m_shared->stop.store(true);
-        m_shared->waiting.clear();
-    }
-    m_shared->wake.notify_all();
+    Stop();
 }
 
 bool CEmailNotifyThread::Notify() {
@@ -124,7 +107,7 @@ bool CEmailNotifyThread::Notify() {
     m_shared->wake.notify_one();
     if (!m_thread.joinable()) {
         try {
-            m_thread = std::thread([shared = m_shared] { shared->Run(); });
+            m_thread = std::thread([shared = m_shared.get()] { shared->Run(); });
         } catch (const std::system_error&) {
             const std::lock_guard lock(m_shared->mutex);
             m_shared->waiting.clear();
@@ -135,19 +118,18 @@ bool CEmailNotifyThread::Notify() {
     return true;
 }
 
-bool CEmailNotifyThread::Stop(std::chrono::milliseconds within) {
+void CEmailNotifyThread::RequestStop() {
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->stop.store(true);
+        m_shared->waiting.clear();
+    }
+    m_shared->wake.notify_all();
+}
+
+void CEmailNotifyThread::Stop() {
     RequestStop();
-    if (!m_thread.joinable()) {
-        return true;
-    }
-    std::unique_lock lock(m_shared->mutex);
-    if (m_shared->endedChanged.wait_for(lock, within, [this] { return m_shared->ended; })) {
-        lock.unlock();
+    if (m_thread.joinable()) {
         m_thread.join();
-        return true;
     }
-    lock.unlock();
-    // Stuck in a call that no stop reaches (a name lookup that waits for its resolver).
-    m_thread.detach();
-    return false;
 }

@@ -2,9 +2,8 @@
 #pragma once
 
 #include "core/common/ByteBuffer.h"
-#include "core/common/HttpSession.h"
+#include "core/common/HttpTransport.h"
 
-#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -34,15 +33,13 @@ public:
     // first. False when nothing is queued: no address is stored, or the worker stopped.
     // Start, Notify and Stop belong to one thread.
     bool Notify();
-    // Drops the waiting requests, ends the one being sent and waits for the worker at most
-    // `within`. False when it still runs then: it is left to end on its own (it keeps what
-    // it uses), and the process should end without waiting for it.
-    bool Stop(std::chrono::milliseconds within);
+    // Drops the waiting requests and asks the one being sent to end.
+    void RequestStop();
+    // RequestStop(), then joins the worker.
+    void Stop();
 
 private:
-    void RequestStop();
-
     struct Shared;
-    std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<Shared> m_shared;
     std::thread m_thread;
 };

@@ -103,6 +103,7 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     // The launcher's name: task bars and Wayland compositors find the icon and name there.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.tamberlo.Orvantis"));
+    SetHttpTransport(m_transport);
 
     g_boldFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     g_boldFont.setStyleHint(QFont::SansSerif);
@@ -132,13 +133,7 @@ int COrvantisApp::Run(int argc, char* argv[]) {
             dlg.show();
         }
         QApplication::exec();
-        if (!dlg.Shutdown()) {
-            // The polling thread or an e-mail request is still stuck after its wait: end
-            // without running the destructors of what it may still use. The settings file
-            // is always complete on disk, so nothing is lost.
-            std::fflush(nullptr);
-            std::_Exit(status);
-        }
+        dlg.Shutdown();
     }
     return status;
 }

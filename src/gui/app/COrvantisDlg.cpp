@@ -22,8 +22,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <algorithm>
-#include <chrono>
 
 namespace {
 constexpr DlgItem TEMPLATE_DIALOG{COrvantisDlg::IDD, 0, 0, 185, 92};
@@ -150,25 +148,16 @@ bool COrvantisDlg::OnInitDialog() {
     return true;
 }
 
-bool COrvantisDlg::Shutdown() {
+void COrvantisDlg::Shutdown() {
     g_pMainDlg.store(nullptr);
     m_timerTopmost->stop();
-    // The polling thread and the e-mail request are asked to stop together and share one
-    // wait.
-    const auto deadline = std::chrono::steady_clock::now() + SHUTDOWN_WAIT;
+    // Both are asked first, so that their transfers end together.
     if (m_pollThread) {
         m_pollThread->RequestStop();
     }
-    const bool emailsEnded = m_emailThread.Stop(SHUTDOWN_WAIT);
-    bool pollEnded = true;
-    if (m_pollThread) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollEnded = m_pollThread->Stop(std::max(left, std::chrono::milliseconds(0)));
-        // A thread still stuck keeps its own state; the object may go.
-        m_pollThread.reset();
-    }
-    return emailsEnded && pollEnded;
+    m_emailThread.RequestStop();
+    m_emailThread.Stop();
+    m_pollThread.reset();
 }
 
 void COrvantisDlg::PostPriceUpdate(int wParam) {

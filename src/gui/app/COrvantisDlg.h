@@ -13,7 +13,6 @@
 #include <QDialog>
 #include <QIcon>
 #include <QStringList>
-#include <chrono>
 #include <memory>
 
 class CChartPollThread;
@@ -79,14 +78,10 @@ public:
     // The floating window's line, the panel's reference and the problems, for status bars.
     InstanceStatus StatusForBars() const;
 
-    // Ends the background work before the window goes away: clears g_pMainDlg and gives
-    // the polling thread and the e-mail request in flight SHUTDOWN_WAIT together to
-    // finish; requests still waiting are dropped. False when some of them still runs then (a
-    // transfer waiting for a name lookup or a silent server): the process must end without waiting
-    // for them.
-    bool Shutdown();
-    // What is left of the second within which the program ends, whatever it was doing.
-    static constexpr std::chrono::milliseconds SHUTDOWN_WAIT{900};
+    // Ends the background work before the window goes away: clears g_pMainDlg, drops the
+    // e-mail requests still waiting, ends the transfers in flight and joins the polling
+    // thread and the e-mail worker.
+    void Shutdown();
 
     const CTray& Tray() const { return m_tray; }
 
