@@ -5,8 +5,9 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <sys/types.h>
 
-class QProcess;
+class QSocketNotifier;
 
 // Looks a host name up in a helper process (orvantis-resolve), so that ending a lookup
 // is killing a process: a lookup waiting for a silent name server ends at once and leaves
@@ -27,10 +28,14 @@ signals:
     void Failed(const QString& why);
 
 private:
-    void OnFinished();
+    void OnOutput();
+    int Reap(bool kill);
 
-    QProcess* m_process = nullptr;
     QString m_host;
+    pid_t m_child = -1;
+    int m_output = -1; // the helper's standard output and error
+    QSocketNotifier* m_notifier = nullptr;
+    QByteArray m_answer;
 };
 
 // The helper beside the program (a build tree) or in ../libexec/orvantis (installed).

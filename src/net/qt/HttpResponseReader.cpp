@@ -127,9 +127,12 @@ bool CHttpResponseReader::ChooseFraming() {
 }
 
 CHttpResponseReader::HeadStep CHttpResponseReader::ReadHead() {
-    std::size_t end = m_pending.find("\n\r\n");
+    // Only what came since the last look is searched (but for a line end cut in two).
+    const std::size_t from = m_headScanned > 2 ? m_headScanned - 2 : 0;
+    m_headScanned = m_pending.size();
+    std::size_t end = m_pending.find("\n\r\n", from);
     std::size_t skip = 3;
-    if (const std::size_t bare = m_pending.find("\n\n"); bare < end) {
+    if (const std::size_t bare = m_pending.find("\n\n", from); bare < end) {
         end = bare;
         skip = 2;
     }
@@ -142,6 +145,7 @@ CHttpResponseReader::HeadStep CHttpResponseReader::ReadHead() {
     }
     const std::string head = m_pending.substr(0, end + 1);
     m_pending.erase(0, end + skip);
+    m_headScanned = 0;
     if (!ParseHead(head) || !ChooseFraming()) {
         return HeadStep::Failed;
     }

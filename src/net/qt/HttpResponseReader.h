@@ -50,6 +50,7 @@ private:
     State m_state = State::Head;
     Framing m_framing = Framing::None;
     std::string m_pending;
+    std::size_t m_headScanned = 0; // bytes of m_pending already searched for the head's end
     long m_status = 0;
     std::vector<std::pair<std::string, std::string>> m_headers;
     long long m_left = 0; // of the body (Length) or of the current chunk
