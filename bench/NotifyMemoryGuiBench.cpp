@@ -2,7 +2,7 @@
 // Memory of the program across notifications with e-mail on: the resident size after a
 // warm-up and after 100 more notifications (each one e-mail request to the demo server
 // and one notification dialog, closed at once).
-#include "core/app/Settings.h"
+#include "core/settings/Settings.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/notify/CTipDialog.h"
 #include "net/qt/QtHttpTransport.h"

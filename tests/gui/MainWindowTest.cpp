@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/InstanceProtocol.h"
-#include "core/app/Settings.h"
+#include "core/settings/Settings.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/notify/CInfWnd.h"
@@ -150,7 +150,11 @@ TEST_P(ExitPositionTest, ExitStoresTheFloatingWindowPositionOnlyWhileItShows) {
     COrvantisDlg dlg;
     if (GetParam().floatShown) {
         dlg.OnInitDialog();
-        TopLevel<CFloatWnd>("CFloatWnd").move(300, 200);
+        // Dragged by the user from where FloatPos put it (5, 6) to (300, 200).
+        auto& floating = TopLevel<CFloatWnd>("CFloatWnd");
+        QTest::mousePress(&floating, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(&floating, QPoint(305, 204));
+        QTest::mouseRelease(&floating, Qt::LeftButton, {}, QPoint(10, 10));
     }
     QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
     if (GetParam().escape) {

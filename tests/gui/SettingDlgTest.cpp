@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "gui/dialogs/CSettingDlg.h"
 
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/Settings.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/support/Controls.h"
 #include "gui/support/ModalDriver.h"
@@ -134,7 +134,8 @@ TEST_P(SettingDlgTest, LoadsTheSettingsAndWritesThemBackOnlyOnOk) {
     EXPECT_EQ(focusOnAddress, warned);
     EXPECT_EQ(platform::IsAutostartEnabled(), c.autostartAfter);
     // After OK the label follows the new threshold; otherwise it still shows the template's.
-    const std::string label = c.end == End::Ok ? FormatThreshold(ReadThreshold()) : "5";
+    const std::string label =
+        c.end == End::Ok ? FormatThreshold(ReadSetting(KEY_PRICE_CHANGE)) : "5";
     EXPECT_EQ(Control<QLabel>(main, "IDC_NOTIFY").text().toStdString(),
               "The monitor will notify you every " + label + " dollar change");
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/notify/EmailNotify.h"
 
-#include "core/app/Settings.h"
 #include "core/notify/FormPoster.h"
+#include "core/settings/Settings.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 

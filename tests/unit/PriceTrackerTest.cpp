@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/PriceTracker.h"
 
-#include "core/app/ProfileFile.h"
+#include "core/settings/ProfileFile.h"
 
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/Settings.h"
 #include "support/IniFixture.h"
 
 #include <gtest/gtest.h>

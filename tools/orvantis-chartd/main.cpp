@@ -2,13 +2,13 @@
 // orvantis-chartd: a local stand-in for the chart and notification servers.
 #include "ChartServer.h"
 #include "ChartdOptions.h"
+#include "platform/AtomicFile.h"
 
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -24,23 +24,9 @@ extern "C" const char* __tsan_default_suppressions() {
 
 namespace {
 
-// Written under a temporary name and renamed, so a reader never sees half a number.
+// Replaced whole, so a reader never sees half a number.
 bool WritePortFile(const std::string& path, int port) {
-    const std::string temporary = path + ".tmp." + std::to_string(getpid());
-    {
-        std::ofstream file(temporary, std::ios::trunc);
-        file << port << '\n';
-        file.close();
-        if (!file) {
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return platform::ReplaceFile(path, std::to_string(port) + "\n", 0644);
 }
 
 } // namespace

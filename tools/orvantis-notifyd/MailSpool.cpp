@@ -2,6 +2,7 @@
 #include "MailSpool.h"
 
 #include "MailAddress.h"
+#include "platform/AtomicFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,7 +20,8 @@
 namespace {
 
 constexpr std::string_view SUFFIX = ".mail";
-constexpr std::string_view TEMPORARY_PREFIX = ".tmp-";
+// A mail being written: "." + its file name + "." + six characters.
+constexpr std::string_view TEMPORARY_MARK = ".mail.";
 constexpr std::string_view RECIPIENT_LINE = "rcpt ";
 constexpr std::size_t MAX_HOST_IN_NAME = 32;
 constexpr off_t MAX_FILE_BYTES = 1024 * 1024; // a mail is under a kilobyte
@@ -30,8 +32,8 @@ std::string ErrnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// Repeats a read or write of size bytes until all have moved; step(done) moves some of
-// the rest. False on an error or an early end of the file.
+// Repeats a read of size bytes until all have moved; step(done) moves some of the rest.
+// False on an error or an early end of the file.
 template <typename Step> bool MoveAll(std::size_t size, Step step) {
     std::size_t done = 0;
     while (done < size) {
@@ -45,12 +47,6 @@ template <typename Step> bool MoveAll(std::size_t size, Step step) {
         done += static_cast<std::size_t>(n);
     }
     return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    return MoveAll(bytes.size(), [&](std::size_t done) {
-        return write(fd, bytes.data() + done, bytes.size() - done);
-    });
 }
 
 bool ReadAll(int fd, std::string& bytes) {
@@ -120,7 +116,8 @@ bool MailSpool::Open(std::string& error) {
     while (const dirent* entry = readdir(dir)) {
         struct stat info {};
         const std::string path = PathOf(entry->d_name);
-        if (std::string_view(entry->d_name).starts_with(TEMPORARY_PREFIX) &&
+        const std::string_view name = entry->d_name;
+        if (name.starts_with('.') && name.find(TEMPORARY_MARK) != std::string_view::npos &&
             stat(path.c_str(), &info) == 0 && now - info.st_mtime > STALE_TEMPORARY_SECONDS) {
             unlink(path.c_str());
         }
@@ -139,38 +136,15 @@ std::string MailSpool::NewName() {
 }
 
 bool MailSpool::SyncFolder(const std::string& folder) const {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool synced = fsync(fd) == 0;
-    close(fd);
-    return synced;
+    return platform::FlushFolder(folder);
 }
 
 bool MailSpool::Store(const std::string& name, const SpooledMail& mail, std::string& error) {
-    const std::string temporary = PathOf(std::string(TEMPORARY_PREFIX) + name);
     const std::string path = PathOf(name + std::string(SUFFIX));
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = ErrnoText("cannot create a spool file");
-        return false;
-    }
     const std::string bytes = std::string(RECIPIENT_LINE) + mail.recipient + "\n" + mail.message;
-    bool kept = WriteAll(fd, bytes) && fsync(fd) == 0;
-    if (!kept) {
-        error = ErrnoText("cannot write a spool file");
-    }
-    if (close(fd) != 0 && kept) {
-        kept = false;
-        error = ErrnoText("cannot write a spool file");
-    }
-    if (kept && rename(temporary.c_str(), path.c_str()) != 0) {
-        kept = false;
-        error = ErrnoText("cannot rename a spool file");
-    }
-    if (!kept) {
-        unlink(temporary.c_str());
+    std::string reason;
+    if (!platform::ReplaceFile(path, bytes, 0600, &reason)) {
+        error = "cannot write a spool file: " + reason;
         return false;
     }
     // Without this the rename could be lost in a power cut after the client heard 200.

@@ -14,7 +14,7 @@ namespace {
 
 constexpr const char* RETRY_AFTER_SECONDS = "60";
 
-HttpAnswer Answer(int status, const std::string& text, const std::string& logText) {
+HttpResponse Answer(int status, const std::string& text, const std::string& logText) {
     LogLine(logText);
     return {status, text + "\n", {}};
 }
@@ -29,33 +29,35 @@ NotifyService::NotifyService(const NotifydConfig& config, MailSpool& spool,
                              std::function<void()> stored)
     : m_config(config), m_spool(spool), m_stored(std::move(stored)),
       m_limiter(config.perRecipientPerHour, config.perMinute),
-      m_listener(
-          NOTIFY_PATH, [this](const HttpRequest& request) { return OnNotify(request); },
-          [](const HttpRequest& request, int status, const char* reason) {
-              LogLine(ClientOf(request) + std::to_string(status) + " " + reason + " (" +
-                      Printable(request.method) + " " + Printable(request.path) + ")");
-          },
-          HttpListener::Limits{}) {}
+      m_server(HttpServer::Limits{},
+               [](const HttpRequest& request, int status, const std::string& reason) {
+                   LogLine(ClientOf(request) + std::to_string(status) + " " + reason + " (" +
+                           Printable(request.method) + " " + Printable(request.path) + ")");
+               }) {
+    m_server.Handle("POST", NOTIFY_PATH,
+                    [this](const HttpRequest& request) { return OnNotify(request); });
+}
 
 int NotifyService::Bind() {
-    return m_listener.Bind(m_config.listenHost, m_config.listenPort);
+    return m_server.Bind(m_config.listenHost, m_config.listenPort);
 }
 
 void NotifyService::Run() {
-    m_listener.Run();
+    m_server.Run();
 }
 
 void NotifyService::Stop() {
-    m_listener.Stop();
+    m_server.Stop();
 }
 
-HttpAnswer NotifyService::OnNotify(const HttpRequest& http) {
+HttpResponse NotifyService::OnNotify(const HttpRequest& http) {
     const auto received = std::chrono::system_clock::now();
     const std::string client = ClientOf(http);
-    const std::optional<std::string> boundary = MultipartForm::Boundary(http.contentType);
+    const std::optional<std::string> boundary =
+        MultipartForm::Boundary(http.Header("content-type"));
     if (!boundary) {
         return Answer(400, "Bad Request: not multipart/form-data",
-                      client + "400 not a form: '" + Printable(http.contentType) + "'");
+                      client + "400 not a form: '" + Printable(http.Header("content-type")) + "'");
     }
     std::vector<FormField> fields;
     NotifyRequest request;
@@ -73,13 +75,13 @@ HttpAnswer NotifyService::OnNotify(const HttpRequest& http) {
     case RateLimiter::Verdict::Allowed:
         break;
     case RateLimiter::Verdict::RecipientLimited: {
-        HttpAnswer answer = Answer(429, "Too Many Requests: hourly limit of this recipient",
-                                   client + "429 hourly limit reached for " + recipient);
+        HttpResponse answer = Answer(429, "Too Many Requests: hourly limit of this recipient",
+                                     client + "429 hourly limit reached for " + recipient);
         answer.headers.emplace_back("Retry-After", RETRY_AFTER_SECONDS);
         return answer;
     }
     case RateLimiter::Verdict::ServiceLimited: {
-        HttpAnswer answer =
+        HttpResponse answer =
             Answer(429, "Too Many Requests", client + "429 per-minute limit reached");
         answer.headers.emplace_back("Retry-After", RETRY_AFTER_SECONDS);
         return answer;
@@ -92,9 +94,9 @@ HttpAnswer NotifyService::OnNotify(const HttpRequest& http) {
         return Answer(503, "Service Unavailable: cannot queue the mail",
                       client + "503 not queued for " + recipient + ": " + error);
     }
-    HttpAnswer answer = Answer(200, "OK: queued",
-                               client + "200 queued for " + recipient + ": " + request.Subject() +
-                                   " (" + name + ".mail)");
+    HttpResponse answer = Answer(200, "OK: queued",
+                                 client + "200 queued for " + recipient + ": " + request.Subject() +
+                                     " (" + name + ".mail)");
     m_stored();
     return answer;
 }

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "HttpListener.h"
 #include "MailSpool.h"
 #include "NotifydConfig.h"
 #include "RateLimiter.h"
+#include "httpd/HttpServer.h"
 
 #include <functional>
 #include <string>
@@ -30,11 +30,11 @@ public:
     void Stop();
 
 private:
-    HttpAnswer OnNotify(const HttpRequest& request);
+    HttpResponse OnNotify(const HttpRequest& request);
 
     const NotifydConfig& m_config;
     MailSpool& m_spool;
     std::function<void()> m_stored;
     RateLimiter m_limiter;
-    HttpListener m_listener;
+    HttpServer m_server;
 };

@@ -2,7 +2,7 @@
 #include "core/app/InstanceStatus.h"
 
 #include "core/app/InstanceProtocol.h"
-#include "core/common/Utf8.h"
+#include "platform/common/Utf8.h"
 
 #include <array>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/PriceLine.h"
 
-#include "core/app/Settings.h"
+#include "core/settings/SettingText.h"
 
 #include <utility>
 

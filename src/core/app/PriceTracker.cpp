@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/PriceTracker.h"
 
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/Settings.h"
 
 #include <cmath>
 
@@ -21,8 +21,8 @@ bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFl
     if (m_heldReference && WriteSetting(KEY_LAST_PRICE, FormatPrice(*m_heldReference))) {
         m_heldReference.reset();
     }
-    const double last = m_heldReference.value_or(ParseDouble(ReadSetting(KEY_LAST_PRICE, ""), 0.0));
-    const double threshold = ReadThreshold();
+    const double last = m_heldReference.value_or(ParseDouble(ReadSetting(KEY_LAST_PRICE), 0.0));
+    const double threshold = ReadSetting(KEY_PRICE_CHANGE);
     // A comparison with a not-a-number value is false, so it counts as below the threshold.
     const bool reached = std::fabs(price - last) >= threshold;
     if (reached) {

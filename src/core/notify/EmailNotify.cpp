@@ -2,9 +2,9 @@
 #include "core/notify/EmailNotify.h"
 
 #include "core/app/PriceLine.h"
-#include "core/app/Settings.h"
 #include "core/common/LocaleText.h"
 #include "core/notify/FormPoster.h"
+#include "core/settings/Settings.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -24,12 +24,12 @@ bool AddPart(CByteBuffer& body, const char* name, const std::string& utf8Value) 
 
 bool BuildEmailForm(CByteBuffer& body) {
     body.Empty();
-    const std::string email = ReadSetting(KEY_EMAIL, "");
+    const std::string email = ReadSetting(KEY_EMAIL);
     if (email.empty()) {
         return false;
     }
-    const std::string lastText = ReadSetting(KEY_TIP_LAST_PRICE, "");
-    std::string newText = ReadSetting(KEY_LAST_PRICE, "");
+    const std::string lastText = ReadSetting(KEY_TIP_LAST_PRICE);
+    std::string newText = ReadSetting(KEY_LAST_PRICE);
     if (newText.empty()) {
         newText = OBTAINING_TEXT;
     }

@@ -5,9 +5,9 @@
 #include "core/app/CommandLine.h"
 #include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
-#include "core/app/ProfileFile.h"
 #include "core/common/Globals.h"
 #include "core/common/ServerConfig.h"
+#include "core/settings/ProfileFile.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/common/GuiGlobals.h"
 
@@ -127,12 +127,12 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         });
         dlg.OnInitDialog();
 
-        // A logout or kill asks the program to end: it ends like "Exit".
+        // A logout or kill asks the program to end.
         QSocketNotifier* notifier = nullptr;
         if (termination >= 0) {
             notifier = new QSocketNotifier(termination, QSocketNotifier::Read, &dlg);
             QObject::connect(notifier, &QSocketNotifier::activated, &dlg,
-                             [&dlg] { dlg.OnCommand(ID_TRAY_EXIT); });
+                             [&dlg] { dlg.OnEndSession(); });
         }
 
         // Qt has taken its own options out of argv by now.

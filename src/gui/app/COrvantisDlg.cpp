@@ -4,8 +4,8 @@
 #include "core/acquisition/ChartPollThread.h"
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
-#include "core/app/Settings.h"
 #include "core/common/ServerConfig.h"
+#include "core/settings/Settings.h"
 #include "gui/app/InstanceServer.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
@@ -111,9 +111,8 @@ bool COrvantisDlg::OnInitDialog() {
         screens.append(screen->geometry());
     }
     const QScreen* primary = QGuiApplication::primaryScreen();
-    m_floatWnd.CreateEx(FloatWindowPosition(ReadSetting(KEY_FLOAT_POS, ""),
-                                            primary != nullptr ? primary->geometry() : QRect(),
-                                            screens));
+    m_floatWnd.CreateEx(FloatWindowPosition(
+        ReadSetting(KEY_FLOAT_POS), primary != nullptr ? primary->geometry() : QRect(), screens));
 
     RefreshPriceDisplay(false);
     UpdateThresholdLabel();
@@ -186,8 +185,8 @@ InstanceStatus COrvantisDlg::StatusForBars() const {
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
-    m_prices = MakePriceView(ReadSetting(KEY_LAST_PRICE, ""),
-                             readCurrent ? ReadSetting(KEY_CURRENT_PRICE, "") : std::string());
+    m_prices = MakePriceView(ReadSetting(KEY_LAST_PRICE),
+                             readCurrent ? ReadSetting(KEY_CURRENT_PRICE) : std::string());
     m_infWnd->SetPrices(m_prices);
     m_floatWnd.SetPrices(m_prices);
     UpdateStatusTips();
@@ -212,7 +211,7 @@ void COrvantisDlg::UpdateStatusTips() {
 }
 
 void COrvantisDlg::UpdateThresholdLabel() {
-    const std::string text = FormatThreshold(ReadThreshold());
+    const std::string text = FormatThreshold(ReadSetting(KEY_PRICE_CHANGE));
     m_staticNotify->setText(QString::fromLatin1(THRESHOLD_LABEL).arg(QString::fromStdString(text)));
 }
 
@@ -225,9 +224,9 @@ void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
         return;
     }
     RefreshPriceDisplay(true);
-    if (ReadSetting(KEY_SEND_EMAIL, "0") == "1") {
+    if (ReadSetting(KEY_SEND_EMAIL) == Switch::On) {
         m_emailThread.Notify();
-        if (ReadSetting(KEY_POPUP, "1") == "0") {
+        if (ReadSetting(KEY_POPUP) == Switch::Off) {
             return;
         }
     }
@@ -280,11 +279,15 @@ void COrvantisDlg::RestoreFromTray() {
 }
 
 void COrvantisDlg::OnExit() {
-    if (m_floatWnd.isVisible()) {
-        const QPoint topLeft = m_floatWnd.frameGeometry().topLeft();
-        WriteSetting(KEY_FLOAT_POS,
-                     std::to_string(topLeft.x()) + "," + std::to_string(topLeft.y()));
+    if (const auto place = m_floatWnd.PlaceToStore(); place && m_floatWnd.isVisible()) {
+        WriteSetting(KEY_FLOAT_POS, std::to_string(place->x()) + "," + std::to_string(place->y()));
     }
+    OnCancel();
+}
+
+void COrvantisDlg::OnEndSession() {
+    // A logout or kill ends the program like Esc: the floating window's place is stored
+    // only when the user chooses Exit.
     OnCancel();
 }
 
@@ -313,8 +316,25 @@ void COrvantisDlg::OnTimer() {
     // Puts the floating window back above other always-on-top windows, but not while the
     // user works in the main window.
     if (QApplication::activeWindow() != this) {
-        m_floatWnd.raise();
+        m_floatWnd.KeepOnTop();
     }
+}
+
+void COrvantisDlg::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        m_placeBeforeHide = frameGeometry().topLeft();
+    }
+}
+
+void COrvantisDlg::showEvent(QShowEvent* event) {
+    // Shown again after hiding, a window lands off its place by its frame's size on X11
+    // window managers: it goes back where it was before it is mapped.
+    if (!event->spontaneous() && m_placeBeforeHide) {
+        move(*m_placeBeforeHide);
+        m_placeBeforeHide.reset();
+    }
+    QDialog::showEvent(event);
 }
 
 void COrvantisDlg::closeEvent(QCloseEvent* event) {

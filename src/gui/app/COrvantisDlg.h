@@ -14,6 +14,7 @@
 #include <QIcon>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 class CChartPollThread;
 class CInfWnd;
@@ -59,6 +60,8 @@ public:
     void OnOpenMainWindow();
     void OnMinimize();
     void OnExit();
+    // The session ends (logout, kill): the program ends as Esc ends it.
+    void OnEndSession();
     void OnSettings();
     void OnCommand(int id) override;
 
@@ -90,6 +93,8 @@ signals:
     void EndModal(int status);
 
 protected:
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
@@ -122,4 +127,5 @@ private:
     // What the panel, the floating window and the status bars show.
     PriceView m_prices;
     PollStatusSnapshot m_pollStatus;
+    std::optional<QPoint> m_placeBeforeHide;
 };

@@ -12,6 +12,9 @@
 #include <optional>
 #include <string>
 
+class QPainter;
+enum class WindowRoute;
+
 // The small skinned window that floats above all others with the current price and its
 // change, as the main window hands them over.
 class CFloatWnd final : public QWidget {
@@ -31,8 +34,16 @@ public:
     static constexpr QRgb STALE_COLOR = 0xFF808080;      // RGB(128,128,128)
 
     // Shows the window at pos, frameless, above all other windows and without a taskbar
-    // entry, shaped to the skin.
+    // entry, shaped to the skin, without taking the focus.
     void CreateEx(const QPoint& pos);
+
+    // Puts the window back above all others, without activating it, at once.
+    void KeepOnTop();
+
+    // The place Exit stores: where the window was put or where the user dragged it since;
+    // nothing where the window system alone decides where windows go (a Wayland
+    // compositor), so that a place it chose is never taken for the user's.
+    std::optional<QPoint> PlaceToStore() const;
 
     // While stale the whole line is drawn in grey instead of its colours: the price shown
     // is not live.
@@ -42,8 +53,10 @@ public:
     // Shows these prices from the next paint on.
     void SetPrices(const PriceView& prices);
 
-    // The skin "float.bmp", loaded by the first window that finds it missing.
+    // The skin "float.bmp", loaded by the first window that finds it missing, and its
+    // partner drawn for twice the pixel density; only the part the window shows is kept.
     static QImage s_bmpSkin;
+    static QImage s_bmpSkin2x;
     // The shape built from the skin; empty when there is no skin or it is all key colour.
     QRegion m_hRgnShape;
 
@@ -55,8 +68,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // Where the window system does not cut the window to its shape, the window is painted
+    // with an alpha channel instead: the key colour and what lies outside the skin clear.
+    bool IsTranslucent() const;
+    void ApplyShape();
+    void DrawSkin(QPainter& painter) const;
+
     PriceView m_prices;
+    WindowRoute m_route;
     bool m_bStale = false;
+    QPoint m_placed;
+    bool m_bMovedByUser = false;
     // Set while the window is dragged by hand, where the window system does not move it.
     std::optional<QPoint> m_dragOffset;
 };

@@ -9,15 +9,20 @@
 
 QImage CInfWnd::s_bmpUp;
 QImage CInfWnd::s_bmpDown;
+QImage CInfWnd::s_bmpUp2x;
+QImage CInfWnd::s_bmpDown2x;
 
 namespace {
 const QString LABEL_LAST = QStringLiteral("Last Notify Price: ");
 const QString LABEL_CURRENT = QStringLiteral("Current Price: ");
 const QString LABEL_CHANGE = QStringLiteral("Change: ");
 
-void LoadArrow(QImage& arrow, const char* fileName) {
+void LoadArrow(QImage& arrow, QImage& arrow2x, const char* fileName) {
     if (arrow.isNull()) {
-        arrow = WhiteToTransparent(LoadSkinBitmap(QString::fromLatin1(fileName)));
+        const QString name = QString::fromLatin1(fileName);
+        const QImage normal = LoadSkinBitmap(name);
+        arrow = ColourToTransparent(normal, qRgb(255, 255, 255));
+        arrow2x = ColourToTransparent(LoadSkinBitmap2x(name, normal), qRgb(255, 255, 255));
     }
 }
 
@@ -31,8 +36,8 @@ void DrawText(QPainter& painter, const QRect& rect, const QString& text) {
 } // namespace
 
 CInfWnd::CInfWnd(QWidget* parent) : QWidget(parent) {
-    LoadArrow(s_bmpUp, "up.bmp");
-    LoadArrow(s_bmpDown, "down.bmp");
+    LoadArrow(s_bmpUp, s_bmpUp2x, "up.bmp");
+    LoadArrow(s_bmpDown, s_bmpDown2x, "down.bmp");
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -70,18 +75,24 @@ void CInfWnd::paintEvent(QPaintEvent* /*event*/) {
 
     const QString text = QString::fromStdString(ChangeText(m_prices.change));
     const QImage* arrow = nullptr;
+    const QImage* arrow2x = nullptr;
     if (sign == ChangeSign::Up) {
         painter.setPen(QColor::fromRgb(CHANGE_UP_COLOR));
         arrow = &s_bmpUp;
+        arrow2x = &s_bmpUp2x;
     } else if (sign == ChangeSign::Down) {
         painter.setPen(QColor::fromRgb(CHANGE_DOWN_COLOR));
         arrow = &s_bmpDown;
+        arrow2x = &s_bmpDown2x;
     }
 
     int textX = cx;
     if (arrow != nullptr && !arrow->isNull()) {
-        // The arrow's bottom row lies one pixel above the bottom of the third line.
-        painter.drawImage(QPoint(cx, 3 * cy - arrow->height() - 1), *arrow);
+        // The arrow's bottom row lies one pixel above the bottom of the third line; at a
+        // higher pixel density the picture drawn for it, or a smooth scaling.
+        const QRect place(QPoint(cx, 3 * cy - arrow->height() - 1), arrow->size());
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(place, SkinForRatio(*arrow, *arrow2x, devicePixelRatioF()));
         textX = cx + arrow->width() + 5;
     }
     DrawText(painter, QRect(textX, 2 * cy, w - textX, cy), text);

@@ -20,10 +20,13 @@ public:
     void SetPrices(const PriceView& prices);
     const PriceView& Prices() const { return m_prices; }
 
-    // The arrows shared by every panel, with pure white already made transparent.
-    // Loaded by the first panel; a load that failed is tried again by the next one.
+    // The arrows shared by every panel, with pure white already made transparent, and
+    // their partners drawn for twice the pixel density. Loaded by the first panel; a load
+    // that failed is tried again by the next one.
     static QImage s_bmpUp;
     static QImage s_bmpDown;
+    static QImage s_bmpUp2x;
+    static QImage s_bmpDown2x;
 
     static constexpr QRgb CHANGE_UP_COLOR = 0xFF008000;   // RGB(0,128,0)
     static constexpr QRgb CHANGE_DOWN_COLOR = 0xFFFF0000; // RGB(255,0,0)

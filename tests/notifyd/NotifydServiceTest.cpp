@@ -2,15 +2,14 @@
 #include "MailSpool.h"
 #include "NotifyService.h"
 #include "NotifydConfig.h"
+#include "support/LoopbackClient.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -64,21 +63,9 @@ std::string Post(const std::string& body, const std::string& type = FORM_TYPE,
     return head.str();
 }
 
-int Connect(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    return fd;
-}
-
 // Sends the bytes as they are; the status of the answer, 0 when none came within 10 s.
 int Status(int port, const std::string& bytes) {
-    const int fd = Connect(port);
-    timeval wait{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    const int fd = ConnectLoopback(port);
     send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     char answer[16] = {};
     const ssize_t got = recv(fd, answer, sizeof answer - 1, MSG_WAITALL);
@@ -255,7 +242,7 @@ TEST(NotifydServiceTest, KeepsAnsweringWhileManyClientsHoldConnectionsOpenSilent
     ServiceRun run;
     std::vector<int> silent;
     for (int i = 0; i < 300; ++i) {
-        silent.push_back(Connect(run.Port()));
+        silent.push_back(ConnectLoopback(run.Port()));
     }
     // Within the client's 10 s: a silent connection holds no thread.
     EXPECT_EQ(run.Send(Post(Form(ProgramParts()))), 200);

@@ -1,22 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "core/app/Settings.h"
-
-#include "core/app/ProfileFile.h"
-#include "core/common/Globals.h"
+#include "core/settings/SettingText.h"
 
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <mutex>
 #include <system_error>
 
 namespace {
-
-// A missing threshold reads as this text; one that is present but holds no number leaves
-// the parser's preset, so an empty PriceChange means 5, not 10.
-constexpr const char* PRICE_CHANGE_DEFAULT = "10";
-constexpr double PRICE_CHANGE_PRESET = 5.0;
 
 // White space as the C locale's isspace sees it, whatever the user's locale.
 bool IsCSpace(char c) {
@@ -25,41 +15,6 @@ bool IsCSpace(char c) {
 
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-constexpr const char* WRITE_PROBLEM_LEAD = "Settings cannot be saved: ";
-
-// The reason the last file write failed, until one succeeds again.
-struct WriteProblem {
-    std::mutex mutex;
-    std::string reason;
-};
-
-// Never destroyed: a worker still writing while the process ends must not find it gone.
-WriteProblem& Problem() {
-    static auto* problem = new WriteProblem;
-    return *problem;
-}
-
-void NoteWrite(bool written, const ProfileWriteReport& report) {
-    if (written && report.unchanged) {
-        return; // says nothing about whether the file can be written
-    }
-    if (!written && report.failure.empty()) {
-        return; // a refused value, not a file that cannot be written
-    }
-    WriteProblem& problem = Problem();
-    const std::lock_guard lock(problem.mutex);
-    if (written && !problem.reason.empty()) {
-        std::fprintf(stderr, "orvantis: settings can be saved again (%s)\n", g_strIniFile.c_str());
-        problem.reason.clear();
-    } else if (!written && problem.reason.empty()) {
-        std::fprintf(stderr, "orvantis: %s%s (%s)\n", WRITE_PROBLEM_LEAD, report.failure.c_str(),
-                     g_strIniFile.c_str());
-        problem.reason = report.failure;
-    } else if (!written) {
-        problem.reason = report.failure;
-    }
 }
 
 const char* SkipCSpace(const char* p, const char* end) {
@@ -85,28 +40,6 @@ const char* ScanInt(const char* p, const char* end, int& value) {
 }
 
 } // namespace
-
-std::string ReadSetting(const char* key, const std::string& defaultText) {
-    return GetProfileString(g_strIniFile, SETTINGS_SECTION, key, defaultText);
-}
-
-bool WriteSetting(const char* key, const std::string& value) {
-    ProfileWriteReport report;
-    const bool written = WriteProfileString(g_strIniFile, SETTINGS_SECTION, key, value, &report);
-    NoteWrite(written, report);
-    return written;
-}
-
-std::string SettingsWriteProblem() {
-    WriteProblem& problem = Problem();
-    const std::lock_guard lock(problem.mutex);
-    return problem.reason;
-}
-
-std::string SettingsWriteProblemTip() {
-    const std::string reason = SettingsWriteProblem();
-    return reason.empty() ? std::string() : WRITE_PROBLEM_LEAD + reason;
-}
 
 // Infinities, NaN and numbers beyond the range of a double count as no number: a price
 // or threshold of that kind would silently stop every notification.
@@ -169,8 +102,4 @@ std::optional<std::pair<int, int>> ParseFloatPos(const std::string& text) {
         return std::nullopt;
     }
     return std::make_pair(left, top);
-}
-
-double ReadThreshold() {
-    return ParseDouble(ReadSetting(KEY_PRICE_CHANGE, PRICE_CHANGE_DEFAULT), PRICE_CHANGE_PRESET);
 }

@@ -6,8 +6,9 @@
 
 // Reading and writing one key of an ini file with the meaning Windows gives its
 // private profile files, so that a file written there (or by hand) reads the same here.
-// Texts are UTF-8. Each call is one complete operation under a process-wide lock; a
-// write replaces the file atomically.
+// Texts are UTF-8. A write replaces the file whole, so a read sees it before or after any
+// write, never a mix; the writes of this process are made one at a time, so two threads
+// writing different keys never lose either write.
 
 // The longest value a reader gets, in UTF-16 code units (a 260-unit buffer with its zero).
 constexpr int PROFILE_VALUE_MAX = 259;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "core/common/Utf8.h"
+#include "platform/common/Utf8.h"
 
 Utf8Step DecodeUtf8At(std::string_view text, std::size_t pos) {
     const auto lead = static_cast<unsigned char>(text[pos]);
