@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -16,9 +18,10 @@ namespace {
 constexpr std::time_t CHANGED = 784111777;
 const std::string CHANGED_TEXT = "Sun, 06 Nov 1994 08:49:37 GMT";
 const std::string ETAG = "\"v1\"";
+constexpr std::size_t CONNECTIONS_PER_CLIENT = 2;
 
 // A chart path with validators, a form path that echoes its body, and a path whose
-// handler fails, on a server whose body limit is its own.
+// handler fails, on a server whose body limit and connection cap are its own.
 class ServerRun {
 public:
     ServerRun() : m_server(Limits()) {
@@ -43,6 +46,8 @@ public:
     }
     ServerRun(const ServerRun&) = delete;
     ServerRun& operator=(const ServerRun&) = delete;
+
+    int Port() const { return m_port; }
 
     // Each answer to the bytes as "<status> <Content-Length and Allow headers> | <body>".
     std::vector<std::string> Answers(const std::string& bytes) const {
@@ -70,6 +75,7 @@ private:
     static HttpServer::Limits Limits() {
         HttpServer::Limits limits;
         limits.maxBody = 10;
+        limits.connectionsPerClient = CONNECTIONS_PER_CLIENT;
         return limits;
     }
 
@@ -115,6 +121,23 @@ INSTANTIATE_TEST_SUITE_P(Exchanges, HttpServerTest, ::testing::Values(
                  "GET /fail HTTP/1.1\r\n\r\nGET /chart HTTP/1.1\r\n\r\n",
                  {"500 Content-Length: 22 | Internal Server Error\n"}}));
 // clang-format on
+
+TEST(HttpServerTest, OneAddressHoldsItsConnectionsAtMostAndGetsMoreAsTheyEnd) {
+    ServerRun run;
+    const int held[] = {ConnectLoopback(run.Port()), ConnectLoopback(run.Port())};
+    EXPECT_EQ(run.Answers(""), std::vector<std::string>{"429 Content-Length: 55 | Too Many "
+                                                        "Requests: over 2 connections from one "
+                                                        "address\n"});
+    close(held[0]);
+    close(held[1]);
+    const std::vector<std::string> served{"200 Content-Length: 7 | PNGDATA"};
+    std::vector<std::string> answers; // the server sees the closes a moment later
+    for (int i = 0; i < 100 && answers != served;
+         ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+        answers = run.Answers("GET /chart HTTP/1.1\r\n\r\n");
+    }
+    EXPECT_EQ(answers, served);
+}
 
 struct ConditionCase {
     const char* label;

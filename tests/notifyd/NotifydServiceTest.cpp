@@ -63,6 +63,11 @@ std::string Post(const std::string& body, const std::string& type = FORM_TYPE,
     return head.str();
 }
 
+// The request with one more header line (or lines) right after its request line.
+std::string WithHeader(std::string request, const std::string& line) {
+    return request.insert(request.find("\r\n") + 2, line + "\r\n");
+}
+
 // Sends the bytes as they are; the status of the answer, 0 when none came within 10 s.
 int Status(int port, const std::string& bytes) {
     const int fd = ConnectLoopback(port);
@@ -85,8 +90,9 @@ public:
                                              settings,
                                          m_config, error))
             << error;
-        EXPECT_TRUE(m_spool.Open(error)) << error;
-        m_service = std::make_unique<NotifyService>(m_config, m_spool, [] {});
+        EXPECT_EQ(m_spool.Open(error), MailSpool::Opened::Ok) << error;
+        m_service = std::make_unique<NotifyService>(
+            m_config, m_spool, [] {}, [] { return SenderState{}; });
         m_port = m_service->Bind();
         m_thread = std::thread([this] { m_service->Run(); });
     }
@@ -100,11 +106,11 @@ public:
     int Send(const std::string& bytes) const { return Status(m_port, bytes); }
     int Port() const { return m_port; }
     const std::string& Folder() const { return m_spool.Folder(); }
-    // Every file in the spool folder, temporary ones included.
+    // Every file in the spool folder, temporary ones included, but for the lock.
     std::vector<std::string> Files() const {
         std::vector<std::string> files;
         for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
-            if (entry.is_regular_file()) {
+            if (entry.is_regular_file() && entry.path().filename() != ".lock") {
                 files.push_back(entry.path().string());
             }
         }
@@ -207,18 +213,48 @@ INSTANTIATE_TEST_SUITE_P(Requests, NotifydRequestTest, ::testing::Values(
     RequestCase{"a length that is no number", HEAD + "Content-Length: 5x\r\n\r\n", 400},
     RequestCase{"a broken chunk", HEAD + "Transfer-Encoding: chunked\r\n\r\nzz\r\n", 400},
     RequestCase{"another protocol version", "POST /price_notify.php HTTP/2.0\r\n\r\n", 505},
+    RequestCase{"a blank before a header's colon", WithHeader(Post(Form(ProgramParts())), "Accept : */*"), 400},
+    RequestCase{"a folded header line", WithHeader(Post(Form(ProgramParts())), "X-Note: a\r\n x: b"), 400},
+    RequestCase{"a NUL in a header", WithHeader(Post(Form(ProgramParts())), std::string("X-Note: a\0b", 11)), 400},
+    RequestCase{"a bare CR in a header", WithHeader(Post(Form(ProgramParts())), "X-Note: a\rb"), 400},
     RequestCase{"binary junk", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 15), 400},
     RequestCase{"a body that never comes", HEAD + "Content-Length: 100\r\n\r\nab", 408}));
 // clang-format on
 
-TEST(NotifydServiceTest, AnswersTooManyRequestsOnceARecipientHadItsMailsThisHour) {
-    ServiceRun run("per_recipient_per_hour = 2\n");
-    for (const int status : {200, 200, 429}) {
-        EXPECT_EQ(run.Send(Post(Form(ProgramParts()))), status);
-    }
-    EXPECT_EQ(run.Send(Post(Form(ProgramParts("bob@example.org")))), 200);
-    EXPECT_EQ(run.Files().size(), 3u);
+struct LimitCase {
+    const char* label;
+    std::string settings;
+    std::vector<std::pair<std::string, std::string>> requests; // to whom, X-Forwarded-For
+    std::vector<int> statuses;
+};
+
+void PrintTo(const LimitCase& limit, std::ostream* out) {
+    *out << limit.label;
 }
+
+class NotifydLimitTest : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(NotifydLimitTest, AnswersTooManyRequestsOnceAMailboxOrAClientHadItsShare) {
+    ServiceRun run(GetParam().settings);
+    std::vector<int> statuses;
+    for (const auto& [email, forwardedFor] : GetParam().requests) {
+        statuses.push_back(run.Send(
+            WithHeader(Post(Form(ProgramParts(email))), "X-Forwarded-For: " + forwardedFor)));
+    }
+    EXPECT_EQ(statuses, GetParam().statuses);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Limits, NotifydLimitTest, ::testing::Values(
+    LimitCase{"case and +tag variants share their mailbox's hourly quota", "per_recipient_per_hour = 2\n",
+              {{"ann@example.org", "::1"}, {"Ann+gold@EXAMPLE.org", "::1"}, {"ann+x@example.org", "::1"}, {"bob@example.org", "::1"}},
+              {200, 200, 429, 200}},
+    LimitCase{"a client's per-minute limit, whatever it says it forwards", "per_client_per_minute = 2\n",
+              {{"ann@example.org", "::1"}, {"bob@example.org", "127.0.0.1"}, {"cy@example.org", "::ffff:127.0.0.1"}}, {200, 200, 429}},
+    LimitCase{"clients behind a trusted proxy count apart, by the hop it added", "per_client_per_minute = 2\ntrusted_proxies = 127.0.0.1\n",
+              {{"ann@example.org", "::1"}, {"bob@example.org", "127.0.0.1, ::1"}, {"cy@example.org", "::1"}, {"cy@example.org", "127.0.0.1"}},
+              {200, 200, 429, 200}}));
+// clang-format on
 
 TEST(NotifydServiceTest, AnswersUnavailableAndKeepsNothingWhenTheSpoolCannotTakeTheMail) {
     ServiceRun run;
@@ -239,7 +275,7 @@ TEST(NotifydServiceTest, AnswersUnavailableAndKeepsNothingWhenTheSpoolCannotTake
 }
 
 TEST(NotifydServiceTest, KeepsAnsweringWhileManyClientsHoldConnectionsOpenSilently) {
-    ServiceRun run;
+    ServiceRun run("per_client_connections = 0\n");
     std::vector<int> silent;
     for (int i = 0; i < 300; ++i) {
         silent.push_back(ConnectLoopback(run.Port()));

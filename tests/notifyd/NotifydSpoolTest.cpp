@@ -74,7 +74,7 @@ TEST_P(NotifydSpoolTest, DeletesAMailOnlyWhenTheRelayTookItAndSetsAsideWhatItRef
     std::string error;
     for (int i = 0; i < c.copies; ++i) {
         spools.push_back(std::make_unique<MailSpool>(dir.File("spool")));
-        ASSERT_TRUE(spools.back()->Open(error)) << error;
+        ASSERT_EQ(spools.back()->Open(error), MailSpool::Opened::Ok) << error;
     }
     for (int i = 0; i < c.mails; ++i) {
         ASSERT_TRUE(spools[static_cast<std::size_t>(i % c.copies)]->Store(
@@ -106,10 +106,22 @@ TEST_P(NotifydSpoolTest, DeletesAMailOnlyWhenTheRelayTookItAndSetsAsideWhatItRef
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Relays, NotifydSpoolTest, ::testing::Values(
-    RelayCase{"DownTwiceThenTakesIt", {Outcome::Retry, Outcome::Retry, Outcome::Sent}, 1, 1, 3, 1, 1},
+    RelayCase{"DownTwiceThenTakesIt", {Outcome::RelayFault, Outcome::RelayFault, Outcome::Sent}, 1, 1, 3, 1, 1},
+    RelayCase{"PutsItOffTwiceThenTakesIt", {Outcome::Retry, Outcome::Retry, Outcome::Sent}, 1, 1, 3, 1, 1},
     RelayCase{"RefusesIt", {Outcome::Refused}, 1, 1, 1, 0, 2},
     RelayCase{"TwoCopiesShareTheSpool", {Outcome::Sent}, 2, 40, 1, 1, 1}),
     [](const auto& test) { return std::string(test.param.name); });
 // clang-format on
+
+TEST(NotifydSpoolTest, KeepsTheTemporaryFilesOfStoresWhileAnotherCopyRuns) {
+    TempDir dir;
+    std::string error;
+    MailSpool running(dir.File("spool"));
+    ASSERT_EQ(running.Open(error), MailSpool::Opened::Ok) << error;
+    std::ofstream(dir.File("spool/.2.mail.Xy12Ab")) << "rcpt a@example.com\n";
+    MailSpool starting(dir.File("spool"));
+    ASSERT_EQ(starting.Open(error), MailSpool::Opened::Ok) << error;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("spool/.2.mail.Xy12Ab")));
+}
 
 } // namespace

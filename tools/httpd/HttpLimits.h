@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // Every bound of one server, so that nothing a client sends grows memory or holds a
 // thread beyond them. The defaults suit short form posts.
@@ -20,4 +22,10 @@ struct HttpLimits {
     // Connections that are sending get a thread each, up to this many; more wait.
     std::size_t maxThreads = 128;
     std::size_t waitingConnections = 1024;
+    // Connections one client address may hold at once, silent, waiting or served (0: no
+    // cap); beyond that a new one is answered 429 and closed at once.
+    std::size_t connectionsPerClient = 16;
+    // Reverse proxies in front (IP addresses): they speak for many clients, so they have
+    // no cap, and the last X-Forwarded-For hop they add names the client.
+    std::vector<std::string> trustedProxies;
 };

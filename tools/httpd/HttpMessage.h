@@ -16,7 +16,8 @@ struct HttpRequest {
     std::string path;   // the target up to its '?'
     HttpHeaders headers;
     std::string body;
-    std::string remoteAddress;
+    std::string remoteAddress; // the peer
+    std::string clientAddress; // the peer, or the client a trusted proxy names
 
     // The value of the first header of that name (given in lower case); empty when none.
     std::string_view Header(std::string_view lowerName) const;

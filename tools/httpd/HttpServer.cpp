@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "HttpServer.h"
 
+#include "ClientAddress.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -49,27 +51,20 @@ std::string SizeText(std::size_t bytes) {
                                           : std::to_string(bytes) + " bytes";
 }
 
-std::string PeerAddress(int fd) {
-    sockaddr_storage address{};
-    socklen_t size = sizeof address;
-    char text[INET6_ADDRSTRLEN] = {};
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        return "?";
+std::set<std::string> NormalAddresses(const std::vector<std::string>& addresses) {
+    std::set<std::string> normal;
+    for (const std::string& address : addresses) {
+        normal.insert(NormalIpAddress(address).value_or(address));
     }
-    if (address.ss_family == AF_INET) {
-        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&address)->sin_addr, text, sizeof text);
-    } else if (address.ss_family == AF_INET6) {
-        inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr, text,
-                  sizeof text);
-    }
-    return text;
+    return normal;
 }
 
 } // namespace
 
 HttpServer::HttpServer(Limits limits, Logger refused)
-    : m_limits(limits), m_refused(std::move(refused)),
-      m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+    : m_limits(limits), m_trustedProxies(NormalAddresses(limits.trustedProxies)),
+      m_refused(std::move(refused)), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_clients(limits.connectionsPerClient, m_trustedProxies),
       m_pool(limits.maxThreads, limits.waitingConnections) {}
 
 HttpServer::~HttpServer() {
@@ -158,7 +153,7 @@ void HttpServer::Run() {
         }
     }
     for (const Silent& connection : silent) {
-        close(connection.fd);
+        Close(connection.fd, connection.peer);
     }
     m_pool.Shutdown();
 }
@@ -170,33 +165,70 @@ void HttpServer::HandOver(std::vector<Silent>& silent, const std::vector<pollfd>
     for (std::size_t i = 0; i < silent.size(); ++i) {
         const int fd = silent[i].fd;
         if (watched[i + 2].revents != 0) {
-            if (!m_pool.Submit([this, fd] { Serve(fd); })) {
-                close(fd);
+            if (!m_pool.Submit([this, fd, peer = silent[i].peer] { Serve(fd, peer); })) {
+                Close(fd, silent[i].peer);
             }
         } else if (now >= silent[i].deadline) {
-            close(fd);
+            Close(fd, silent[i].peer);
         } else {
-            silent[kept++] = silent[i];
+            if (kept != i) {
+                silent[kept] = std::move(silent[i]);
+            }
+            ++kept;
         }
     }
     silent.resize(kept);
 }
 
 void HttpServer::Accept(std::vector<Silent>& silent) {
-    const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) {
-        int yes = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        silent.push_back({fd, HttpClock::now() + m_limits.firstByte});
-    } else if (errno == EMFILE || errno == ENFILE) {
-        // Out of descriptors: let connections end before taking more.
-        poll(nullptr, 0, OUT_OF_FILES_PAUSE_MS);
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    const int fd = accept4(m_listenFd, reinterpret_cast<sockaddr*>(&address), &size, SOCK_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE) {
+            // Out of descriptors: let connections end before taking more.
+            poll(nullptr, 0, OUT_OF_FILES_PAUSE_MS);
+        }
+        return;
     }
+    std::string peer = PeerAddressText(address);
+    const ClientConnections::Admission admission = m_clients.Admit(peer);
+    if (admission != ClientConnections::Admission::Admitted) {
+        RefuseConnection(fd, peer, admission);
+        return;
+    }
+    int yes = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    silent.push_back({fd, HttpClock::now() + m_limits.firstByte, std::move(peer)});
 }
 
-void HttpServer::Serve(int fd) {
+// Says why in a few bytes, without reading the request or waiting: the client has the
+// connections it may have already.
+void HttpServer::RefuseConnection(int fd, const std::string& peer,
+                                  ClientConnections::Admission admission) {
+    const std::string reason =
+        "over " + std::to_string(m_limits.connectionsPerClient) + " connections from one address";
+    if (admission == ClientConnections::Admission::FirstRefused && m_refused) {
+        HttpRequest request;
+        request.remoteAddress = peer;
+        request.clientAddress = peer;
+        m_refused(request, 429, reason + "; more are closed at once until it has none");
+    }
+    const std::string answer = ResponseBytes(
+        {429, std::string(ReasonPhrase(429)) + ": " + reason + "\n", {}}, false, false);
+    if (send(fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+        // The client went away already.
+    }
+    close(fd);
+}
+
+void HttpServer::Close(int fd, const std::string& peer) {
+    close(fd);
+    m_clients.Release(peer);
+}
+
+void HttpServer::Serve(int fd, const std::string& peer) {
     HttpConnection connection(fd, m_stop);
-    const std::string peer = PeerAddress(fd);
     for (std::size_t served = 0; served < m_limits.requestsPerConnection; ++served) {
         // A connection that says nothing (more) is closed without a word.
         if (connection.Buffer().empty() &&
@@ -205,11 +237,12 @@ void HttpServer::Serve(int fd) {
         }
         HttpRequest request;
         request.remoteAddress = peer;
+        request.clientAddress = peer;
         if (!ServeRequest(connection, request, served + 1 == m_limits.requestsPerConnection)) {
             break;
         }
     }
-    close(fd);
+    Close(fd, peer);
 }
 
 // One request from its first byte to its answer; false when the connection ends here.
@@ -221,6 +254,7 @@ bool HttpServer::ServeRequest(HttpConnection& connection, HttpRequest& request, 
     BodyPlan plan;
     // Unknown paths and methods are answered before their body is read.
     HttpRefusal refusal = ReadHead(connection, m_limits, deadline, request, framing);
+    request.clientAddress = ClientAddressOf(request, m_trustedProxies);
     if (refusal == HttpRefusal::None) {
         refusal = FindRoute(request, route, allow);
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ClientConnections.h"
 #include "ConnectionPool.h"
 #include "HttpLimits.h"
 #include "HttpMessage.h"
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,10 @@
 // body, the number of header lines, the time a request may take as a whole (so a client
 // that trickles bytes is cut off too), the time a connection may stay silent, and the
 // number of threads. A new connection gets a thread only once it sends something, so a
-// crowd of silent connections costs a descriptor each, not a thread. A request over a
-// limit is answered (413, 431, 408) and its connection closed; nothing a client sends
-// grows memory beyond the limits.
+// crowd of silent connections costs a descriptor each, not a thread, and one client
+// address holds only so many connections at once. A request over a limit is answered
+// (413, 431, 408, 429) and its connection closed; nothing a client sends grows memory
+// beyond the limits.
 //
 // A service registers what it answers, method and path, before Run(). Another path is
 // answered 404, another method 405 with Allow. A HEAD to a path that answers GET gets
@@ -56,11 +59,14 @@ private:
     struct Silent {
         int fd;
         HttpClock::time_point deadline;
+        std::string peer;
     };
 
     void HandOver(std::vector<Silent>& silent, const std::vector<pollfd>& watched);
     void Accept(std::vector<Silent>& silent);
-    void Serve(int fd);
+    void RefuseConnection(int fd, const std::string& peer, ClientConnections::Admission admission);
+    void Close(int fd, const std::string& peer);
+    void Serve(int fd, const std::string& peer);
     bool ServeRequest(HttpConnection& connection, HttpRequest& request, bool lastAllowed);
     HttpRefusal FindRoute(const HttpRequest& request, const Route*& route,
                           std::string& allow) const;
@@ -70,10 +76,12 @@ private:
                 bool keepAlive);
 
     const Limits m_limits;
+    const std::set<std::string> m_trustedProxies;
     Logger m_refused;
     std::vector<Route> m_routes;
     int m_listenFd = -1;
     int m_wakeFd = -1;
     std::atomic<bool> m_stop{false};
+    ClientConnections m_clients;
     ConnectionPool m_pool;
 };

@@ -13,6 +13,27 @@ namespace {
 constexpr std::size_t MAX_CHUNK_LINE = 1024;
 constexpr std::size_t MAX_TRAILERS = 16;
 
+// The characters of a header name or a method (a "token"): no blank, no separator.
+bool IsToken(std::string_view text) {
+    constexpr std::string_view SYMBOLS = "!#$%&'*+-.^_`|~";
+    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char ch) {
+        return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
+               SYMBOLS.find(ch) != std::string_view::npos;
+    });
+}
+
+// A NUL, or a CR that does not end a line: front ends disagree on what these mean, so a
+// request that holds one could be read as two by one of them and as one by us.
+bool HasAmbiguousBytes(std::string_view text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const bool bareCr = text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n');
+        if (text[at] == '\0' || bareCr) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string_view CutLine(std::string_view text, std::size_t& pos) {
     const std::size_t end = std::min(text.find('\n', pos), text.size());
     std::string_view line = text.substr(pos, end - pos);
@@ -24,6 +45,9 @@ HttpRefusal ParseRequestLine(std::string_view line, HttpRequest& request, BodyFr
     const std::size_t firstSpace = line.find(' ');
     const std::size_t lastSpace = line.rfind(' ');
     if (firstSpace == std::string_view::npos || firstSpace == lastSpace) {
+        return HttpRefusal::MalformedHead;
+    }
+    if (!IsToken(line.substr(0, firstSpace))) {
         return HttpRefusal::MalformedHead;
     }
     request.method = std::string(line.substr(0, firstSpace));
@@ -70,8 +94,10 @@ HttpRefusal ParseHead(std::string_view text, std::size_t maxHeaderLines, HttpReq
         if (request.headers.size() == maxHeaderLines) {
             return HttpRefusal::TooManyHeaderLines;
         }
+        // A blank before the colon or at the start of the line (an old-style folded line)
+        // makes the name no token.
         const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0) {
+        if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) {
             return HttpRefusal::MalformedHead;
         }
         std::string name = LowerAscii(line.substr(0, colon));
@@ -115,6 +141,9 @@ HttpRefusal ReadChunked(HttpConnection& connection, std::size_t maxBody,
         if (!sizeLine) {
             return Unfinished(connection);
         }
+        if (HasAmbiguousBytes(*sizeLine)) {
+            return HttpRefusal::BadChunk;
+        }
         std::size_t size = 0;
         if (!ParseSize(TrimBlanks(std::string_view(*sizeLine).substr(0, sizeLine->find(';'))), size,
                        16)) {
@@ -138,7 +167,7 @@ HttpRefusal ReadChunked(HttpConnection& connection, std::size_t maxBody,
     }
     for (std::size_t trailers = 0;; ++trailers) {
         const std::optional<std::string> line = connection.Line(MAX_CHUNK_LINE, deadline);
-        if (!line || trailers > MAX_TRAILERS) {
+        if (!line || trailers > MAX_TRAILERS || HasAmbiguousBytes(*line)) {
             return line ? HttpRefusal::BadChunk : Unfinished(connection);
         }
         if (line->empty()) {
@@ -165,6 +194,9 @@ HttpRefusal ReadHead(HttpConnection& connection, const HttpLimits& limits,
             return HttpRefusal::TimedOut;
         }
         return buffer.size() > limits.maxHead ? HttpRefusal::HeadTooLarge : HttpRefusal::Lost;
+    }
+    if (HasAmbiguousBytes(std::string_view(buffer).substr(0, headEnd->second))) {
+        return HttpRefusal::MalformedHead;
     }
     const std::string head = buffer.substr(0, headEnd->first);
     buffer.erase(0, headEnd->second);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// orvantis-chartd: a local stand-in for the chart and notification servers.
-#include "ChartServer.h"
-#include "ChartdOptions.h"
+// orvantis-chartd: the chart publisher, and a local stand-in for the chart and notification
+// servers for demos and tests.
+#include "PublisherMain.h"
+#include "demo/ChartServer.h"
+#include "demo/ChartdOptions.h"
 #include "platform/AtomicFile.h"
 
 #include <pthread.h>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #if defined(__SANITIZE_THREAD__)
@@ -32,6 +35,16 @@ bool WritePortFile(const std::string& path, int port) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The stop signals are taken by sigwait, never by a handler on a server thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    if (argc == 3 && std::string_view(argv[1]) == "--config") {
+        return RunPublisher(argv[2], stopSignals);
+    }
     ChartdOptions options;
     std::string error;
     if (!ChartdOptions::Parse(argc, argv, options, error)) {
@@ -45,14 +58,6 @@ int main(int argc, char** argv) {
     if (!options.seedGiven) {
         options.seed = std::random_device{}();
     }
-
-    // The stop signals are taken by sigwait below, never by a handler on a server thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
 
     ChartServer server(options);
     const int port = server.Bind(options.port);

@@ -5,7 +5,7 @@
 #include "MultipartForm.h"
 #include "NotifyRequest.h"
 #include "PriceMail.h"
-#include "ServiceLog.h"
+#include "httpd/ServiceLog.h"
 
 #include <chrono>
 #include <optional>
@@ -20,22 +20,36 @@ HttpResponse Answer(int status, const std::string& text, const std::string& logT
 }
 
 std::string ClientOf(const HttpRequest& request) {
-    return "request from " + request.remoteAddress + ": ";
+    const bool proxied = request.clientAddress != request.remoteAddress;
+    return "request from " + request.clientAddress +
+           (proxied ? " via " + request.remoteAddress : std::string()) + ": ";
+}
+
+// What the server answered by itself: a request it refused, or a connection over the
+// client's cap (which has no request line).
+void LogRefusal(const HttpRequest& request, int status, const std::string& reason) {
+    const std::string what = request.method.empty() ? std::string()
+                                                    : " (" + Printable(request.method) + " " +
+                                                          Printable(request.path) + ")";
+    LogLine(ClientOf(request) + std::to_string(status) + " " + reason + what);
+}
+
+HttpResponse TooMany(const std::string& text, const std::string& logText) {
+    HttpResponse answer = Answer(429, "Too Many Requests" + text, logText);
+    answer.headers.emplace_back("Retry-After", RETRY_AFTER_SECONDS);
+    return answer;
 }
 
 } // namespace
 
 NotifyService::NotifyService(const NotifydConfig& config, MailSpool& spool,
-                             std::function<void()> stored)
-    : m_config(config), m_spool(spool), m_stored(std::move(stored)),
-      m_limiter(config.perRecipientPerHour, config.perMinute),
-      m_server(HttpServer::Limits{},
-               [](const HttpRequest& request, int status, const std::string& reason) {
-                   LogLine(ClientOf(request) + std::to_string(status) + " " + reason + " (" +
-                           Printable(request.method) + " " + Printable(request.path) + ")");
-               }) {
+                             std::function<void()> stored, std::function<SenderState()> state)
+    : m_config(config), m_spool(spool), m_stored(std::move(stored)), m_state(std::move(state)),
+      m_limiter(config.perRecipientPerHour, config.perClientPerMinute, config.perMinute),
+      m_server(config.http, LogRefusal) {
     m_server.Handle("POST", NOTIFY_PATH,
                     [this](const HttpRequest& request) { return OnNotify(request); });
+    m_server.Handle("GET", HEALTH_PATH, [this](const HttpRequest&) { return OnHealth(); });
 }
 
 int NotifyService::Bind() {
@@ -48,6 +62,17 @@ void NotifyService::Run() {
 
 void NotifyService::Stop() {
     m_server.Stop();
+}
+
+HttpResponse NotifyService::OnHealth() const {
+    const SenderState state = m_state();
+    HttpResponse answer{200, "OK: mails go out\n", {{"Cache-Control", "no-store"}}};
+    if (!state.delivering) {
+        answer.status = 503;
+        answer.body = "Service Unavailable: the relay has taken no mail since " +
+                      UtcTime(state.since) + ": " + state.fault + "\n";
+    }
+    return answer;
 }
 
 HttpResponse NotifyService::OnNotify(const HttpRequest& http) {
@@ -71,21 +96,19 @@ HttpResponse NotifyService::OnNotify(const HttpRequest& http) {
         return Answer(403, "Forbidden: recipient not allowed",
                       client + "403 recipient not allowed: " + recipient);
     }
-    switch (m_limiter.Admit(recipient, std::chrono::steady_clock::now())) {
+    // Case variants and "+tag" sub-addresses of one mailbox share its quota.
+    const std::string mailbox = CanonicalMailbox(recipient);
+    switch (m_limiter.Admit(http.clientAddress, mailbox, std::chrono::steady_clock::now())) {
     case RateLimiter::Verdict::Allowed:
         break;
-    case RateLimiter::Verdict::RecipientLimited: {
-        HttpResponse answer = Answer(429, "Too Many Requests: hourly limit of this recipient",
-                                     client + "429 hourly limit reached for " + recipient);
-        answer.headers.emplace_back("Retry-After", RETRY_AFTER_SECONDS);
-        return answer;
-    }
-    case RateLimiter::Verdict::ServiceLimited: {
-        HttpResponse answer =
-            Answer(429, "Too Many Requests", client + "429 per-minute limit reached");
-        answer.headers.emplace_back("Retry-After", RETRY_AFTER_SECONDS);
-        return answer;
-    }
+    case RateLimiter::Verdict::RecipientLimited:
+        return TooMany(": hourly limit of this recipient",
+                       client + "429 hourly limit reached for " + mailbox);
+    case RateLimiter::Verdict::ClientLimited:
+        return TooMany(": per-minute limit of this client",
+                       client + "429 per-minute limit of this client reached");
+    case RateLimiter::Verdict::ServiceLimited:
+        return TooMany("", client + "429 per-minute limit reached");
     }
     const std::string name = m_spool.NewName();
     const SpooledMail mail{request.email,

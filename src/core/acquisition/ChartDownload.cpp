@@ -54,6 +54,7 @@ DownloadFailure FailureOf(HttpFailure failure) {
     case HttpFailure::None:
     case HttpFailure::Stopped:
     case HttpFailure::TooLarge:
+    case HttpFailure::Redirect:
     case HttpFailure::Refused:
     case HttpFailure::Other:
         break;
@@ -74,7 +75,7 @@ int DownloadToBuffer(CByteBuffer& buffer, const std::string& url, DownloadReport
 int DownloadToBuffer(CByteBuffer& buffer, const std::string& url, const HttpOptions& options,
                      DownloadReport* report) {
     buffer.Empty();
-    HttpRequest request;
+    HttpClientRequest request;
     request.method = "GET";
     request.url = url;
     request.headers = {std::string("User-Agent: ") + HttpUserAgent(), "Accept: */*"};

@@ -7,7 +7,7 @@ namespace {
 
 class CNoTransport final : public IHttpTransport {
 public:
-    HttpResult Perform(const HttpRequest&, IHttpReceiver&) override {
+    HttpResult Perform(const HttpClientRequest&, IHttpReceiver&) override {
         return {HttpFailure::Other, 0, "no HTTP transport is set up"};
     }
 };

@@ -17,13 +17,14 @@ struct HttpOptions {
 
 // One request as the program makes it: the transport sends the request line, "Host", the
 // headers in this order, and "Content-Length" for a body.
-struct HttpRequest {
+struct HttpClientRequest {
     std::string method; // "GET" or "POST"
     std::string url;    // http:// or https://
     std::vector<std::string> headers;
     std::string_view body;
-    int maxRedirects = 0;   // followed only to http:// and https://
-    long long maxBody = -1; // an announced body beyond this is refused unread (TooLarge)
+    int maxRedirects = 0;          // followed only to http:// and https://
+    bool redirectsKeepTls = false; // an https request is never sent on to http://
+    long long maxBody = -1;        // an announced body beyond this is refused unread (TooLarge)
     HttpOptions limits;
 };
 
@@ -43,6 +44,7 @@ enum class HttpFailure {
     Unreachable, // the name did not resolve, or nobody listens
     TimedOut,    // a time-out of HttpOptions passed
     TooLarge,    // an announced body beyond maxBody
+    Redirect,    // a redirect not followed: too many, or to an address it may not go to
     Refused,     // the receiver ended it
     Stopped,     // the transfer's own stop ended it
     Other,       // anything else; see error
@@ -60,7 +62,7 @@ class IHttpTransport {
 public:
     virtual ~IHttpTransport() = default;
     // Blocks the calling thread until the exchange is over.
-    virtual HttpResult Perform(const HttpRequest& request, IHttpReceiver& receiver) = 0;
+    virtual HttpResult Perform(const HttpClientRequest& request, IHttpReceiver& receiver) = 0;
 };
 
 // The transport of this process, set once at start-up before any transfer. Until then

@@ -80,7 +80,7 @@ int PostForm(CByteBuffer& body, const std::string& path, std::string& response,
         return 0;
     }
     // A path without its leading '/' would run into the host name.
-    HttpRequest request;
+    HttpClientRequest request;
     request.method = "POST";
     request.url = NotifyServer() + (path.starts_with('/') ? "" : "/") + path;
     request.headers = {std::string("User-Agent: ") + HttpUserAgent(), "Accept: */*",

@@ -91,20 +91,24 @@ HttpFailure FailureOf(CURLcode code) {
         return HttpFailure::TimedOut;
     case CURLE_FILESIZE_EXCEEDED:
         return HttpFailure::TooLarge;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_TOO_MANY_REDIRECTS:
+        return HttpFailure::Redirect;
     default:
         return HttpFailure::Other;
     }
 }
 
-void SetUp(CURL* curl, const HttpRequest& request, const HeaderList& headers, Transfer& transfer,
-           char* errorBuffer) {
+void SetUp(CURL* curl, const HttpClientRequest& request, const HeaderList& headers,
+           Transfer& transfer, char* errorBuffer) {
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_NOPROXY, NoProxyList().c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    const bool keepTls = request.redirectsKeepTls && request.url.starts_with("https:");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, keepTls ? "https" : "http,https");
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(request.limits.connectTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(request.limits.totalTimeoutMs));
@@ -132,7 +136,7 @@ void SetUp(CURL* curl, const HttpRequest& request, const HeaderList& headers, Tr
 
 } // namespace
 
-HttpResult CCurlTransport::Perform(const HttpRequest& request, IHttpReceiver& receiver) {
+HttpResult CCurlTransport::Perform(const HttpClientRequest& request, IHttpReceiver& receiver) {
     InitCurlOnce();
     if (request.limits.stop != nullptr && request.limits.stop->load()) {
         return {HttpFailure::Stopped, 0, "stopped"};

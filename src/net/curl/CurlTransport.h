@@ -8,5 +8,5 @@
 // ends the transfer when its stop is raised.
 class CCurlTransport final : public IHttpTransport {
 public:
-    HttpResult Perform(const HttpRequest& request, IHttpReceiver& receiver) override;
+    HttpResult Perform(const HttpClientRequest& request, IHttpReceiver& receiver) override;
 };

@@ -28,7 +28,7 @@ void TrustCertificates(QSslSocket& socket) {
 
 } // namespace
 
-CHttpExchange::CHttpExchange(const HttpRequest& request, IHttpReceiver& receiver)
+CHttpExchange::CHttpExchange(const HttpClientRequest& request, IHttpReceiver& receiver)
     : m_request(request), m_receiver(receiver), m_url(QString::fromStdString(request.url)) {
     connect(&m_tick, &QTimer::timeout, this, &CHttpExchange::OnTick);
 }
@@ -215,11 +215,13 @@ bool CHttpExchange::FollowRedirect() {
         return false;
     }
     const QUrl next = m_url.resolved(QUrl(QString::fromStdString(*location)));
+    const bool downgrade = m_request.redirectsKeepTls && IsHttps(m_url) && !IsHttps(next);
     if (m_redirects >= m_request.maxRedirects) {
-        Finish(HttpFailure::Other,
+        Finish(HttpFailure::Redirect,
                QStringLiteral("more than %1 redirects").arg(m_request.maxRedirects));
-    } else if (next.scheme() != QLatin1String("http") && next.scheme() != QLatin1String("https")) {
-        Finish(HttpFailure::Other, QStringLiteral("a redirect to another kind of address"));
+    } else if ((next.scheme() != QLatin1String("http") && !IsHttps(next)) || downgrade) {
+        Finish(HttpFailure::Redirect,
+               QStringLiteral("a redirect to ") + next.scheme() + QStringLiteral(": is refused"));
     } else {
         ++m_redirects;
         m_url = next;

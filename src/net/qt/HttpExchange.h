@@ -25,7 +25,7 @@ class CHttpExchange final : public QObject {
 public:
     static constexpr int TICK_MS = 20;
 
-    CHttpExchange(const HttpRequest& request, IHttpReceiver& receiver);
+    CHttpExchange(const HttpClientRequest& request, IHttpReceiver& receiver);
     ~CHttpExchange() override;
     Q_DISABLE_COPY(CHttpExchange)
 
@@ -52,7 +52,7 @@ private:
     bool FollowRedirect();
     void Finish(HttpFailure failure, const QString& error = {});
 
-    const HttpRequest& m_request;
+    const HttpClientRequest& m_request;
     IHttpReceiver& m_receiver;
     QUrl m_url;
     int m_redirects = 0;

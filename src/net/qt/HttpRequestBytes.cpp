@@ -33,7 +33,8 @@ QByteArray ProxyLines(const ProxyServer& proxy) {
 
 } // namespace
 
-QByteArray RequestBytes(const HttpRequest& request, const QUrl& url, const ProxyServer* relay) {
+QByteArray RequestBytes(const HttpClientRequest& request, const QUrl& url,
+                        const ProxyServer* relay) {
     QByteArray target =
         relay != nullptr
             ? url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment)
@@ -57,7 +58,8 @@ QByteArray RequestBytes(const HttpRequest& request, const QUrl& url, const Proxy
     return bytes;
 }
 
-QByteArray ConnectBytes(const HttpRequest& request, const QUrl& url, const ProxyServer& proxy) {
+QByteArray ConnectBytes(const HttpClientRequest& request, const QUrl& url,
+                        const ProxyServer& proxy) {
     const QByteArray authority = HostOf(url) + ':' + QByteArray::number(PortOf(url));
     QByteArray bytes =
         "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n" + ProxyLines(proxy);

@@ -15,6 +15,8 @@ int PortOf(const QUrl& url);
 // (with the port only when it is not the scheme's own), the lines for a proxy that relays
 // it (relay, when one does), the core's headers in their order, Content-Length for a
 // body, an empty line and the body.
-QByteArray RequestBytes(const HttpRequest& request, const QUrl& url, const ProxyServer* relay);
+QByteArray RequestBytes(const HttpClientRequest& request, const QUrl& url,
+                        const ProxyServer* relay);
 // The request that asks an HTTP proxy for a tunnel to an https server.
-QByteArray ConnectBytes(const HttpRequest& request, const QUrl& url, const ProxyServer& proxy);
+QByteArray ConnectBytes(const HttpClientRequest& request, const QUrl& url,
+                        const ProxyServer& proxy);

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-HttpResult CQtHttpTransport::Perform(const HttpRequest& request, IHttpReceiver& receiver) {
+HttpResult CQtHttpTransport::Perform(const HttpClientRequest& request, IHttpReceiver& receiver) {
     if (QCoreApplication::instance() == nullptr) {
         return {HttpFailure::Other, 0, "no application to run the transfer in"};
     }

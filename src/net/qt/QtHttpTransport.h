@@ -7,5 +7,5 @@
 // thread for the length of one exchange. TLS is loaded only when an https server is used.
 class CQtHttpTransport final : public IHttpTransport {
 public:
-    HttpResult Perform(const HttpRequest& request, IHttpReceiver& receiver) override;
+    HttpResult Perform(const HttpClientRequest& request, IHttpReceiver& receiver) override;
 };

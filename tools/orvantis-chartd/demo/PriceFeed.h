@@ -44,6 +44,3 @@ private:
     double m_pending; // what the next chart shows
     std::vector<double> m_day;
 };
-
-// The price as the charts show it, with two decimals.
-std::string ChartPriceText(double price);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "PriceFeed.h"
+#include "demo/PriceFeed.h"
 
 #include "chartgen/ChartPainter.h"
 
@@ -70,10 +70,4 @@ bool PriceFeed::ParseList(std::string_view text, std::vector<double>& prices, st
         pos = end;
     }
     return true;
-}
-
-std::string ChartPriceText(double price) {
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%.2f", price);
-    return n > 0 && static_cast<std::size_t>(n) < sizeof text ? std::string(text) : "0.00";
 }

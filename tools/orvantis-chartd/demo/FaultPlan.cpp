@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "FaultPlan.h"
+#include "demo/FaultPlan.h"
 
 #include <charconv>
 #include <fstream>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ChartServer.h"
+#include "demo/ChartServer.h"
 
 #include "chartgen/ChartPainter.h"
 #include "chartgen/PngWriter.h"

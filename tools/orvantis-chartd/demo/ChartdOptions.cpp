@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "ChartdOptions.h"
+#include "demo/ChartdOptions.h"
 
-#include "PriceFeed.h"
 #include "chartgen/ChartPainter.h"
+#include "demo/PriceFeed.h"
 
 #include <array>
 #include <charconv>
@@ -164,9 +164,13 @@ bool ChartdOptions::Parse(int argc, char** argv, ChartdOptions& options, std::st
 }
 
 const char* ChartdOptions::Usage() {
-    return R"(Usage: orvantis-chartd [OPTIONS]
+    return R"(Usage: orvantis-chartd --config FILE
+       orvantis-chartd [OPTIONS]
 
-A demo chart server on 127.0.0.1. It serves a freshly drawn one-day gold chart at
+With --config, the chart publisher: it takes the gold price from the quote feed that FILE
+names and serves and publishes the one-day chart (see orvantis-chartd(1)).
+
+Otherwise a demo chart server on 127.0.0.1. It serves a freshly drawn one-day gold chart at
   GET  /NewCharts/gold/images/gold_1d_o_USD.png
 and prints each notification form posted to
   POST /price_notify.php

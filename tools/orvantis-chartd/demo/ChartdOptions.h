@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "FaultPlan.h"
 #include "chartgen/PngWriter.h"
+#include "demo/FaultPlan.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "ChartdOptions.h"
-#include "FaultPlan.h"
-#include "PriceFeed.h"
 #include "chartgen/PngWriter.h"
+#include "demo/ChartdOptions.h"
+#include "demo/FaultPlan.h"
+#include "demo/PriceFeed.h"
 
 #include <httplib.h>
 
