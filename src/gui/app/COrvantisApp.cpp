@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fontconfig/fontconfig.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -75,6 +77,11 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     if (const int status = TakeInstanceLock(); status != EXIT_RUN) {
         return status;
     }
+    // The font configuration takes about as long to load as the application object takes
+    // to set up, and the main window cannot be laid out without it: it loads on another
+    // core meanwhile, instead of afterwards.
+    std::jthread fontConfiguration([] { FcInit(); });
+
     // Only now is this the one copy that writes the settings file.
     RemoveProfileLeftovers(g_strIniFile);
     if (platform::TerminationRequested()) {
@@ -103,7 +110,9 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     // The launcher's name: task bars and Wayland compositors find the icon and name there.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.tamberlo.Orvantis"));
+    SetHttpTransport(m_transport);
 
+    fontConfiguration.join();
     g_boldFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     g_boldFont.setStyleHint(QFont::SansSerif);
     g_boldFont.setBold(true);
@@ -132,13 +141,7 @@ int COrvantisApp::Run(int argc, char* argv[]) {
             dlg.show();
         }
         QApplication::exec();
-        if (!dlg.Shutdown()) {
-            // The polling thread or an e-mail request is still stuck after its wait: end
-            // without running the destructors of what it may still use. The settings file
-            // is always complete on disk, so nothing is lost.
-            std::fflush(nullptr);
-            std::_Exit(status);
-        }
+        dlg.Shutdown();
     }
     return status;
 }

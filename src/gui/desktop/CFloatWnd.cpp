@@ -5,7 +5,6 @@
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/SkinRegion.h"
 #include "gui/desktop/X11Util.h"
-#include "gui/notify/CInfWnd.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -16,20 +15,11 @@ QImage CFloatWnd::s_bmpSkin;
 QImage CFloatWnd::s_bmpSkin2x;
 
 namespace {
-const QString TEXT_OBTAINING = QStringLiteral("Obtaining...");
-
 // One part of the price line: single line, vertically centred, left aligned, clipped to
 // its rectangle.
 void DrawPart(QPainter& painter, const QRect& rect, const QString& text, const QColor& color) {
     painter.setPen(color);
     painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
-}
-
-// The change as the window shows it. The sign test uses the number, not the rounded text:
-// -0.001 is "-0.00".
-QString ChangeText(double change) {
-    const QString text = QString::fromStdString(FormatPrice(change));
-    return change > 0 ? QLatin1Char('+') + text : text;
 }
 
 // Only the part of a skin that the window shows matters: a bigger picture is cut to it.
@@ -70,9 +60,8 @@ bool TouchesAScreen(long long left, long long top, const QList<QRect>& screens) 
 }
 } // namespace
 
-CFloatWnd::CFloatWnd(const CInfWnd* panel)
-    : QWidget(nullptr, FloatWindowFlags(CurrentWindowRoute())), m_panel(panel),
-      m_route(CurrentWindowRoute()) {
+CFloatWnd::CFloatWnd()
+    : QWidget(nullptr, FloatWindowFlags(CurrentWindowRoute())), m_route(CurrentWindowRoute()) {
     setObjectName(QStringLiteral("CFloatWnd"));
     if (s_bmpSkin.isNull()) {
         s_bmpSkin = VisiblePart(LoadSkinBitmap(QStringLiteral("float.bmp")));
@@ -172,12 +161,9 @@ void CFloatWnd::SetStale(bool stale) {
     }
 }
 
-QString CFloatWnd::LineText() const {
-    const CInfWnd* panel = m_panel.data();
-    if (panel == nullptr || panel->m_strCurrent.isEmpty()) {
-        return TEXT_OBTAINING;
-    }
-    return panel->m_strCurrent + QLatin1Char(' ') + ChangeText(panel->m_dChange);
+void CFloatWnd::SetPrices(const PriceView& prices) {
+    m_prices = prices;
+    update();
 }
 
 void CFloatWnd::paintEvent(QPaintEvent* /*event*/) {
@@ -199,20 +185,20 @@ void CFloatWnd::paintEvent(QPaintEvent* /*event*/) {
     painter.setFont(g_boldFont);
     const QColor stale = QColor::fromRgb(STALE_COLOR);
 
-    const CInfWnd* panel = m_panel.data();
-    if (panel == nullptr || panel->m_strCurrent.isEmpty()) {
+    const ChangeSign sign = SignOfChange(m_prices);
+    if (sign == ChangeSign::None) {
         painter.setPen(m_bStale ? stale : QColor(Qt::black));
-        painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, TEXT_OBTAINING);
+        painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine,
+                         QString::fromStdString(PriceLine(m_prices)));
         return;
     }
 
-    const double change = panel->m_dChange;
-    const QString pricePart = panel->m_strCurrent + QLatin1Char(' ');
-    const QString changePart = ChangeText(change);
+    const QString pricePart = QString::fromStdString(m_prices.current) + QLatin1Char(' ');
+    const QString changePart = QString::fromStdString(ChangeText(m_prices.change));
     QColor changeColor = Qt::black;
-    if (change > 0) {
+    if (sign == ChangeSign::Up) {
         changeColor = QColor::fromRgb(UP_COLOR);
-    } else if (change < 0) {
+    } else if (sign == ChangeSign::Down) {
         changeColor = QColor::fromRgb(DOWN_COLOR);
     }
 

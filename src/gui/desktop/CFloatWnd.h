@@ -1,27 +1,26 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/app/PriceLine.h"
+
 #include <QImage>
 #include <QList>
 #include <QPoint>
-#include <QPointer>
 #include <QRect>
 #include <QRegion>
 #include <QWidget>
 #include <optional>
 #include <string>
 
-class CInfWnd;
 class QPainter;
 enum class WindowRoute;
 
 // The small skinned window that floats above all others with the current price and its
-// change. It holds no price of its own: each paint reads the main window's price panel.
+// change, as the main window hands them over.
 class CFloatWnd final : public QWidget {
     Q_OBJECT
 public:
-    // panel: the main window's price panel, read at each paint.
-    explicit CFloatWnd(const CInfWnd* panel);
+    CFloatWnd();
     Q_DISABLE_COPY(CFloatWnd)
 
     static constexpr int WIDTH = 112;
@@ -51,9 +50,8 @@ public:
     void SetStale(bool stale);
     bool IsStale() const { return m_bStale; }
 
-    // The line as the window draws it: "Obtaining..." until a price is known, else the
-    // price text, a space and the signed change ("1662.50 +12.50").
-    QString LineText() const;
+    // Shows these prices from the next paint on.
+    void SetPrices(const PriceView& prices);
 
     // The skin "float.bmp", loaded by the first window that finds it missing, and its
     // partner drawn for twice the pixel density; only the part the window shows is kept.
@@ -76,7 +74,7 @@ private:
     void ApplyShape();
     void DrawSkin(QPainter& painter) const;
 
-    QPointer<const CInfWnd> m_panel;
+    PriceView m_prices;
     WindowRoute m_route;
     bool m_bStale = false;
     QPoint m_placed;

@@ -40,7 +40,7 @@ void CTipDialog::OnInitDialog() {
     // The previous reference and the price that reached the threshold.
     const std::string tipLast = ReadSetting(KEY_TIP_LAST_PRICE);
     const std::string last = ReadSetting(KEY_LAST_PRICE);
-    FillPricePanel(*m_infWnd, tipLast, last);
+    m_infWnd->SetPrices(MakePriceView(tipLast, last));
     QApplication::beep();
 }
 

@@ -1,50 +1,32 @@
 // SPDX-License-Identifier: MIT
 #include "feed/HttpQuoteFeed.h"
 
-#include "core/common/HttpSession.h"
+#include "core/common/HttpTransport.h"
+#include "net/curl/CurlTransport.h"
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 
-struct BodySink {
-    CURL* curl = nullptr;
+// Takes a 2xx answer's body, up to MAX_BODY bytes.
+class CBodySink final : public IHttpReceiver {
+public:
+    bool OnHead(long status) override {
+        refused = status < 200 || status > 299; // an error page is not read
+        return !refused;
+    }
+    bool OnBody(std::string_view piece) override {
+        tooLarge = piece.size() > HttpQuoteFeed::MAX_BODY - body.size();
+        if (!tooLarge) {
+            body.append(piece);
+        }
+        return !tooLarge;
+    }
+
     std::string body;
-    long refusedStatus = 0; // a status outside 2xx: its body is not read
+    bool refused = false;
     bool tooLarge = false;
 };
-
-size_t OnBody(char* data, size_t size, size_t count, void* context) {
-    auto* sink = static_cast<BodySink*>(context);
-    const size_t n = size * count;
-    long status = 0;
-    curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status > 299) {
-        sink->refusedStatus = status;
-        return 0;
-    }
-    if (n > HttpQuoteFeed::MAX_BODY - sink->body.size()) {
-        sink->tooLarge = true;
-        return 0;
-    }
-    sink->body.append(data, n);
-    return n;
-}
-
-using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
-
-HeaderList MakeHeaders(const std::vector<std::string>& lines) {
-    HeaderList list(nullptr, &curl_slist_free_all);
-    for (const std::string& line : lines) {
-        curl_slist* longer = curl_slist_append(list.get(), line.c_str());
-        if (longer != nullptr) {
-            list.release();
-            list.reset(longer);
-        }
-    }
-    return list;
-}
 
 } // namespace
 
@@ -53,47 +35,44 @@ HttpQuoteFeed::HttpQuoteFeed(const FeedSettings& settings, const std::atomic<boo
 
 FeedSample HttpQuoteFeed::Fetch() {
     const int seconds = std::clamp(m_settings.intervalSeconds, 1, FETCH_LIMIT_SECONDS);
-    HttpOptions options;
-    options.totalTimeoutMs = seconds * 1000;
-    options.stallTimeoutMs = options.totalTimeoutMs;
-    options.connectTimeoutMs = std::min(options.totalTimeoutMs, 5000);
-    options.stop = m_stop;
-    CHttpSession session(options);
-    BodySink sink{session.Handle(), {}, 0, false};
-    const HeaderList headers = MakeHeaders(m_settings.headers);
-    if (CURL* curl = session.Handle()) {
-        curl_easy_setopt(curl, CURLOPT_URL, m_settings.url.c_str());
-        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 3L);
-        // An https feed never continues in clear text.
-        if (m_settings.url.starts_with("https:")) {
-            curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-        }
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(MAX_BODY));
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    }
-    const CURLcode code = session.Perform();
-    if (session.Stopped()) {
+    HttpClientRequest request;
+    request.method = "GET";
+    request.url = m_settings.url;
+    request.headers = {std::string("User-Agent: ") + HttpUserAgent()};
+    request.headers.insert(request.headers.end(), m_settings.headers.begin(),
+                           m_settings.headers.end());
+    request.maxRedirects = 3;
+    request.redirectsKeepTls = true; // an https feed never continues in clear text
+    request.maxBody = static_cast<long long>(MAX_BODY);
+    request.limits.totalTimeoutMs = seconds * 1000;
+    request.limits.stallTimeoutMs = request.limits.totalTimeoutMs;
+    request.limits.connectTimeoutMs = std::min(request.limits.totalTimeoutMs, 5000);
+    request.limits.stop = m_stop;
+    CBodySink sink;
+    CCurlTransport transport;
+    const HttpResult result = transport.Perform(request, sink);
+    switch (result.failure) {
+    case HttpFailure::None:
+        break;
+    case HttpFailure::Stopped:
         return {};
-    }
-    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+    case HttpFailure::TooLarge:
         return {std::nullopt, "the answer is larger than 1 MiB"};
-    }
-    if (code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_TOO_MANY_REDIRECTS) {
-        return {std::nullopt, "a redirect refused: " + session.ErrorText()};
-    }
-    const long status = sink.refusedStatus != 0 ? sink.refusedStatus : session.ResponseCode();
-    if ((code == CURLE_OK || sink.refusedStatus != 0) && (status < 200 || status > 299)) {
-        return {std::nullopt, "HTTP status " + std::to_string(status)};
-    }
-    if (code == CURLE_OPERATION_TIMEDOUT) {
+    case HttpFailure::Redirect:
+        return {std::nullopt, "a redirect refused: " + result.error};
+    case HttpFailure::TimedOut:
         return {std::nullopt, "no whole answer within " + std::to_string(seconds) + " s"};
+    case HttpFailure::Refused:
+        if (sink.tooLarge) {
+            return {std::nullopt, "the answer is larger than 1 MiB"};
+        }
+        break;
+    case HttpFailure::Unreachable:
+    case HttpFailure::Other:
+        return {std::nullopt, "no answer: " + result.error};
     }
-    if (code != CURLE_OK) {
-        return {std::nullopt, "no answer: " + session.ErrorText()};
+    if (result.status < 200 || result.status > 299) {
+        return {std::nullopt, "HTTP status " + std::to_string(result.status)};
     }
     FeedSample sample;
     sample.quote = m_json.Read(sink.body, sample.error);
