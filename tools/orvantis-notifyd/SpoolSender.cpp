@@ -11,6 +11,7 @@ using State = AlertProgress::State;
 using SystemClock = std::chrono::system_clock;
 
 constexpr std::chrono::hours PRUNE_EVERY{1};
+constexpr std::chrono::milliseconds SCAN_GAP{50};
 
 long long Seconds(std::chrono::steady_clock::duration duration) {
     return std::chrono::duration_cast<std::chrono::seconds>(duration).count();
@@ -82,15 +83,21 @@ SenderState SpoolSender::State() const {
     return m_faults.State();
 }
 
+// A burst of new alerts wakes the sender for each; it looks at the folder at most every
+// SCAN_GAP, or a burst of n alerts would cost n scans of a folder of up to n files.
 void SpoolSender::Sleep(Clock::duration duration) {
+    const Clock::time_point until = Clock::now() + duration;
     std::unique_lock lock(m_mutex);
-    m_wake.wait_for(lock, duration, [this] { return m_woken || m_stop.load(); });
+    m_wake.wait_until(lock, until, [this] { return m_woken || m_stop.load(); });
+    m_wake.wait_until(lock, std::min(until, m_lastScan + SCAN_GAP),
+                      [this] { return m_stop.load(); });
     m_woken = false;
 }
 
 void SpoolSender::Run() {
     while (!m_stop.load()) {
         PruneWhenDue();
+        m_lastScan = Clock::now();
         const std::vector<std::string> files = m_spool.Waiting();
         std::erase_if(m_retries, [&files](const auto& entry) {
             return !std::binary_search(files.begin(), files.end(), entry.first);

@@ -91,4 +91,5 @@ private:
     // Only the sender thread touches these.
     std::map<std::string, Clock::time_point> m_retries; // by file: not before then
     Clock::time_point m_nextPrune{};
+    Clock::time_point m_lastScan{};
 };
