@@ -6,8 +6,9 @@ POST /gotify/message    a message endpoint: JSON title, message, priority; X-Got
 POST /hook/<name>       a webhook: JSON, signed with the secret of that name, if it has one
 
 Each path answers with its plan of statuses in turn (the last one from then on; 200 when
-it has none); a 2xx is recorded as a delivery. Run as a script, it serves until killed,
-writes its port to PORT_FILE and appends each delivery as a JSON line to LOG_FILE.
+it has none); a 2xx is recorded as a delivery. Run as a script (PORT_FILE LOG_FILE
+[PORT]), it serves until killed, writes its port to PORT_FILE and appends each delivery
+as a JSON line to LOG_FILE.
 """
 import hashlib
 import hmac
@@ -94,7 +95,7 @@ class Sinks:
 
 if __name__ == "__main__":
     port_file, log_file = sys.argv[1], sys.argv[2]
-    sinks = Sinks()
+    sinks = Sinks(port=int(sys.argv[3]) if len(sys.argv) > 3 else 0)
     log = open(log_file, "a", buffering=1)
     sinks.on_delivery = lambda alert: log.write(json.dumps(alert) + "\n")
     with open(port_file + ".tmp", "w") as f:
