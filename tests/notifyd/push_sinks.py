@@ -6,7 +6,7 @@ POST /gotify/message    a message endpoint: JSON title, message, priority; X-Got
 POST /hook/<name>       a webhook: JSON, signed with the secret of that name, if it has one
 
 Each path answers with its plan of statuses in turn (the last one from then on; 200 when
-it has none); a 2xx is recorded as a delivery. Run as a script (PORT_FILE LOG_FILE
+it has none; a 3xx leads to an ftp:// URL); a 2xx is recorded as a delivery. Run as a script (PORT_FILE LOG_FILE
 [PORT]), it serves until killed, writes its port to PORT_FILE and appends each delivery
 as a JSON line to LOG_FILE.
 """
@@ -34,6 +34,8 @@ class Sinks:
                 body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
                 status = sinks.answer(self.path, self.headers, body)
                 self.send_response(status)
+                if 300 <= status < 400:
+                    self.send_header("Location", "ftp://127.0.0.1/elsewhere")
                 self.send_header("Content-Length", "0")
                 self.end_headers()
 
