@@ -216,6 +216,29 @@ const std::array<Key, 18>& Keys() {
     return keys;
 }
 
+// What the keys must be together, once every line is read.
+bool CheckWhole(const std::set<std::string>& seen, NotifydConfig& config, std::string& error) {
+    for (const char* required : {"relay", "from", "allow"}) {
+        if (!seen.contains(required)) {
+            error = std::string("'") + required + "' is not set";
+            return false;
+        }
+    }
+    if (config.routes.Uses(Channel::Kind::Gotify) && config.push.gotifyToken.empty()) {
+        error = "'gotify_token' is not set, and a route sends to gotify";
+        return false;
+    }
+    if (seen.contains("relay_password") != seen.contains("relay_user")) {
+        error = "'relay_user' and 'relay_password' go together";
+        return false;
+    }
+    // A login never goes over a connection that might stay in clear text, unless asked.
+    if (!seen.contains("relay_starttls") && !config.relay.user.empty()) {
+        config.relay.requireTls = true;
+    }
+    return true;
+}
+
 } // namespace
 
 bool NotifydConfig::Parse(std::string_view text, NotifydConfig& config, std::string& error) {
@@ -264,25 +287,7 @@ bool NotifydConfig::Parse(std::string_view text, NotifydConfig& config, std::str
             return false;
         }
     }
-    for (const char* required : {"relay", "from", "allow"}) {
-        if (!seen.contains(required)) {
-            error = std::string("'") + required + "' is not set";
-            return false;
-        }
-    }
-    if (config.routes.Uses(Channel::Kind::Gotify) && config.push.gotifyToken.empty()) {
-        error = "'gotify_token' is not set, and a route sends to gotify";
-        return false;
-    }
-    if (seen.contains("relay_password") != seen.contains("relay_user")) {
-        error = "'relay_user' and 'relay_password' go together";
-        return false;
-    }
-    // A login never goes over a connection that might stay in clear text, unless asked.
-    if (!seen.contains("relay_starttls") && !config.relay.user.empty()) {
-        config.relay.requireTls = true;
-    }
-    return true;
+    return CheckWhole(seen, config, error);
 }
 
 bool NotifydConfig::Load(const std::string& path, NotifydConfig& config, std::string& error) {

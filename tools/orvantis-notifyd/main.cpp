@@ -35,11 +35,9 @@ constexpr const char* USAGE =
     "                  print each outcome and end (0: every channel delivered)\n"
     "  --help          this text\n";
 
-} // namespace
-
-int main(int argc, char** argv) {
-    std::string configPath = NotifydConfig::DEFAULT_PATH;
-    const char* testAddress = nullptr;
+// The exit status when the command line says all there is to do (--help, or a bad
+// argument), else -1.
+int ReadArguments(int argc, char** argv, std::string& configPath, const char*& testAddress) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(USAGE, stdout);
@@ -55,6 +53,17 @@ int main(int argc, char** argv) {
         }
         std::fprintf(stderr, "orvantis-notifyd: unknown argument '%s'\n%s", argv[i], USAGE);
         return 2;
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string configPath = NotifydConfig::DEFAULT_PATH;
+    const char* testAddress = nullptr;
+    if (const int status = ReadArguments(argc, argv, configPath, testAddress); status >= 0) {
+        return status;
     }
     NotifydConfig config;
     std::string error;
