@@ -53,7 +53,7 @@ std::string_view Token(std::string_view& line) {
     return token;
 }
 
-// "<state> <attempts> <at> <spec> <reason>"
+// "<state> <attempts> <at> <channel> <reason>"
 bool ParseStep(std::string_view line, AlertProgress::Step& step) {
     const std::optional<State> state = StateNamed(Token(line));
     long long attempts = 0;
@@ -65,11 +65,11 @@ bool ParseStep(std::string_view line, AlertProgress::Step& step) {
     step.state = *state;
     step.attempts = static_cast<int>(attempts);
     step.at = AlertProgress::Time(std::chrono::seconds(at));
-    step.spec = std::string(Token(line));
+    step.channel = std::string(Token(line));
     step.reason = std::string(line);
     Channel channel;
     std::string ignored;
-    return Channel::Parse(step.spec, channel, ignored) && channel.Spec() == step.spec;
+    return Channel::Parse(step.channel, channel, ignored) && channel.Text() == step.channel;
 }
 
 } // namespace
@@ -85,10 +85,10 @@ void AlertProgress::Follow(const Route& route) {
     std::vector<Step> steps;
     for (const Channel& channel : route) {
         const auto known = std::find_if(m_steps.begin(), m_steps.end(), [&channel](const Step& s) {
-            return s.spec == channel.Spec();
+            return s.channel == channel.Text();
         });
         steps.push_back(known != m_steps.end() ? *known
-                                               : Step{channel.Spec(), State::Queued, 0, {}, {}});
+                                               : Step{channel.Text(), State::Queued, 0, {}, {}});
     }
     m_steps = std::move(steps);
 }
@@ -143,7 +143,7 @@ std::string AlertProgress::Text() const {
     std::string text = std::string(RECEIVED_LINE) + std::to_string(Seconds(m_received)) + "\n";
     for (const Step& step : m_steps) {
         text += std::string(NameOf(step.state)) + " " + std::to_string(step.attempts) + " " +
-                std::to_string(Seconds(step.at)) + " " + step.spec + " " + step.reason + "\n";
+                std::to_string(Seconds(step.at)) + " " + step.channel + " " + step.reason + "\n";
     }
     return text;
 }
@@ -182,7 +182,7 @@ std::string AlertProgress::Json(const std::string& id) const {
     for (const Step& step : m_steps) {
         Channel channel;
         std::string ignored;
-        Channel::Parse(step.spec, channel, ignored);
+        Channel::Parse(step.channel, channel, ignored);
         json += std::string(&step == m_steps.data() ? "" : ",") + "{\"channel\":\"" +
                 channel.KindName() + "\",\"state\":\"" + std::string(NameOf(step.state)) +
                 "\",\"attempts\":" + std::to_string(step.attempts);

@@ -17,7 +17,7 @@ public:
     using Time = std::chrono::system_clock::time_point;
     enum class State { Queued, Retrying, Delivered, Failed, Skipped };
     struct Step {
-        std::string spec; // Channel::Spec()
+        std::string channel; // Channel::Text()
         State state = State::Queued;
         int attempts = 0;
         Time at{}; // of the last change

@@ -84,7 +84,7 @@ bool IsHttpUrl(std::string_view url, bool base, std::string& normal) {
 
 } // namespace
 
-std::string Channel::Spec() const {
+std::string Channel::Text() const {
     return kind == Kind::Mail ? "mail" : std::string(KindName()) + ":" + url;
 }
 

@@ -16,7 +16,7 @@ struct Channel {
     // As a route names it ("mail", "ntfy:https://push.example.com/gold"); a receipt keeps
     // the state of each channel under this text, so a changed route starts that channel
     // afresh.
-    std::string Spec() const;
+    std::string Text() const;
     // "mail", "ntfy", "gotify" or "webhook": all that a receipt shows of it, since a topic's
     // address is as good as its password.
     const char* KindName() const;
