@@ -24,6 +24,18 @@ HeldReference& Held() {
     return *held;
 }
 
+// Whether the move from the reference is to be told. Every difference is at least a
+// threshold of zero or below, the price that did not move at all included: with such a
+// threshold any change of a cent or more is told, and a price that shows as the
+// reference (both as stored, with two decimals) only refreshes.
+bool ThresholdReached(double price, double last, double threshold) {
+    if (threshold <= 0.0) {
+        return FormatPrice(price) != FormatPrice(last);
+    }
+    // A comparison with a not-a-number value is false, so it counts as below the threshold.
+    return std::fabs(price - last) >= threshold;
+}
+
 } // namespace
 
 bool ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
@@ -48,9 +60,7 @@ bool ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
         held.price.reset();
     }
     const double last = held.price.value_or(ParseDouble(ReadSetting(KEY_LAST_PRICE, ""), 0.0));
-    const double threshold = ReadThreshold();
-    // A comparison with a not-a-number value is false, so it counts as below the threshold.
-    const bool reached = std::fabs(price - last) >= threshold;
+    const bool reached = ThresholdReached(price, last, ReadThreshold());
     if (reached) {
         WriteSetting(KEY_TIP_LAST_PRICE, FormatPrice(last));
         if (WriteSetting(KEY_LAST_PRICE, FormatPrice(price))) {
