@@ -29,8 +29,7 @@ QString DBusMenuLabel(const QString& text) {
 }
 } // namespace
 
-CDBusMenu::CDBusMenu(QObject* exported, QMenu* menu)
-    : QDBusAbstractAdaptor(exported), m_menu(menu) {
+CDBusMenu::CDBusMenu(QMenu* menu, QObject* parent) : QObject(parent), m_menu(menu) {
     RegisterStatusNotifierTypes();
 }
 

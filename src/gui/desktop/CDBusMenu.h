@@ -3,8 +3,8 @@
 
 #include "gui/desktop/StatusNotifierTypes.h"
 
-#include <QDBusAbstractAdaptor>
 #include <QDBusContext>
+#include <QObject>
 #include <QPointer>
 
 class QAction;
@@ -12,8 +12,9 @@ class QMenu;
 
 // A flat menu of the program offered to a tray host over D-Bus (com.canonical.dbusmenu),
 // so that the host draws it itself: item n is the menu's action n (counted from 1), 0 the
-// menu. Whatever a host sends is checked: an unknown item is an error, never a crash.
-class CDBusMenu final : public QDBusAbstractAdaptor, protected QDBusContext {
+// menu. Exported with all its slots, signals and properties. Whatever a host sends is
+// checked: an unknown item is an error, never a crash.
+class CDBusMenu final : public QObject, public QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
     Q_PROPERTY(uint Version READ Version)
@@ -21,8 +22,8 @@ class CDBusMenu final : public QDBusAbstractAdaptor, protected QDBusContext {
     Q_PROPERTY(QString Status READ Status)
     Q_PROPERTY(QStringList IconThemePath READ IconThemePath)
 public:
-    // Adds the interface to the exported object; the menu stays the caller's.
-    CDBusMenu(QObject* exported, QMenu* menu);
+    // The menu stays the caller's.
+    explicit CDBusMenu(QMenu* menu, QObject* parent = nullptr);
 
     uint Version() const { return 3; }
     QString TextDirection() const;

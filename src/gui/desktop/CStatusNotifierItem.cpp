@@ -83,10 +83,9 @@ private:
 } // namespace
 
 CStatusNotifierItem::CStatusNotifierItem(QMenu* menu, QObject* parent)
-    : QObject(parent), m_menuObject(new QObject(this)) {
+    : QObject(parent), m_dbusMenu(new CDBusMenu(menu, this)) {
     RegisterStatusNotifierTypes();
     new ItemAdaptor(this);
-    new CDBusMenu(m_menuObject, menu);
 }
 
 CStatusNotifierItem::~CStatusNotifierItem() {
@@ -105,7 +104,7 @@ bool CStatusNotifierItem::Register() {
     if (!m_exported) {
         m_exported = bus.registerObject(ITEM_PATH, this, QDBusConnection::ExportAdaptors);
         if (m_exported &&
-            !bus.registerObject(MENU_PATH, m_menuObject, QDBusConnection::ExportAdaptors)) {
+            !bus.registerObject(MENU_PATH, m_dbusMenu, QDBusConnection::ExportAllContents)) {
             bus.unregisterObject(ITEM_PATH);
             m_exported = false;
         }

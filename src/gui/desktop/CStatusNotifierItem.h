@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+class CDBusMenu;
 class QMenu;
 
 // The program's icon as a StatusNotifierItem on the session bus, with its menu beside it
@@ -37,7 +38,7 @@ signals:
     void ToolTipChanged();
 
 private:
-    QObject* m_menuObject;
+    CDBusMenu* m_dbusMenu;
     bool m_exported = false;
     SniPixmapList m_pixmaps;
     SniToolTip m_tip;

@@ -102,6 +102,8 @@ void RegisterStatusNotifierTypes() {
     qDBusRegisterMetaType<MenuItemPropertiesList>();
     qDBusRegisterMetaType<MenuEvent>();
     qDBusRegisterMetaType<MenuEventList>();
+    // Slot parameters are looked up by the name they are declared with.
+    qRegisterMetaType<MenuEventList>("MenuEventList");
 }
 
 SniPixmapList SniPixmapsOf(const QIcon& icon) {
