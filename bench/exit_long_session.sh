@@ -10,6 +10,7 @@
 # in the worst session: CPU time and page faults (from /proc before SIGTERM and GNU
 # time's account at the end).
 #   bench/exit_long_session.sh BEFORE_BIN_DIR AFTER_BIN_DIR [RUNS] [MINUTES]
+# Needs what the end-to-end tests need, and GNU time (/usr/bin/time).
 set -euo pipefail
 
 if [ "${1:-}" = --session ]; then
