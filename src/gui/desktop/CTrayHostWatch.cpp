@@ -160,9 +160,11 @@ void CTrayHostWatch::WatchStatusNotifier() {
                 }
                 Announce(before);
             });
-    // A host that registers with a watcher already running.
-    bus.connect(WATCHER_SERVICE, WATCHER_PATH, WATCHER_SERVICE,
-                QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(ProbeStatusNotifier()));
+    // A host that registers with a watcher already running, or leaves it.
+    for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
+        bus.connect(WATCHER_SERVICE, WATCHER_PATH, WATCHER_SERVICE, QString::fromLatin1(signal),
+                    this, SLOT(ProbeStatusNotifier()));
+    }
     m_firstProbe = true;
     ProbeStatusNotifier();
 }
