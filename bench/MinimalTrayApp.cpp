@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The yardstick of the desktop memory figures: about the least a Qt 6 Widgets program
 // with the same desktop presence needs. A tray icon with a two-entry menu and a tip, a
-// dialog with a few controls (never shown, like a main window started hidden), and a
-// 112 x 25 frameless window on top that paints one line of text.
+// dialog with a few controls (shown last with --show, like a main window, else never), and
+// a 112 x 25 frameless window on top that paints one line of text.
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -52,5 +52,8 @@ int main(int argc, char* argv[]) {
     tray.setToolTip(QStringLiteral("Minimal"));
     tray.setContextMenu(&menu);
     tray.show();
+    if (argc > 1 && QString::fromLocal8Bit(argv[1]) == QLatin1String("--show")) {
+        dialog.show();
+    }
     return QApplication::exec();
 }

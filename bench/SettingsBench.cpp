@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // One read and one write (flushed to disk and renamed into place) of a gold.ini with the
 // program's ten keys' worth of content.
-#include "core/app/ProfileFile.h"
+#include "core/settings/ProfileFile.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Any bytes as gold.ini: reading never crashes, and a write that succeeds changes its own
 // key and no other.
-#include "core/app/ProfileFile.h"
+#include "core/settings/ProfileFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,8 +8,10 @@ ORVANTIS_PACKAGES=(
     qt6-base-dev libgl-dev libcurl4-openssl-dev libpng-dev zlib1g-dev
     libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool trayer x11-utils x11-xserver-utils fonts-dejavu-core locales iproute2
-    desktop-file-utils python3-aiosmtpd libxcb1-dev dbus-daemon dbus-bin
+    desktop-file-utils python3-aiosmtpd libxcb1-dev libxcb-shape0-dev libfontconfig-dev dbus-daemon dbus-bin
     appstream man-db lintian file imagemagick openbox
+    xfwm4 kwin-x11 sway xwayland grim qt6-gtk-platformtheme
+    nlohmann-json3-dev systemd
 )
 
 orvantis_install_deps() {

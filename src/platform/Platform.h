@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 // What differs per operating system, behind one small interface. Paths are UTF-8.
 namespace platform {
@@ -18,15 +17,6 @@ std::string UserConfigDir();
 
 // The user's cache folder: $XDG_CACHE_HOME when it is an absolute path, else ~/.cache.
 std::string UserCacheDir();
-
-// Puts data into base/folders.../name, replacing the file there atomically: a temporary
-// file in the same folder, flushed to disk and renamed over it (mode 0600). base is made
-// when missing and may be a link (the user's choice of place); every folder below it is
-// made with mode 0700 and must be a real folder of ours, never a link, and a link at name
-// is replaced, never written through. False when any of it fails; no temporary file is
-// left behind then.
-bool ReplaceFileBelow(const std::string& base, const std::vector<std::string>& folders,
-                      const std::string& name, const void* data, std::size_t size);
 
 // A folder only this user can enter, for the instance lock and the local socket:
 // $XDG_RUNTIME_DIR when it is ours and private, else tmpBase/orvantis-<uid> (created,

@@ -19,6 +19,11 @@ line=$(grep '^notify: ' "$E2E_TMP/chartd.log")
 expected='notify: type=gold email=user@example.com last=0.00 new=1650.25 chg=1650.25'
 [ "$line" = "$expected" ] || fail "form fields: '$line', expected '$expected'"
 
+# Plain http both ways: neither libcurl nor any TLS library is loaded. (Kerberos comes
+# with Qt Network itself, for its proxy authentication.)
+loaded=$(grep -oE 'lib(curl|crypto|ssl|gnutls|ldap|ssh2)[^/]*\.so[^ ]*' "/proc/$pid/maps" | sort -u || true)
+[ -z "$loaded" ] || fail "the program maps $loaded"
+
 # A logout ends the program cleanly even while the dialog is open.
 kill -TERM "$pid"
 wait_for_exit "$pid" 5 "SIGTERM"

@@ -2,6 +2,7 @@
 #include "gui/dialogs/CAboutDlg.h"
 
 #include "gui/desktop/CHyperLink.h"
+#include "gui/support/Controls.h"
 #include "gui/support/UrlRecorder.h"
 
 #include <QLabel>
@@ -16,7 +17,7 @@ TEST(AboutDlgTest, ShowsTheBuildsVersionAndOpensTheMakersSite) {
     CAboutDlg dlg;
     dlg.show();
     // The four numbers of the project's version in CMake.
-    EXPECT_EQ(dlg.m_staticVersion->text(),
+    EXPECT_EQ(Control<QLabel>(dlg, "IDC_VERSION").text(),
               QStringLiteral("Orvantis, Version " ORVANTIS_PROJECT_VERSION));
     EXPECT_EQ(QString::fromLatin1(ORVANTIS_PROJECT_VERSION).count(QLatin1Char('.')), 3);
     const QList<QLabel*> labels = dlg.findChildren<QLabel*>();
@@ -24,7 +25,7 @@ TEST(AboutDlgTest, ShowsTheBuildsVersionAndOpensTheMakersSite) {
         return label->pixmap().size() == QSize(64, 48);
     }));
 
-    QTest::mouseClick(dlg.m_linkSite, Qt::LeftButton);
+    QTest::mouseClick(&Control<CHyperLink>(dlg, "IDC_SITE"), Qt::LeftButton);
     EXPECT_EQ(recorder.m_opened, QStringList{QStringLiteral("http://www.tamberlo.com")});
 }
 

@@ -3,7 +3,6 @@
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/CFloatWnd.h"
 #include "gui/desktop/SkinRegion.h"
-#include "gui/notify/CInfWnd.h"
 #include "gui/support/PixelProbe.h"
 #include "support/TempDir.h"
 
@@ -45,14 +44,12 @@ protected:
     ~FloatWndPaintTest() override { CFloatWnd::s_bmpSkin = m_oldSkin; }
 
     QImage Paint(const QString& current, double change) {
-        m_panel.m_strCurrent = current;
-        m_panel.m_dChange = change;
+        m_wnd.SetPrices({"", current.toStdString(), change});
         return m_wnd.grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
     QImage m_oldSkin;
-    CInfWnd m_panel;
-    CFloatWnd m_wnd{&m_panel};
+    CFloatWnd m_wnd;
 };
 
 struct PaintCase {
@@ -161,7 +158,7 @@ TEST_P(FloatWndMaskTest, ShowsOnlyTheSkinAndNothingWithoutOne) {
         CFloatWnd::s_bmpSkin.fill(qRgb(255, 0, 255));
     }
     {
-        CFloatWnd wnd(nullptr);
+        CFloatWnd wnd;
         wnd.CreateEx(QPoint(10, 10));
         EXPECT_TRUE(wnd.isVisible());
         if (GetParam().skinFile && !GetParam().allKey) {

@@ -24,9 +24,7 @@ protected:
     }
 
     QImage Render(const QString& last, const QString& current, double change) {
-        m_panel.m_strLastNotify = last;
-        m_panel.m_strCurrent = current;
-        m_panel.m_dChange = change;
+        m_panel.SetPrices({last.toStdString(), current.toStdString(), change});
         return m_panel.grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 

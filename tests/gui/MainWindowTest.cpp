@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/InstanceProtocol.h"
-#include "core/app/Settings.h"
-#include "core/notify/EmailNotify.h"
+#include "core/settings/Settings.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
+#include "gui/support/Controls.h"
 #include "gui/support/ModalDriver.h"
 #include "gui/support/UrlRecorder.h"
 #include "support/IniFixture.h"
@@ -35,6 +35,10 @@ template <typename Condition> bool WaitUntil(Condition condition) {
     return condition();
 }
 
+const PriceView& PanelOf(const COrvantisDlg& dlg) {
+    return Control<CInfWnd>(dlg, "IDC_INF").Prices();
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     IniFixture m_ini;
@@ -52,7 +56,7 @@ TEST_P(ThresholdLabelTest, ShowsTheStoredThresholdInWords) {
     m_ini.WriteIni(GetParam().ini);
     COrvantisDlg dlg;
     dlg.UpdateThresholdLabel();
-    EXPECT_EQ(dlg.m_staticNotify->text().toStdString(),
+    EXPECT_EQ(Control<QLabel>(dlg, "IDC_NOTIFY").text().toStdString(),
               std::string("The monitor will notify you every ") + GetParam().label +
                   " dollar change");
 }
@@ -69,13 +73,12 @@ TEST_F(MainWindowTest, StartsWithObtainingEvenWhenAnEarlierRunStoredAPrice) {
     m_ini.WriteIni("[Option]\nLastPrice=1650.00\nCurrentPrice=1662.50\n");
     COrvantisDlg dlg;
     dlg.RefreshPriceDisplay(false);
-    EXPECT_EQ(dlg.m_infWnd->m_strLastNotify, QStringLiteral("1650.00"));
-    EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty());
-    EXPECT_EQ(dlg.m_infWnd->m_dChange, 0.0);
+    EXPECT_EQ(PanelOf(dlg), (PriceView{"1650.00", "", 0.0}));
+    EXPECT_EQ(dlg.StatusForBars().text, "Obtaining...");
 
     dlg.RefreshPriceDisplay(true);
-    EXPECT_EQ(dlg.m_infWnd->m_strCurrent, QStringLiteral("1662.50"));
-    EXPECT_DOUBLE_EQ(dlg.m_infWnd->m_dChange, 12.5);
+    EXPECT_EQ(PanelOf(dlg), (PriceView{"1650.00", "1662.50", 12.5}));
+    EXPECT_EQ(dlg.StatusForBars().text, "1662.50 +12.50");
 }
 
 TEST_F(MainWindowTest, WithoutATrayMinimizeAndTheCloseBoxMinimiseTheWindow) {
@@ -119,8 +122,9 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonElseTheDefaultMinimize) {
     auto* exitButton = dlg.findChild<QPushButton*>(QStringLiteral("IDC_EXIT"));
     EXPECT_TRUE(minimize->isDefault());
 
-    dlg.m_infWnd->setFocusPolicy(Qt::StrongFocus);
-    dlg.m_infWnd->setFocus();
+    auto& panel = Control<CInfWnd>(dlg, "IDC_INF");
+    panel.setFocusPolicy(Qt::StrongFocus);
+    panel.setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_TRUE(dlg.isMinimized());
     EXPECT_EQ(ended.count(), 0);
@@ -145,7 +149,12 @@ TEST_P(ExitPositionTest, ExitStoresTheFloatingWindowPositionOnlyWhileItShows) {
     m_ini.WriteIni("[Option]\nFloatPos=5,6\n");
     COrvantisDlg dlg;
     if (GetParam().floatShown) {
-        dlg.m_floatWnd.CreateEx(QPoint(300, 200));
+        dlg.OnInitDialog();
+        // Dragged by the user from where FloatPos put it (5, 6) to (300, 200).
+        auto& floating = TopLevel<CFloatWnd>("CFloatWnd");
+        QTest::mousePress(&floating, Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(&floating, QPoint(305, 204));
+        QTest::mouseRelease(&floating, Qt::LeftButton, {}, QPoint(10, 10));
     }
     QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
     if (GetParam().escape) {
@@ -173,7 +182,7 @@ TEST_F(MainWindowTest, KeepsTheTemplateProportions) {
     EXPECT_EQ(exitButton->y(), minimize->y());
     EXPECT_EQ(exitButton->size(), minimize->size());
     EXPECT_LT(minimize->geometry().bottom(), dlg.height());
-    EXPECT_EQ(dlg.m_staticNotify->width(), dlg.width());
+    EXPECT_EQ(Control<QLabel>(dlg, "IDC_NOTIFY").width(), dlg.width());
 }
 
 struct NotifyCase {
@@ -203,12 +212,12 @@ TEST_P(PriceUpdateTableTest, StartsTheRequestBeforeTheDialogAsTheSettingsSay) {
     if (GetParam().email) {
         EXPECT_TRUE(notifyServer.WaitForRequests(1));
     }
-    ASSERT_TRUE(StopEmailNotifyThreads(5000));
+    dlg.Shutdown();
 
     EXPECT_EQ(driver.Fired(), GetParam().dialog);
     EXPECT_EQ(notifyServer.Requests().size(), GetParam().email ? 1u : 0u);
     EXPECT_EQ(postedWhileOpen, GetParam().email && GetParam().dialog);
-    EXPECT_EQ(dlg.m_infWnd->m_strCurrent, QStringLiteral("1650.00"));
+    EXPECT_EQ(PanelOf(dlg).current, "1650.00");
 }
 
 INSTANTIATE_TEST_SUITE_P(SendEmailAndPopup, PriceUpdateTableTest,
@@ -232,12 +241,12 @@ TEST_F(MainWindowTest, RefreshShowsTheSignedChangeAndOtherCodesDoNothing) {
     driver.Arm([](QDialog& dialog) { dialog.reject(); }, nullptr, 200);
 
     dlg.OnPriceUpdate(2, 0);
-    EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty());
+    EXPECT_TRUE(PanelOf(dlg).current.empty());
 
     dlg.OnPriceUpdate(PRICE_UPDATE_REFRESH, 0);
-    EXPECT_EQ(dlg.m_infWnd->m_strCurrent, QStringLiteral("1640.01"));
-    EXPECT_NEAR(dlg.m_infWnd->m_dChange, -9.99, 1e-9);
-    ASSERT_TRUE(StopEmailNotifyThreads(5000));
+    EXPECT_EQ(PanelOf(dlg).current, "1640.01");
+    EXPECT_NEAR(PanelOf(dlg).change, -9.99, 1e-9);
+    dlg.Shutdown();
     EXPECT_FALSE(driver.Fired());
     EXPECT_EQ(notifyServer.ConnectionCount(), 0);
 }
@@ -248,9 +257,9 @@ TEST_F(MainWindowTest, APriceMessagePostedFromAnotherThreadArrivesOnTheWindowThr
     ASSERT_EQ(g_pMainDlg.load(), &dlg);
     std::thread poller([] { g_pMainDlg.load()->PostPriceUpdate(PRICE_UPDATE_REFRESH); });
     poller.join();
-    EXPECT_TRUE(dlg.m_infWnd->m_strCurrent.isEmpty()); // queued, not run on the poller
-    EXPECT_TRUE(WaitUntil([&] { return !dlg.m_infWnd->m_strCurrent.isEmpty(); }));
-    EXPECT_DOUBLE_EQ(dlg.m_infWnd->m_dChange, 1.0);
+    EXPECT_TRUE(PanelOf(dlg).current.empty()); // queued, not run on the poller
+    EXPECT_TRUE(WaitUntil([&] { return !PanelOf(dlg).current.empty(); }));
+    EXPECT_DOUBLE_EQ(PanelOf(dlg).change, 1.0);
 }
 
 TEST_F(MainWindowTest, AboutOpensTheAboutBoxAndLiveGoldPricesTheChartServersHomePage) {
@@ -263,24 +272,28 @@ TEST_F(MainWindowTest, AboutOpensTheAboutBoxAndLiveGoldPricesTheChartServersHome
         EXPECT_NE(qobject_cast<CAboutDlg*>(&dialog), nullptr);
         dialog.accept();
     });
-    QTest::mouseClick(dlg.m_linkAbout, Qt::LeftButton);
+    auto& about = Control<CHyperLink>(dlg, "IDC_ABOUT");
+    QTest::mouseClick(&about, Qt::LeftButton);
     EXPECT_TRUE(driver.Fired());
-    EXPECT_FALSE(dlg.m_linkAbout->IsVisited());
+    EXPECT_FALSE(about.IsVisited());
 
-    QTest::mouseClick(dlg.m_linkLive, Qt::LeftButton);
+    auto& live = Control<CHyperLink>(dlg, "IDC_LIVE");
+    QTest::mouseClick(&live, Qt::LeftButton);
     // The test's chart server, as the environment sets it.
     EXPECT_EQ(recorder.m_opened, QStringList{QStringLiteral("http://127.0.0.1:9/")});
-    EXPECT_TRUE(dlg.m_linkLive->IsVisited());
+    EXPECT_TRUE(live.IsVisited());
 }
 
 TEST_F(MainWindowTest, ThePanelTheFloatingWindowAndTheTraySayWhatKeepsTheMonitorFromWorking) {
     std::filesystem::create_directory(m_ini.IniPath());
     COrvantisDlg dlg;
+    const auto& panel = Control<CInfWnd>(dlg, "IDC_INF");
+    const auto& floating = TopLevel<CFloatWnd>("CFloatWnd");
     WriteSetting(KEY_CURRENT_PRICE, "1650.00");
     dlg.RefreshPriceDisplay(true);
     const QString line = QStringLiteral("Settings cannot be saved: the file is a folder");
-    EXPECT_EQ(dlg.m_infWnd->toolTip(), line);
-    EXPECT_EQ(dlg.m_floatWnd.toolTip(), line);
+    EXPECT_EQ(panel.toolTip(), line);
+    EXPECT_EQ(floating.toolTip(), line);
     EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis\n") + line);
 
     // A stale price as well: both lines, and the floating window grey.
@@ -291,20 +304,20 @@ TEST_F(MainWindowTest, ThePanelTheFloatingWindowAndTheTraySayWhatKeepsTheMonitor
     const QString both =
         QStringLiteral("No price read yet: the chart server answered with HTTP status 404\n") +
         line;
-    EXPECT_EQ(dlg.m_infWnd->toolTip(), both);
-    EXPECT_EQ(dlg.m_floatWnd.toolTip(), both);
+    EXPECT_EQ(panel.toolTip(), both);
+    EXPECT_EQ(floating.toolTip(), both);
     EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis\n") + both);
-    EXPECT_TRUE(dlg.m_floatWnd.IsStale());
+    EXPECT_TRUE(floating.IsStale());
     EXPECT_EQ(dlg.StatusForBars().cssClass, STATUS_CLASS_STALE);
 
     std::filesystem::remove(m_ini.IniPath());
     WriteSetting(KEY_CURRENT_PRICE, "1650.00");
     dlg.ShowPollStatus(PollStatusSnapshot{});
     dlg.RefreshPriceDisplay(true);
-    EXPECT_TRUE(dlg.m_infWnd->toolTip().isEmpty());
-    EXPECT_TRUE(dlg.m_floatWnd.toolTip().isEmpty());
+    EXPECT_TRUE(panel.toolTip().isEmpty());
+    EXPECT_TRUE(floating.toolTip().isEmpty());
     EXPECT_EQ(dlg.Tray().Tip(), QStringLiteral("Orvantis"));
-    EXPECT_FALSE(dlg.m_floatWnd.IsStale());
+    EXPECT_FALSE(floating.IsStale());
 }
 
 TEST_F(MainWindowTest, ShutdownClearsTheWindowPointerForWorkers) {

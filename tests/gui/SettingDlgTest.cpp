@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "gui/dialogs/CSettingDlg.h"
 
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/Settings.h"
 #include "gui/app/COrvantisDlg.h"
+#include "gui/support/Controls.h"
 #include "gui/support/ModalDriver.h"
 #include "platform/Platform.h"
 #include "support/IniFixture.h"
@@ -39,25 +40,36 @@ std::ostream& operator<<(std::ostream& out, const SettingCase& c) {
     return out << c.name;
 }
 
-std::string Tick(const QCheckBox* box) {
-    return box->isChecked() ? "1" : "0";
+std::string Tick(const CSettingDlg& dlg, const char* box) {
+    return Control<QCheckBox>(dlg, box).isChecked() ? "1" : "0";
+}
+
+std::string Text(const CSettingDlg& dlg, const char* edit) {
+    return Control<QLineEdit>(dlg, edit).text().toStdString();
 }
 
 // The dialog's state in one line, with the three e-mail controls' enabled state together.
 std::string Shown(const CSettingDlg& dlg) {
-    const int enabled = int(dlg.m_btnPopup->isEnabled()) + int(dlg.m_lblEmail->isEnabled()) +
-                        int(dlg.m_editEmail->isEnabled());
-    return "threshold=" + dlg.m_editThreshold->text().toStdString() +
-           " email=" + Tick(dlg.m_btnEmail) + " popup=" + Tick(dlg.m_btnPopup) + " address='" +
-           dlg.m_editEmail->text().toStdString() + "' enabled=" +
+    int enabled = 0;
+    for (const char* control : {"IDC_POPUP", "IDC_EMAIL_LABEL", "IDC_EMAIL"}) {
+        enabled += Control(dlg, control).isEnabled() ? 1 : 0;
+    }
+    return "threshold=" + Text(dlg, "IDC_THRESHOLD") + " email=" + Tick(dlg, "IDC_SEND_EMAIL") +
+           " popup=" + Tick(dlg, "IDC_POPUP") + " address='" + Text(dlg, "IDC_EMAIL") +
+           "' enabled=" +
            (enabled == 3   ? "1"
             : enabled == 0 ? "0"
                            : "mixed") +
-           " startup=" + Tick(dlg.m_btnStartup);
+           " startup=" + Tick(dlg, "IDC_STARTUP");
 }
 
-void Type(QLineEdit* edit, const std::string& text) {
-    edit->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+void Type(CSettingDlg& dlg, const char* edit, const std::string& text) {
+    Control<QLineEdit>(dlg, edit).setText(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void Click(CSettingDlg& dlg, const char* box) {
+    Control<QCheckBox>(dlg, box).click();
 }
 
 class SettingDlgTest : public ::testing::TestWithParam<SettingCase> {
@@ -89,8 +101,9 @@ TEST_P(SettingDlgTest, LoadsTheSettingsAndWritesThemBackOnlyOnOk) {
         EXPECT_EQ(Shown(*dlg), c.shown);
         c.edit(*dlg);
         // The e-mail controls follow the e-mail box at once.
-        EXPECT_EQ(dlg->m_editEmail->isEnabled(), dlg->m_btnEmail->isChecked());
-        EXPECT_EQ(dlg->m_btnPopup->isEnabled(), dlg->m_btnEmail->isChecked());
+        const bool ticked = Control<QCheckBox>(*dlg, "IDC_SEND_EMAIL").isChecked();
+        EXPECT_EQ(Control(*dlg, "IDC_EMAIL").isEnabled(), ticked);
+        EXPECT_EQ(Control(*dlg, "IDC_POPUP").isEnabled(), ticked);
         if (c.end == End::Cancel) {
             dlg->findChild<QPushButton*>(QStringLiteral("IDCANCEL"))->click();
             return;
@@ -108,7 +121,7 @@ TEST_P(SettingDlgTest, LoadsTheSettingsAndWritesThemBackOnlyOnOk) {
             dlg);
         dlg->findChild<QPushButton*>(QStringLiteral("IDOK"))->click();
         if (dlg->isVisible()) {
-            focusOnAddress = dlg->focusWidget() == dlg->m_editEmail;
+            focusOnAddress = dlg->focusWidget() == &Control(*dlg, "IDC_EMAIL");
             dlg->reject();
         }
     });
@@ -121,8 +134,9 @@ TEST_P(SettingDlgTest, LoadsTheSettingsAndWritesThemBackOnlyOnOk) {
     EXPECT_EQ(focusOnAddress, warned);
     EXPECT_EQ(platform::IsAutostartEnabled(), c.autostartAfter);
     // After OK the label follows the new threshold; otherwise it still shows the template's.
-    const std::string label = c.end == End::Ok ? FormatThreshold(ReadThreshold()) : "5";
-    EXPECT_EQ(main.m_staticNotify->text().toStdString(),
+    const std::string label =
+        c.end == End::Ok ? FormatThreshold(ReadSetting(KEY_PRICE_CHANGE)) : "5";
+    EXPECT_EQ(Control<QLabel>(main, "IDC_NOTIFY").text().toStdString(),
               "The monitor will notify you every " + label + " dollar change");
 }
 
@@ -140,7 +154,7 @@ SettingCase Threshold(const char* name, const std::string& typed, const std::str
             "",
             nullptr,
             FRESH,
-            [typed](CSettingDlg& d) { Type(d.m_editThreshold, typed); },
+            [typed](CSettingDlg& d) { Type(d, "IDC_THRESHOLD", typed); },
             End::Ok,
             "[Option]\nSendEmail=0\nPriceChange=" + saved + "\n",
             false};
@@ -154,34 +168,34 @@ INSTANTIATE_TEST_SUITE_P(Cases, SettingDlgTest, ::testing::Values(
     Threshold("Negative", "-3", "10"), Threshold("StoredAsZero", "0.004", "10"),
     SettingCase{"CancelWritesNothing", "[Option]\nPriceChange=7.50\n", nullptr,
         "threshold=7.5 email=0 popup=1 address='' enabled=0 startup=0",
-        [](CSettingDlg& d) { Type(d.m_editThreshold, "3"); d.m_btnEmail->click();
-                             Type(d.m_editEmail, "user@example.com"); d.m_btnStartup->click(); },
+        [](CSettingDlg& d) { Type(d, "IDC_THRESHOLD", "3"); Click(d, "IDC_SEND_EMAIL");
+                             Type(d, "IDC_EMAIL", "user@example.com"); Click(d, "IDC_STARTUP"); },
         End::Cancel, "[Option]\nPriceChange=7.50\n", false},
     SettingCase{"EmptyAddressWritesNothing", "[Option]\nPriceChange=7\n", nullptr,
         "threshold=7 email=0 popup=1 address='' enabled=0 startup=0",
-        [](CSettingDlg& d) { Type(d.m_editThreshold, "3"); d.m_btnEmail->click(); d.m_btnStartup->click(); },
+        [](CSettingDlg& d) { Type(d, "IDC_THRESHOLD", "3"); Click(d, "IDC_SEND_EMAIL"); Click(d, "IDC_STARTUP"); },
         End::Warned, "[Option]\nPriceChange=7\n", false},
     SettingCase{"EmailOn", "", nullptr, FRESH,
-        [](CSettingDlg& d) { Type(d.m_editThreshold, "2.5"); d.m_btnEmail->click();
-                             Type(d.m_editEmail, "user@example.com"); d.m_btnPopup->click(); },
+        [](CSettingDlg& d) { Type(d, "IDC_THRESHOLD", "2.5"); Click(d, "IDC_SEND_EMAIL");
+                             Type(d, "IDC_EMAIL", "user@example.com"); Click(d, "IDC_POPUP"); },
         End::Ok, "[Option]\nEmail=user@example.com\nSendEmail=1\nPopup=0\nPriceChange=2.5\n", false},
     SettingCase{"UntickingKeepsTheStoredAddress", "[Option]\nSendEmail=1\nEmail=old@example.com\nPopup=0\n", nullptr,
         "threshold=10 email=1 popup=0 address='old@example.com' enabled=1 startup=0",
-        [](CSettingDlg& d) { d.m_btnEmail->click(); Type(d.m_editEmail, "new@example.org"); },
+        [](CSettingDlg& d) { Click(d, "IDC_SEND_EMAIL"); Type(d, "IDC_EMAIL", "new@example.org"); },
         End::Ok, "[Option]\nSendEmail=0\nEmail=old@example.com\nPopup=0\nPriceChange=10\n", false},
     SettingCase{"TickingEnablesTheControlsWithTheirContents", "[Option]\nSendEmail=yes\nEmail=kept@example.com\nPopup=yes\n", nullptr,
         "threshold=10 email=0 popup=0 address='kept@example.com' enabled=0 startup=0",
-        [](CSettingDlg& d) { d.m_btnEmail->click(); EXPECT_EQ(d.m_editEmail->text(), "kept@example.com"); },
+        [](CSettingDlg& d) { Click(d, "IDC_SEND_EMAIL"); EXPECT_EQ(Text(d, "IDC_EMAIL"), "kept@example.com"); },
         End::Ok, "[Option]\nSendEmail=1\nEmail=kept@example.com\nPopup=0\nPriceChange=10\n", false},
     SettingCase{"HostileInput", "", nullptr, FRESH,
-        [](CSettingDlg& d) { Type(d.m_editThreshold, std::string(100000, '9')); d.m_btnEmail->click();
-                             Type(d.m_editEmail, std::string(HOSTILE, sizeof(HOSTILE) - 1) + std::string(100000, 'x')); },
+        [](CSettingDlg& d) { Type(d, "IDC_THRESHOLD", std::string(100000, '9')); Click(d, "IDC_SEND_EMAIL");
+                             Type(d, "IDC_EMAIL", std::string(HOSTILE, sizeof(HOSTILE) - 1) + std::string(100000, 'x')); },
         End::Ok, "[Option]\nEmail=" + HOSTILE_SAVED + "\nSendEmail=1\nPopup=1\nPriceChange=5\n", false},
     SettingCase{"AnEntrySwitchedOffShowsUntickedAndTickingTurnsItOn", "", "[Desktop Entry]\nExec=orvantis -s\nHidden=true\n",
-        FRESH, [](CSettingDlg& d) { d.m_btnStartup->click(); }, End::Ok, FRESH_AFTER, true},
+        FRESH, [](CSettingDlg& d) { Click(d, "IDC_STARTUP"); }, End::Ok, FRESH_AFTER, true},
     SettingCase{"UntickingDeletesTheEntry", "", "[Desktop Entry]\nExec=orvantis -s\n",
         "threshold=10 email=0 popup=1 address='' enabled=0 startup=1",
-        [](CSettingDlg& d) { d.m_btnStartup->click(); }, End::Ok, FRESH_AFTER, false}),
+        [](CSettingDlg& d) { Click(d, "IDC_STARTUP"); }, End::Ok, FRESH_AFTER, false}),
     [](const auto& test) { return std::string(test.param.name); });
 // clang-format on
 

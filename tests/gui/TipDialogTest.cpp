@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "core/notify/EmailNotify.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
+#include "gui/support/Controls.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnv.h"
@@ -47,9 +47,10 @@ TEST_P(TipPanelTest, FillsThePanelFromThePreviousAndTheNewReference) {
     CTipDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Gold Price Changed"));
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(dialog.m_infWnd->m_strLastNotify.toStdString(), GetParam().last);
-    EXPECT_EQ(dialog.m_infWnd->m_strCurrent.toStdString(), GetParam().current);
-    EXPECT_DOUBLE_EQ(dialog.m_infWnd->m_dChange, GetParam().change);
+    const PriceView& shown = Control<CInfWnd>(dialog, "IDC_INF").Prices();
+    EXPECT_EQ(shown.lastNotify, GetParam().last);
+    EXPECT_EQ(shown.current, GetParam().current);
+    EXPECT_DOUBLE_EQ(shown.change, GetParam().change);
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());
@@ -116,6 +117,8 @@ TEST_F(TipDialogTest, AtMostTenNotificationDialogsAreOpenAtOnce) {
     // Runs inside the newest dialog's loop, one level deeper each time.
     std::function<void()> notifyAgain = [&] {
         openAtTheTop = OpenTipDialogs().size();
+        // Each request is out before the next notification: none waits to be dropped.
+        EXPECT_TRUE(notifyServer.WaitForRequests(openAtTheTop));
         if (openAtTheTop < COrvantisDlg::MAX_OPEN_TIP_DIALOGS) {
             QTimer::singleShot(0, &dlg, notifyAgain);
             dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
@@ -138,7 +141,7 @@ TEST_F(TipDialogTest, AtMostTenNotificationDialogsAreOpenAtOnce) {
     EXPECT_EQ(openAfterTheEleventh, 10u);
     EXPECT_TRUE(OpenTipDialogs().empty());
     EXPECT_TRUE(notifyServer.WaitForRequests(11));
-    ASSERT_TRUE(StopEmailNotifyThreads(5000));
+    dlg.Shutdown();
     EXPECT_EQ(notifyServer.Requests().size(), 11u);
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the build into a staging folder: exactly the listed files, a launcher and
-# metadata that the desktop's own checkers accept, a manual page for every program, and
-# manual pages that render without a warning.
+# metadata that the desktop's own checkers accept, a manual page for every program,
+# manual pages that render without a warning, and systemd units that systemd accepts.
 set -euo pipefail
 BUILD_DIR=${1:?usage: $0 BUILD_DIR}
 LIST="$(dirname "$0")/installed-files.txt"
@@ -11,7 +11,7 @@ trap 'rm -rf "$STAGE"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 DESTDIR="$STAGE" cmake --install "$BUILD_DIR" --prefix /usr >/dev/null
-diff -u <(grep -v '^#' "$LIST") <(cd "$STAGE" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort) ||
+diff -u <(awk '!/^#/ { print $2 }' "$LIST") <(cd "$STAGE" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort) ||
     fail "the installed files differ from $LIST (- expected, + installed)"
 
 share="$STAGE/usr/share"
@@ -25,5 +25,13 @@ for program in "$STAGE"/usr/bin/*; do
     [ -f "$page" ] || fail "no manual page for $(basename "$program")"
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$(basename "$page") renders with warnings: $warnings"
+done
+for unit in "$STAGE"/usr/lib/systemd/system/*.service; do
+    # The unit names the program where the build's prefix puts it: point it at the stage.
+    copy="$STAGE/$(basename "$unit")"
+    sed "s|^ExecStart=[^ ]*/bin/|ExecStart=$STAGE/usr/bin/|" "$unit" >"$copy"
+    errors=$(systemd-analyze verify --man=no "$copy" 2>&1) ||
+        fail "systemd-analyze rejects $(basename "$unit"): $errors"
+    [ -z "$errors" ] || fail "systemd-analyze warns about $(basename "$unit"): $errors"
 done
 echo "1 passed, 0 failed"

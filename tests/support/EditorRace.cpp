@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "support/EditorRace.h"
 
-#include "core/app/ProfileFile.h"
+#include "core/settings/ProfileFile.h"
 
 #include <fcntl.h>
 #include <sched.h>

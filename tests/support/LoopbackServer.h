@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "core/common/HttpSession.h"
+#include "core/common/HttpTransport.h"
 
 #include <chrono>
 #include <condition_variable>

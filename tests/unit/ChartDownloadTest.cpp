@@ -47,8 +47,11 @@ TEST(ChartDownloadTest, EveryDownloadIsAFreshGetOfThePath) {
     ASSERT_EQ(DownloadToBuffer(buffer, ChartUrlOf(server)), 0);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].requestLine, "GET /NewCharts/gold/images/gold_1d_o_USD.png HTTP/1.1");
-    EXPECT_EQ(requests[1].Header("User-Agent").rfind("Orvantis/", 0), 0u);
+    // Byte for byte, whichever transport sends it.
+    EXPECT_EQ(requests[1].raw, "GET /NewCharts/gold/images/gold_1d_o_USD.png HTTP/1.1\r\nHost: "
+                               "127.0.0.1:" +
+                                   std::to_string(server.Port()) + "\r\nUser-Agent: " +
+                                   HttpUserAgent() + "\r\nAccept: */*\r\n\r\n");
     EXPECT_EQ(buffer.View(), "png");
 }
 
@@ -59,6 +62,21 @@ TEST(ChartDownloadTest, ALoopbackServerIsReachedPastAProxy) {
     const int result = DownloadToBuffer(buffer, ChartUrlOf(server), QuickHttpOptions());
     unsetenv("http_proxy");
     EXPECT_EQ(result, 0);
+}
+
+TEST(ChartDownloadTest, AServerElsewhereIsAskedForThroughTheProxy) {
+    LoopbackServer proxy(LoopbackServer::Reply(200, "png"));
+    setenv("http_proxy", proxy.Url().c_str(), 1);
+    CByteBuffer buffer;
+    const int result = DownloadToBuffer(
+        buffer, "http://chart.example.com" + std::string(CHART_PATH), QuickHttpOptions());
+    unsetenv("http_proxy");
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(proxy.Requests().size(), 1u);
+    EXPECT_EQ(proxy.Requests()[0].raw, "GET http://chart.example.com" + std::string(CHART_PATH) +
+                                           " HTTP/1.1\r\nHost: chart.example.com\r\n"
+                                           "Proxy-Connection: Keep-Alive\r\nUser-Agent: " +
+                                           HttpUserAgent() + "\r\nAccept: */*\r\n\r\n");
 }
 
 TEST(ChartDownloadTest, ABodyOfManyPiecesArrivesWhole) {
@@ -96,6 +114,43 @@ TEST(ChartDownloadTest, AStalledServerTimesOut) {
     EXPECT_EQ(DownloadToBuffer(buffer, ChartUrlOf(server), QuickHttpOptions(), &report), -1);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
     EXPECT_FALSE(report.error.empty());
+}
+
+TEST(ChartDownloadTest, AnAnswerThatTricklesOnEndsAtTheTotalTimeOut) {
+    LoopbackServer server([](const LoopbackRequest&, LoopbackConnection& c) {
+        c.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+        while (c.Send("x")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    HttpOptions options = QuickHttpOptions();
+    options.totalTimeoutMs = 1500;
+    CByteBuffer buffer;
+    DownloadReport report;
+    const auto start = Clock::now();
+    EXPECT_EQ(DownloadToBuffer(buffer, ChartUrlOf(server), options, &report), -1);
+    EXPECT_EQ(report.failure, DownloadFailure::TimedOut);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+}
+
+// "/hops/N" sends the client on to "/hops/N-1", "/hops/0" answers; "/away" redirects to
+// another kind of address.
+TEST(ChartDownloadTest, FollowsFiveRedirectsToHttpAndNoMore) {
+    LoopbackServer server([](const LoopbackRequest& request, LoopbackConnection& c) {
+        const std::string path =
+            request.requestLine.substr(4, request.requestLine.find(' ', 4) - 4);
+        const int hops = path.starts_with("/hops/") ? std::stoi(path.substr(6)) : -1;
+        const std::string to =
+            hops > 0 ? "/hops/" + std::to_string(hops - 1) : "file:///etc/passwd";
+        c.Send(hops == 0 ? LoopbackServer::Response(200, "png")
+                         : LoopbackServer::Response(302, "", "Location: " + to + "\r\n"));
+    });
+    CByteBuffer buffer;
+    EXPECT_EQ(DownloadToBuffer(buffer, server.Url() + "/hops/5", QuickHttpOptions()), 0);
+    EXPECT_EQ(buffer.View(), "png");
+    EXPECT_EQ(DownloadToBuffer(buffer, server.Url() + "/hops/6", QuickHttpOptions()), -1);
+    EXPECT_EQ(DownloadToBuffer(buffer, server.Url() + "/away", QuickHttpOptions()), -1);
+    EXPECT_EQ(server.Requests().size(), 6u + 6u + 1u);
 }
 
 TEST(ChartDownloadTest, AHalfSentBodyKeepsItsBytesOnFailure) {

@@ -5,9 +5,9 @@
 #include "chartgen/ChartPainter.h"
 #include "chartgen/PngWriter.h"
 #include "core/app/PriceTracker.h"
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
-#include "core/common/HttpSession.h"
+#include "core/common/HttpTransport.h"
+#include "core/settings/Settings.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnv.h"
@@ -238,9 +238,11 @@ protected:
     }
     ~PollThreadTest() override { unsetenv("ORVANTIS_CHART_SERVER"); }
     // The chart source with the program's tracker, as the main window puts them together.
-    static ChartPollHooks ProgramHooks() {
-        ChartPollHooks hooks = ChartSourceHooks();
-        hooks.track = ProcessNewPrice;
+    static ChartPollHooks ProgramHooks(const HttpOptions& limits = {}) {
+        ChartPollHooks hooks = ChartSourceHooks(limits);
+        hooks.track = [tracker = CPriceTracker()](const std::string& text, int& flag) mutable {
+            return tracker.ProcessNewPrice(text, flag);
+        };
         return hooks;
     }
     IniFixture m_ini;
@@ -311,8 +313,7 @@ TEST_P(PollOutcomeTest, SaysWhyAPollFromARealServerReadNoPrice) {
         Use(server.emplace(LoopbackServer::Reply(c.status, c.body)));
         break;
     }
-    ChartPollHooks hooks = ChartSourceHooks(QuickHttpOptions());
-    hooks.track = ProcessNewPrice;
+    const ChartPollHooks hooks = ProgramHooks(QuickHttpOptions());
     CPollStatus status{std::chrono::seconds(STALE_SECONDS_DEFAULT)};
     RecordingSleeper onePoll(1);
     ChartPollThread(hooks, onePoll, std::atomic<bool>{false}, &status);

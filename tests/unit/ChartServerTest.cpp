@@ -139,6 +139,11 @@ protected:
 TEST_F(ChartServerTest, ServesAFreshReadableChartAndStopsCleanly) {
     ChartServerProcess server(m_dir.Path(), {"--start", "1650.00", "--seed", "4"});
     ASSERT_TRUE(server.Listening());
+    // The port file is written before the line is printed.
+    for (int i = 0; i < 6000 && server.OutputLines("listening on ").empty(); ++i) {
+        usleep(10000);
+    }
+    ASSERT_FALSE(server.OutputLines("listening on ").empty());
     EXPECT_EQ(server.OutputLines("listening on ")[0],
               "listening on http://127.0.0.1:" + std::to_string(server.Port()));
 

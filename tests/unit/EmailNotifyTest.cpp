@@ -2,12 +2,14 @@
 #include "core/notify/EmailNotify.h"
 
 #include "core/notify/FormPoster.h"
+#include "core/settings/Settings.h"
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 
@@ -44,11 +46,7 @@ protected:
     void Use(const LoopbackServer& server) {
         setenv("ORVANTIS_NOTIFY_SERVER", server.Url().c_str(), 1);
     }
-    void TearDown() override {
-        // The fixture's settings path must outlive every request still reading it.
-        EXPECT_TRUE(StopEmailNotifyThreads(20000));
-        unsetenv("ORVANTIS_NOTIFY_SERVER");
-    }
+    void TearDown() override { unsetenv("ORVANTIS_NOTIFY_SERVER"); }
     IniFixture m_ini;
 };
 
@@ -90,72 +88,59 @@ TEST_F(EmailNotifyTest, WithoutAnAddressNothingIsSent) {
     LoopbackServer server(LoopbackServer::Reply(200, "OK"));
     Use(server);
     m_ini.WriteIni("[Option]\nEmail=\nTipLastPrice=1200.00\nLastPrice=1212.50\n");
-    CByteBuffer body;
-    EXPECT_FALSE(BuildEmailForm(body));
-    EXPECT_EQ(body.Size(), 0);
-    EXPECT_EQ(EmailNotifyThread(QuickHttpOptions()), -1);
-    StartEmailNotifyThread();
-    EXPECT_TRUE(StopEmailNotifyThreads(20000));
+    CEmailNotifyThread worker(QuickHttpOptions());
+    EXPECT_FALSE(worker.Notify());
+    worker.Stop();
     EXPECT_EQ(server.ConnectionCount(), 0);
 }
 
-TEST_F(EmailNotifyTest, PostsTheFormToTheNotificationPath) {
-    LoopbackServer server(LoopbackServer::Reply(200, "OK"));
-    Use(server);
-    m_ini.WriteIni("[Option]\nEmail=a@b.c\nTipLastPrice=1200.00\nLastPrice=1212.50\n");
-    EXPECT_EQ(EmailNotifyThread(QuickHttpOptions()), 1);
-    const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].requestLine, "POST /price_notify.php HTTP/1.1");
-    EXPECT_EQ(ParseForm(requests[0].body), Expected("1200.00", "1212.50", "12.50"));
-}
-
-struct BadServerCase {
-    const char* name;
-    std::function<LoopbackServer::Handler()> handler;
-    int result;
-};
-
-class BadNotifyServerTest : public EmailNotifyTest,
-                            public ::testing::WithParamInterface<BadServerCase> {};
-
-TEST_P(BadNotifyServerTest, EndsWithinTheTimeOuts) {
-    LoopbackServer server(GetParam().handler());
-    Use(server);
-    m_ini.WriteIni("[Option]\nEmail=a@b.c\n");
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(EmailNotifyThread(QuickHttpOptions()), GetParam().result);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Servers, BadNotifyServerTest,
-    ::testing::Values(BadServerCase{"Stalls", [] { return LoopbackServer::Stall(); }, 0},
-                      BadServerCase{"AnswersMegabytes",
-                                    [] { return LoopbackServer::Stream(200LL * 1024 * 1024); }, 1}),
-    [](const auto& param) { return param.param.name; });
-
-TEST_F(EmailNotifyTest, StoppingEndsRequestsStuckOnAStalledServer) {
+TEST_F(EmailNotifyTest, StoppingEndsARequestStuckOnAStalledServer) {
     LoopbackServer server(LoopbackServer::Stall());
     Use(server);
     m_ini.WriteIni("[Option]\nEmail=a@b.c\n");
-    StartEmailNotifyThread();
-    StartEmailNotifyThread();
-    ASSERT_TRUE(server.WaitForRequests(2));
+    CEmailNotifyThread worker;
+    worker.Notify();
+    worker.Notify();
+    ASSERT_TRUE(server.WaitForRequests(1));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(StopEmailNotifyThreads(5000));
+    worker.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_FALSE(worker.Notify());
+    EXPECT_EQ(server.ConnectionCount(), 1); // the waiting one is dropped
 }
 
-TEST_F(EmailNotifyTest, RequestsStartedAfterAStopRunNormally) {
-    LoopbackServer server(LoopbackServer::Reply(200, "OK"));
+TEST_F(EmailNotifyTest, AFullQueueDropsItsOldestRequestAndSaysSo) {
+    std::atomic<int> seen{0};
+    LoopbackServer server([&](const LoopbackRequest&, LoopbackConnection& c) {
+        if (seen++ == 0) {
+            c.StallUntilStopped(); // holds the next ones until the worker's stall time-out
+        } else {
+            c.Send(LoopbackServer::Response(200, "OK"));
+        }
+    });
     Use(server);
-    m_ini.WriteIni("[Option]\nEmail=a@b.c\nLastPrice=1212.50\n");
-    EXPECT_TRUE(StopEmailNotifyThreads(0));
-    StartEmailNotifyThread();
-    EXPECT_TRUE(server.WaitForRequests(1));
-    EXPECT_TRUE(StopEmailNotifyThreads(20000));
-    EXPECT_EQ(ParseForm(server.Requests().at(0).body), Expected("", "1212.50", ""));
+    m_ini.WriteIni("[Option]\nEmail=a@b.c\n");
+    CEmailNotifyThread worker(QuickHttpOptions());
+    ::testing::internal::CaptureStderr();
+    const int notifications = CEmailNotifyThread::QUEUE_MAX + 3;
+    for (int i = 1; i <= notifications; ++i) {
+        WriteSetting(KEY_LAST_PRICE, std::to_string(1650 + i) + ".00");
+        EXPECT_TRUE(worker.Notify());
+        if (i == 1) {
+            ASSERT_TRUE(server.WaitForRequests(1));
+        }
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(server.WaitForRequests(1 + CEmailNotifyThread::QUEUE_MAX));
+    std::vector<std::string> sent;
+    for (const LoopbackRequest& request : server.Requests()) {
+        EXPECT_EQ(request.requestLine, "POST /price_notify.php HTTP/1.1");
+        sent.push_back(ParseForm(request.body).at(3).second);
+    }
+    // The first was being sent; the second and third made room for the last two.
+    EXPECT_EQ(sent,
+              (std::vector<std::string>{"1651.00", "1654.00", "1655.00", "1656.00", "1657.00"}));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
 }
 
 } // namespace

@@ -45,4 +45,17 @@ INSTANTIATE_TEST_SUITE_P(
             {"flat", std::string(STATUS_TEXT_MAX, '7'), std::string(STATUS_TOOLTIP_MAX, '7')}}),
     [](const auto& param) { return param.param.name; });
 
+// The floating window's line and its class, as the status bars get them (up and stale
+// are seen end to end).
+TEST(PriceLineTest, SaysThePriceAndTheClassOfItsChange) {
+    const auto status = [](const char* last, const char* current) {
+        const InstanceStatus made = MakeInstanceStatus(MakePriceView(last, current), false, "");
+        return made.cssClass + " " + made.text;
+    };
+    EXPECT_EQ(status("1650.00", ""), "none Obtaining...");
+    EXPECT_EQ(status("1662.50", "1650.00"), "down 1650.00 -12.50");
+    EXPECT_EQ(status("", "1650.00"), "flat 1650.00 0.00");
+    EXPECT_EQ(status("1650.001", "1650.00"), "down 1650.00 -0.00");
+}
+
 } // namespace

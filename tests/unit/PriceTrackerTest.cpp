@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/PriceTracker.h"
 
-#include "core/app/ProfileFile.h"
+#include "core/settings/ProfileFile.h"
 
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/Settings.h"
 #include "support/IniFixture.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +37,7 @@ protected:
 
     IniFixture m_ini;
     FakeWindow m_window;
+    CPriceTracker m_tracker;
 };
 
 struct TrackCase {
@@ -55,7 +56,7 @@ TEST_P(PriceRuleTest, JudgesThePriceAgainstTheReference) {
     const TrackCase& c = GetParam();
     m_ini.WriteIni(std::string("[Option]\n") + c.ini);
     int waitingFlag = 1;
-    ProcessNewPrice(c.price, waitingFlag);
+    m_tracker.ProcessNewPrice(c.price, waitingFlag);
 
     EXPECT_EQ(ReadSetting(KEY_TIP_LAST_PRICE, "-"), c.tip);
     EXPECT_EQ(ReadSetting(KEY_LAST_PRICE, "-"), c.last);
@@ -115,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PriceTrackerTest, WritesTheReferenceBeforeTheCurrentPrice) {
     int waitingFlag = 1;
-    ProcessNewPrice("1650.25", waitingFlag);
+    m_tracker.ProcessNewPrice("1650.25", waitingFlag);
     // New keys are added at the end of the section, so their order is the write order.
     const std::string ini = m_ini.ReadIni();
     const auto tip = ini.find("TipLastPrice=");
@@ -129,7 +130,7 @@ TEST_F(PriceTrackerTest, WritesTheReferenceBeforeTheCurrentPrice) {
 TEST_F(PriceTrackerTest, WithoutAMainWindowNothingHappens) {
     g_pMainDlg.store(nullptr);
     int waitingFlag = 1;
-    ProcessNewPrice("1650.25", waitingFlag);
+    m_tracker.ProcessNewPrice("1650.25", waitingFlag);
     EXPECT_EQ(waitingFlag, 1);
     EXPECT_EQ(m_ini.ReadIni(), "");
 }
@@ -165,14 +166,14 @@ TEST_P(UnwritableFileTest, TellsAMoveOnceAndSaysWhy) {
     ::testing::internal::CaptureStderr();
     int waitingFlag = 1;
     for (const char* price : {"1670.00", "1670.00", "1675.00", "1679.99"}) {
-        ProcessNewPrice(price, waitingFlag);
+        m_tracker.ProcessNewPrice(price, waitingFlag);
     }
     EXPECT_EQ(SettingsWriteProblemTip(),
               std::string("Settings cannot be saved: ") + GetParam().reason);
-    ProcessNewPrice("1680.00", waitingFlag); // 10 from the held 1670.00
+    m_tracker.ProcessNewPrice("1680.00", waitingFlag); // 10 from the held 1670.00
 
     RunOnFile(m_ini.IniPath(), GetParam().mend);
-    ProcessNewPrice("1681.00", waitingFlag);
+    m_tracker.ProcessNewPrice("1681.00", waitingFlag);
     EXPECT_EQ(ReadSetting(KEY_LAST_PRICE, ""), "1680.00");
     EXPECT_EQ(SettingsWriteProblem(), "");
     const std::string said = ::testing::internal::GetCapturedStderr();

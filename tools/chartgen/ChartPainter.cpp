@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "chartgen/ChartPainter.h"
 
+#include "chartgen/LabelFont.h"
+
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -30,49 +31,12 @@ constexpr int ANCHOR_Y = 3;     // the anchor's top row; the reader looks in row
 constexpr int ANCHOR_GAP = 3;   // blank columns between the anchor and the price
 constexpr int BAND_HEIGHT = 16; // the white band the price is drawn in
 constexpr int TITLE_Y = BAND_HEIGHT + 3;
-constexpr int LABEL_HEIGHT = 7;
-constexpr int LABEL_ADVANCE = 6; // five columns and a space
 constexpr int PLOT_LEFT = 8;
 constexpr int PLOT_TOP = 34;
 constexpr int RIGHT_MARGIN = 52;    // the price axis labels
 constexpr int BOTTOM_MARGIN = 18;   // the hour labels
 constexpr double PRICE_LIMIT = 1e9; // keeps the axis arithmetic finite
-
-// A small 5 x 7 font for the title and the axis labels, columns left to right, bit 0 the
-// top row. Its digits differ from the price glyphs and it is only drawn in colour.
-struct LabelGlyph {
-    char ch;
-    std::array<std::uint8_t, 5> columns;
-};
-
-constexpr std::array<LabelGlyph, 51> LABEL_FONT = {{
-    {'A', {0x7E, 0x11, 0x11, 0x11, 0x7E}}, {'B', {0x7F, 0x49, 0x49, 0x49, 0x36}},
-    {'C', {0x3E, 0x41, 0x41, 0x41, 0x22}}, {'D', {0x7F, 0x41, 0x41, 0x22, 0x1C}},
-    {'E', {0x7F, 0x49, 0x49, 0x49, 0x41}}, {'F', {0x7F, 0x09, 0x09, 0x09, 0x01}},
-    {'G', {0x3E, 0x41, 0x49, 0x49, 0x7A}}, {'H', {0x7F, 0x08, 0x08, 0x08, 0x7F}},
-    {'I', {0x00, 0x41, 0x7F, 0x41, 0x00}}, {'J', {0x20, 0x40, 0x41, 0x3F, 0x01}},
-    {'K', {0x7F, 0x08, 0x14, 0x22, 0x41}}, {'L', {0x7F, 0x40, 0x40, 0x40, 0x40}},
-    {'M', {0x7F, 0x02, 0x0C, 0x02, 0x7F}}, {'N', {0x7F, 0x04, 0x08, 0x10, 0x7F}},
-    {'O', {0x3E, 0x41, 0x41, 0x41, 0x3E}}, {'P', {0x7F, 0x09, 0x09, 0x09, 0x06}},
-    {'Q', {0x3E, 0x41, 0x51, 0x21, 0x5E}}, {'R', {0x7F, 0x09, 0x19, 0x29, 0x46}},
-    {'S', {0x46, 0x49, 0x49, 0x49, 0x31}}, {'T', {0x01, 0x01, 0x7F, 0x01, 0x01}},
-    {'U', {0x3F, 0x40, 0x40, 0x40, 0x3F}}, {'V', {0x1F, 0x20, 0x40, 0x20, 0x1F}},
-    {'W', {0x3F, 0x40, 0x38, 0x40, 0x3F}}, {'X', {0x63, 0x14, 0x08, 0x14, 0x63}},
-    {'Y', {0x07, 0x08, 0x70, 0x08, 0x07}}, {'Z', {0x61, 0x51, 0x49, 0x45, 0x43}},
-    {'0', {0x3E, 0x51, 0x49, 0x45, 0x3E}}, {'1', {0x00, 0x42, 0x7F, 0x40, 0x00}},
-    {'2', {0x42, 0x61, 0x51, 0x49, 0x46}}, {'3', {0x21, 0x41, 0x45, 0x4B, 0x31}},
-    {'4', {0x18, 0x14, 0x12, 0x7F, 0x10}}, {'5', {0x27, 0x45, 0x45, 0x45, 0x39}},
-    {'6', {0x3C, 0x4A, 0x49, 0x49, 0x30}}, {'7', {0x01, 0x71, 0x09, 0x05, 0x03}},
-    {'8', {0x36, 0x49, 0x49, 0x49, 0x36}}, {'9', {0x06, 0x49, 0x49, 0x29, 0x1E}},
-    {'.', {0x00, 0x60, 0x60, 0x00, 0x00}}, {',', {0x00, 0x50, 0x30, 0x00, 0x00}},
-    {':', {0x00, 0x36, 0x36, 0x00, 0x00}}, {'-', {0x08, 0x08, 0x08, 0x08, 0x08}},
-    {'+', {0x08, 0x08, 0x3E, 0x08, 0x08}}, {'%', {0x23, 0x13, 0x08, 0x64, 0x62}},
-    {'/', {0x20, 0x10, 0x08, 0x04, 0x02}}, {'$', {0x24, 0x2A, 0x7F, 0x2A, 0x12}},
-    {'(', {0x00, 0x1C, 0x22, 0x41, 0x00}}, {')', {0x00, 0x41, 0x22, 0x1C, 0x00}},
-    {'=', {0x14, 0x14, 0x14, 0x14, 0x14}}, {'<', {0x08, 0x14, 0x22, 0x41, 0x00}},
-    {'>', {0x00, 0x41, 0x22, 0x14, 0x08}}, {'?', {0x02, 0x01, 0x51, 0x09, 0x06}},
-    {' ', {0x00, 0x00, 0x00, 0x00, 0x00}},
-}};
+constexpr double MAX_GAP_SECONDS = 2 * 60 * 60;
 
 void SetPixel(RgbaImage& image, int x, int y, std::uint32_t color) {
     if (x >= 0 && y >= 0 && x < image.width && y < image.height) {
@@ -116,29 +80,6 @@ void DrawLine(RgbaImage& image, int x0, int y0, int x1, int y1, std::uint32_t co
     }
 }
 
-int LabelWidth(std::string_view text) {
-    return text.empty() ? 0 : static_cast<int>(text.size()) * LABEL_ADVANCE - 1;
-}
-
-// Draws the label's set pixels only, so it sits on whatever is below it.
-void DrawLabel(RgbaImage& image, int x, int y, std::string_view text, std::uint32_t color) {
-    for (const char raw : text) {
-        const char ch = (raw >= 'a' && raw <= 'z') ? static_cast<char>(raw - 'a' + 'A') : raw;
-        const auto glyph = std::find_if(LABEL_FONT.begin(), LABEL_FONT.end(),
-                                        [ch](const LabelGlyph& g) { return g.ch == ch; });
-        if (glyph != LABEL_FONT.end()) {
-            for (int c = 0; c < 5; ++c) {
-                for (int r = 0; r < LABEL_HEIGHT; ++r) {
-                    if ((glyph->columns[static_cast<std::size_t>(c)] >> r) & 1u) {
-                        SetPixel(image, x + c, y + r, color);
-                    }
-                }
-            }
-        }
-        x += LABEL_ADVANCE;
-    }
-}
-
 std::string FormatFixed(double value, int decimals, bool withSign) {
     char text[64];
     const int n = withSign ? std::snprintf(text, sizeof text, "%+.*f", decimals, value)
@@ -160,19 +101,42 @@ double Jitter(std::mt19937& engine) {
     return static_cast<double>(engine()) / static_cast<double>(std::mt19937::max()) * 2.0 - 1.0;
 }
 
-// The day's line: the given values, or a walk from the seed that ends at the price.
-std::vector<double> DaySeries(const ChartSpec& drawn, double price, bool hasPrice) {
-    std::vector<double> series;
-    for (const double value : drawn.daySeries) {
-        if (std::isfinite(value)) {
-            series.push_back(std::clamp(value, -PRICE_LIMIT, PRICE_LIMIT));
+// The day's line: its prices and when they were taken, in seconds since 1970.
+struct Day {
+    std::vector<double> prices;
+    std::vector<double> times;
+    double start = 0.0; // the left end of the time axis
+    double end = 0.0;   // its right end
+};
+
+// The given prices at their times, or spread evenly over the day; without times and
+// with fewer than two prices, a walk from the seed that ends at the price.
+Day MakeDay(const ChartSpec& drawn, double price, bool hasPrice) {
+    Day day;
+    day.end = static_cast<double>(drawn.dayEnd);
+    day.start = day.end - static_cast<double>(CHART_DAY_SECONDS);
+    const bool timed = !drawn.dayTimes.empty() && drawn.dayTimes.size() == drawn.daySeries.size();
+    for (std::size_t i = 0; i < drawn.daySeries.size(); ++i) {
+        const double value = drawn.daySeries[i];
+        const double time = timed ? static_cast<double>(drawn.dayTimes[i]) : 0.0;
+        if (std::isfinite(value) && (!timed || (time >= day.start && time <= day.end))) {
+            day.prices.push_back(std::clamp(value, -PRICE_LIMIT, PRICE_LIMIT));
+            day.times.push_back(time);
         }
     }
-    if (series.size() >= 2) {
-        return series;
+    if (timed) {
+        return day;
     }
-    const double last = hasPrice ? price : (series.empty() ? 1650.0 : series.back());
-    return MakeDaySeries(last, drawn.seed);
+    if (day.prices.size() < 2) {
+        const double last = hasPrice ? price : (day.prices.empty() ? 1650.0 : day.prices.back());
+        day.prices = MakeDaySeries(last, drawn.seed);
+    }
+    day.times.resize(day.prices.size());
+    for (std::size_t i = 0; i < day.times.size(); ++i) {
+        day.times[i] = day.start + static_cast<double>(CHART_DAY_SECONDS) * static_cast<double>(i) /
+                                       static_cast<double>(day.times.size() - 1);
+    }
+    return day;
 }
 
 // A round step that splits the range into about five parts.
@@ -212,81 +176,120 @@ void DrawTopBand(RgbaImage& image, const ChartSpec& drawn, double price, bool ha
     }
 }
 
-void DrawPlot(RgbaImage& image, const std::vector<double>& series) {
-    const int left = PLOT_LEFT;
-    const int top = PLOT_TOP;
-    const int right = image.width - RIGHT_MARGIN;
-    const int bottom = image.height - BOTTOM_MARGIN;
-    if (right - left < 16 || bottom - top < 16) {
-        return; // too small for a plot: the band and the title are the chart
-    }
-    FillRect(image, left, top, right, bottom, PLOT_COLOR);
+// The plot's rectangle and its scales.
+struct Plot {
+    int left = PLOT_LEFT;
+    int top = PLOT_TOP;
+    int right = 0;
+    int bottom = 0;
+    double low = 0.0;
+    double high = 0.0;
+    const Day* day = nullptr;
 
-    const auto [minIt, maxIt] = std::minmax_element(series.begin(), series.end());
-    double low = *minIt;
-    double high = *maxIt;
-    const double pad = std::max((high - low) * 0.1, 0.5);
-    low -= pad;
-    high += pad;
-    const double step = GridStep(high - low);
-    const auto toY = [&](double value) {
+    int Y(double value) const {
         const double t = (value - low) / (high - low);
         return bottom - 1 - static_cast<int>(std::lround(t * (bottom - top - 1)));
-    };
-    const auto toX = [&](std::size_t i) {
-        const double t = static_cast<double>(i) / static_cast<double>(series.size() - 1);
+    }
+    int X(double time) const {
+        const double t = (time - day->start) / (day->end - day->start);
         return left + static_cast<int>(std::lround(t * (right - left - 1)));
-    };
+    }
+    // Prices further apart than this are not joined: the feed was silent in between.
+    bool Joined(std::size_t i) const {
+        return day->times[i] - day->times[i - 1] <= MAX_GAP_SECONDS;
+    }
+};
 
-    // The area under the line first, so that the grid and the line stay on top.
-    for (std::size_t i = 1; i < series.size(); ++i) {
-        const int x0 = toX(i - 1);
-        const int x1 = toX(i);
-        for (int x = x0; x <= x1; ++x) {
+// The area under the line; drawn first, so that the grid and the line stay on top.
+void DrawArea(RgbaImage& image, const Plot& plot) {
+    const std::vector<double>& prices = plot.day->prices;
+    for (std::size_t i = 1; i < prices.size(); ++i) {
+        const int x0 = plot.X(plot.day->times[i - 1]);
+        const int x1 = plot.X(plot.day->times[i]);
+        for (int x = x0; plot.Joined(i) && x <= x1; ++x) {
             const double t = x1 == x0 ? 1.0 : static_cast<double>(x - x0) / (x1 - x0);
-            const int y = toY(series[i - 1] + (series[i] - series[i - 1]) * t);
-            FillRect(image, x, y + 1, x + 1, bottom, AREA_COLOR);
+            const int y = plot.Y(prices[i - 1] + (prices[i] - prices[i - 1]) * t);
+            FillRect(image, x, y + 1, x + 1, plot.bottom, AREA_COLOR);
         }
     }
+}
 
+void DrawGrid(RgbaImage& image, const Plot& plot) {
+    const double step = GridStep(plot.high - plot.low);
     const int decimals = step >= 1.0 ? 0 : step >= 0.1 ? 1 : 2;
-    const double first = std::ceil(low / step) * step;
-    for (int k = 0; k < 50 && first + k * step <= high; ++k) {
+    const double first = std::ceil(plot.low / step) * step;
+    for (int k = 0; k < 50 && first + k * step <= plot.high; ++k) {
         const double value = first + k * step;
-        const int y = toY(value);
-        FillRect(image, left, y, right, y + 1, GRID_COLOR);
-        DrawLabel(image, right + 4, y - LABEL_HEIGHT / 2, FormatFixed(value, decimals, false),
+        const int y = plot.Y(value);
+        FillRect(image, plot.left, y, plot.right, y + 1, GRID_COLOR);
+        DrawLabel(image, plot.right + 4, y - LABEL_HEIGHT / 2, FormatFixed(value, decimals, false),
                   AXIS_LABEL_COLOR);
     }
-    for (int hour = 0; hour <= 24; hour += 3) {
-        const int x = left + (right - left - 1) * hour / 24;
-        FillRect(image, x, top, x + 1, bottom, GRID_COLOR);
+    // Every third full hour of the day shown, in UTC.
+    constexpr double hours3 = 3 * 60 * 60;
+    for (double time = std::ceil(plot.day->start / hours3) * hours3; time <= plot.day->end;
+         time += hours3) {
+        const int x = plot.X(time);
+        FillRect(image, x, plot.top, x + 1, plot.bottom, GRID_COLOR);
+        const auto seconds = static_cast<std::int64_t>(time) % CHART_DAY_SECONDS;
         char text[8];
-        std::snprintf(text, sizeof text, "%02d:00", hour % 24);
+        std::snprintf(text, sizeof text, "%02d:00", static_cast<int>(seconds / 3600));
         const int width = LabelWidth(text);
         const int labelX = std::clamp(x - width / 2, 0, image.width - width);
-        DrawLabel(image, labelX, bottom + 5, text, AXIS_LABEL_COLOR);
+        DrawLabel(image, labelX, plot.bottom + 5, text, AXIS_LABEL_COLOR);
     }
+}
 
-    for (std::size_t i = 1; i < series.size(); ++i) {
-        const int x0 = toX(i - 1);
-        const int x1 = toX(i);
-        const int y0 = toY(series[i - 1]);
-        const int y1 = toY(series[i]);
-        DrawLine(image, x0, y0, x1, y1, LINE_COLOR);
-        DrawLine(image, x0, y0 - 1, x1, y1 - 1, LINE_COLOR); // two pixels thick
+void DrawLineAndFrame(RgbaImage& image, const Plot& plot) {
+    const std::vector<double>& prices = plot.day->prices;
+    for (std::size_t i = 1; i < prices.size(); ++i) {
+        if (plot.Joined(i)) {
+            const int x0 = plot.X(plot.day->times[i - 1]);
+            const int x1 = plot.X(plot.day->times[i]);
+            const int y0 = plot.Y(prices[i - 1]);
+            const int y1 = plot.Y(prices[i]);
+            DrawLine(image, x0, y0, x1, y1, LINE_COLOR);
+            DrawLine(image, x0, y0 - 1, x1, y1 - 1, LINE_COLOR); // two pixels thick
+        }
     }
-    const int lastX = toX(series.size() - 1);
-    const int lastY = toY(series.back());
-    FillRect(image, lastX - 2, lastY - 2, lastX + 2, lastY + 2, LAST_POINT_COLOR);
+    if (!prices.empty()) {
+        const int lastX = plot.X(plot.day->times.back());
+        const int lastY = plot.Y(prices.back());
+        FillRect(image, lastX - 2, lastY - 2, lastX + 2, lastY + 2, LAST_POINT_COLOR);
+    }
+    FillRect(image, plot.left, plot.top, plot.right, plot.top + 1, FRAME_COLOR);
+    FillRect(image, plot.left, plot.bottom - 1, plot.right, plot.bottom, FRAME_COLOR);
+    FillRect(image, plot.left, plot.top, plot.left + 1, plot.bottom, FRAME_COLOR);
+    FillRect(image, plot.right - 1, plot.top, plot.right, plot.bottom, FRAME_COLOR);
+}
 
-    FillRect(image, left, top, right, top + 1, FRAME_COLOR);
-    FillRect(image, left, bottom - 1, right, bottom, FRAME_COLOR);
-    FillRect(image, left, top, left + 1, bottom, FRAME_COLOR);
-    FillRect(image, right - 1, top, right, bottom, FRAME_COLOR);
+void DrawPlot(RgbaImage& image, const Day& day, double price) {
+    Plot plot;
+    plot.right = image.width - RIGHT_MARGIN;
+    plot.bottom = image.height - BOTTOM_MARGIN;
+    plot.day = &day;
+    if (plot.right - plot.left < 16 || plot.bottom - plot.top < 16) {
+        return; // too small for a plot: the band and the title are the chart
+    }
+    FillRect(image, plot.left, plot.top, plot.right, plot.bottom, PLOT_COLOR);
+    plot.low = day.prices.empty() ? price : *std::min_element(day.prices.begin(), day.prices.end());
+    plot.high =
+        day.prices.empty() ? price : *std::max_element(day.prices.begin(), day.prices.end());
+    const double pad = std::max((plot.high - plot.low) * 0.1, 0.5);
+    plot.low -= pad;
+    plot.high += pad;
+    DrawArea(image, plot);
+    DrawGrid(image, plot);
+    DrawLineAndFrame(image, plot);
 }
 
 } // namespace
+
+std::string ChartPriceText(double price) {
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%.2f", price);
+    return n > 0 && static_cast<std::size_t>(n) < sizeof text ? std::string(text) : "0.00";
+}
 
 const GlyphEntry* FindGlyph(char ch) {
     if (ch == static_cast<char>(ANCHOR_GLYPH[0])) {
@@ -349,10 +352,17 @@ RgbaImage DrawChart(const ChartSpec& drawn) {
     double price = 0.0;
     const bool hasPrice = ParsePrice(drawn.priceText, price);
     price = std::clamp(price, -PRICE_LIMIT, PRICE_LIMIT);
-    const std::vector<double> series = DaySeries(drawn, price, hasPrice);
+    const Day day = MakeDay(drawn, price, hasPrice);
 
-    DrawTopBand(image, drawn, price, hasPrice, series.front());
-    DrawLabel(image, PLOT_LEFT, TITLE_Y, "GOLD SPOT 1 DAY (USD)", TITLE_COLOR);
-    DrawPlot(image, series);
+    DrawTopBand(image, drawn, price, hasPrice, day.prices.empty() ? price : day.prices.front());
+    const std::string title = "GOLD SPOT 1 DAY (USD)";
+    DrawLabel(image, PLOT_LEFT, TITLE_Y, title, TITLE_COLOR);
+    // Real times are UTC hours; say so where it cannot touch the title.
+    const std::string zone = "TIMES IN UTC";
+    const int zoneX = image.width - LabelWidth(zone) - 6;
+    if (!drawn.dayTimes.empty() && zoneX > PLOT_LEFT + LabelWidth(title) + 12) {
+        DrawLabel(image, zoneX, TITLE_Y, zone, AXIS_LABEL_COLOR);
+    }
+    DrawPlot(image, day, price);
     return image;
 }

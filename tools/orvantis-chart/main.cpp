@@ -8,6 +8,7 @@
 #include "core/common/ByteBuffer.h"
 #include "core/common/Globals.h"
 #include "core/common/ServerConfig.h"
+#include "net/curl/CurlTransport.h"
 #include "platform/Platform.h"
 
 #include <cerrno>
@@ -199,6 +200,8 @@ bool ParseRepeat(std::string_view text, long& repeat) {
 } // namespace
 
 int main(int argc, char** argv) {
+    CCurlTransport transport;
+    SetHttpTransport(transport);
     std::vector<std::string> files;
     long repeat = 1;
     bool fetch = false;

@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: MIT
-// orvantis-chartd: a local stand-in for the chart and notification servers.
-#include "ChartServer.h"
-#include "ChartdOptions.h"
+// orvantis-chartd: the chart publisher, and a local stand-in for the chart and notification
+// servers for demos and tests.
+#include "PublisherMain.h"
+#include "demo/ChartServer.h"
+#include "demo/ChartdOptions.h"
+#include "platform/AtomicFile.h"
 
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #if defined(__SANITIZE_THREAD__)
@@ -24,28 +27,24 @@ extern "C" const char* __tsan_default_suppressions() {
 
 namespace {
 
-// Written under a temporary name and renamed, so a reader never sees half a number.
+// Replaced whole, so a reader never sees half a number.
 bool WritePortFile(const std::string& path, int port) {
-    const std::string temporary = path + ".tmp." + std::to_string(getpid());
-    {
-        std::ofstream file(temporary, std::ios::trunc);
-        file << port << '\n';
-        file.close();
-        if (!file) {
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return platform::ReplaceFile(path, std::to_string(port) + "\n", 0644);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // The stop signals are taken by sigwait, never by a handler on a server thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    if (argc == 3 && std::string_view(argv[1]) == "--config") {
+        return RunPublisher(argv[2], stopSignals);
+    }
     ChartdOptions options;
     std::string error;
     if (!ChartdOptions::Parse(argc, argv, options, error)) {
@@ -59,14 +58,6 @@ int main(int argc, char** argv) {
     if (!options.seedGiven) {
         options.seed = std::random_device{}();
     }
-
-    // The stop signals are taken by sigwait below, never by a handler on a server thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
 
     ChartServer server(options);
     const int port = server.Bind(options.port);

@@ -2,7 +2,7 @@
 #include "AllowList.h"
 
 #include "MailAddress.h"
-#include "TextRules.h"
+#include "httpd/TextRules.h"
 
 bool AllowList::Parse(std::string_view text, std::string& error) {
     std::size_t pos = 0;

@@ -10,12 +10,14 @@
 // How one attempt to hand a mail to the relay ended.
 struct Delivery {
     enum class Outcome {
-        Sent,    // the relay accepted it
-        Retry,   // not now: the relay is unreachable, busy or answered 4xx
-        Refused, // never: the relay answered 5xx for this mail
+        Sent,       // the relay accepted it
+        Retry,      // not now, for this mail: the relay answered 4xx to its recipient or data
+        Refused,    // never, for this mail: the relay answered 5xx to its recipient or data
+        RelayFault, // not now, for any mail: the relay cannot be reached, or it refuses the
+                    // session itself (its greeting, EHLO, STARTTLS, the login, MAIL FROM)
     };
-    Outcome outcome = Outcome::Retry;
-    std::string detail; // for the log
+    Outcome outcome = Outcome::RelayFault;
+    std::string detail; // for the log and the service's state: what the relay answered
 };
 
 // Hands one mail to the relay. stop turns true when the service ends: an attempt that has

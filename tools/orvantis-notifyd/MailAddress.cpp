@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MailAddress.h"
 
-#include "TextRules.h"
+#include "httpd/TextRules.h"
 
 #include <algorithm>
 
@@ -77,4 +77,14 @@ std::string NormalMailAddress(std::string_view address) {
         return std::string(address);
     }
     return std::string(address.substr(0, at + 1)) + MailDomainOf(address);
+}
+
+std::string CanonicalMailbox(std::string_view address) {
+    const std::size_t at = address.rfind('@');
+    if (at == std::string_view::npos) {
+        return LowerAscii(address);
+    }
+    // A local part that starts with '+' has no tag to remove.
+    const std::size_t plus = address.find('+', 1);
+    return LowerAscii(address.substr(0, std::min(plus, at))) + "@" + MailDomainOf(address);
 }

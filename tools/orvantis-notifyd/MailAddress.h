@@ -15,5 +15,10 @@ bool IsMailDomain(std::string_view text);
 // local parts exactly as written.
 std::string NormalMailAddress(std::string_view address);
 
+// The mailbox an address reaches, for counting what one person gets: all in lower case
+// and without a "+tag" after the local part, as most mail systems deliver
+// "Alice+gold@Example.com" to alice@example.com.
+std::string CanonicalMailbox(std::string_view address);
+
 // The lower-case domain of an address (the text after its '@').
 std::string MailDomainOf(std::string_view address);

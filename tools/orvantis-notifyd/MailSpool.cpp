@@ -2,6 +2,8 @@
 #include "MailSpool.h"
 
 #include "MailAddress.h"
+#include "ServiceFiles.h"
+#include "platform/AtomicFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,49 +21,18 @@
 namespace {
 
 constexpr std::string_view SUFFIX = ".mail";
-constexpr std::string_view TEMPORARY_PREFIX = ".tmp-";
+// A mail being written: "." + its file name + "." + six characters.
+constexpr std::string_view TEMPORARY_MARK = ".mail.";
+// Every copy of the service that uses the folder holds this file's lock, shared.
+constexpr const char* LOCK_FILE = ".lock";
 constexpr std::string_view RECIPIENT_LINE = "rcpt ";
 constexpr std::size_t MAX_HOST_IN_NAME = 32;
-constexpr off_t MAX_FILE_BYTES = 1024 * 1024; // a mail is under a kilobyte
+constexpr std::size_t MAX_FILE_BYTES = 1024 * 1024; // a mail is under a kilobyte
 // A temporary file this old belongs to no write in progress, in any copy.
 constexpr std::time_t STALE_TEMPORARY_SECONDS = 3600;
 
 std::string ErrnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
-}
-
-// Repeats a read or write of size bytes until all have moved; step(done) moves some of
-// the rest. False on an error or an early end of the file.
-template <typename Step> bool MoveAll(std::size_t size, Step step) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = step(done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    return MoveAll(bytes.size(), [&](std::size_t done) {
-        return write(fd, bytes.data() + done, bytes.size() - done);
-    });
-}
-
-bool ReadAll(int fd, std::string& bytes) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || info.st_size > MAX_FILE_BYTES) {
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(info.st_size));
-    return MoveAll(bytes.size(), [&](std::size_t done) {
-        return pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-    });
 }
 
 std::string HostForNames() {
@@ -80,17 +51,33 @@ std::string HostForNames() {
     return name;
 }
 
-bool MakeFolder(const std::string& path, std::string& error) {
+// The folder, made private when missing, if it is a folder only this user can change.
+MailSpool::Opened OpenFolder(const std::string& path, std::string& error) {
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
         error = ErrnoText(("cannot make " + path).c_str());
-        return false;
+        return MailSpool::Opened::Failed;
     }
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         error = path + " is not a folder";
-        return false;
+        return MailSpool::Opened::Failed;
     }
-    return true;
+    const std::string distrust = WhyNotTrusted(info, false);
+    if (!distrust.empty()) {
+        error = path + " is not used, since " + distrust;
+        return MailSpool::Opened::Untrusted;
+    }
+    return MailSpool::Opened::Ok;
+}
+
+const char* KindOf(mode_t mode) {
+    if (S_ISLNK(mode)) {
+        return "a symbolic link";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    return S_ISDIR(mode) ? "a folder" : "not a regular file";
 }
 
 bool ParseSpoolFile(const std::string& bytes, SpooledMail& mail) {
@@ -107,26 +94,65 @@ bool ParseSpoolFile(const std::string& bytes, SpooledMail& mail) {
 
 MailSpool::MailSpool(std::string folder) : m_folder(std::move(folder)), m_host(HostForNames()) {}
 
-bool MailSpool::Open(std::string& error) {
-    if (!MakeFolder(m_folder, error) || !MakeFolder(m_folder + "/" + FAILED_FOLDER, error)) {
+MailSpool::~MailSpool() {
+    if (m_lockFd >= 0) {
+        close(m_lockFd);
+    }
+}
+
+MailSpool::Opened MailSpool::Open(std::string& error) {
+    for (const std::string& folder : {m_folder, m_folder + "/" + FAILED_FOLDER}) {
+        const Opened opened = OpenFolder(folder, error);
+        if (opened != Opened::Ok) {
+            return opened;
+        }
+    }
+    bool alone = false;
+    if (!Lock(alone, error)) {
+        return Opened::Failed;
+    }
+    RemoveTemporaries(alone);
+    return Opened::Ok;
+}
+
+// The exclusive lock first, to learn whether another copy uses the folder; then the
+// shared one that every copy holds while it runs.
+bool MailSpool::Lock(bool& alone, std::string& error) {
+    m_lockFd = open(PathOf(LOCK_FILE).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_lockFd < 0) {
+        error = ErrnoText(("cannot open " + PathOf(LOCK_FILE)).c_str());
         return false;
     }
+    alone = flock(m_lockFd, LOCK_EX | LOCK_NB) == 0;
+    // A copy starting meanwhile waits here only while the other one clears its leftovers.
+    while (flock(m_lockFd, LOCK_SH) != 0) {
+        if (errno != EINTR) {
+            error = ErrnoText(("cannot lock " + PathOf(LOCK_FILE)).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// A temporary file is a store in progress in some copy, or one that a kill cut short. With
+// no other copy running, none is in progress.
+void MailSpool::RemoveTemporaries(bool all) const {
     DIR* dir = opendir(m_folder.c_str());
     if (dir == nullptr) {
-        error = ErrnoText(("cannot read " + m_folder).c_str());
-        return false;
+        return;
     }
     const std::time_t now = std::time(nullptr);
     while (const dirent* entry = readdir(dir)) {
         struct stat info {};
         const std::string path = PathOf(entry->d_name);
-        if (std::string_view(entry->d_name).starts_with(TEMPORARY_PREFIX) &&
-            stat(path.c_str(), &info) == 0 && now - info.st_mtime > STALE_TEMPORARY_SECONDS) {
+        const std::string_view name = entry->d_name;
+        if (name.starts_with('.') && name.find(TEMPORARY_MARK) != std::string_view::npos &&
+            lstat(path.c_str(), &info) == 0 &&
+            (all || now - info.st_mtime > STALE_TEMPORARY_SECONDS)) {
             unlink(path.c_str());
         }
     }
     closedir(dir);
-    return true;
 }
 
 std::string MailSpool::NewName() {
@@ -139,38 +165,15 @@ std::string MailSpool::NewName() {
 }
 
 bool MailSpool::SyncFolder(const std::string& folder) const {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool synced = fsync(fd) == 0;
-    close(fd);
-    return synced;
+    return platform::FlushFolder(folder);
 }
 
 bool MailSpool::Store(const std::string& name, const SpooledMail& mail, std::string& error) {
-    const std::string temporary = PathOf(std::string(TEMPORARY_PREFIX) + name);
     const std::string path = PathOf(name + std::string(SUFFIX));
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = ErrnoText("cannot create a spool file");
-        return false;
-    }
     const std::string bytes = std::string(RECIPIENT_LINE) + mail.recipient + "\n" + mail.message;
-    bool kept = WriteAll(fd, bytes) && fsync(fd) == 0;
-    if (!kept) {
-        error = ErrnoText("cannot write a spool file");
-    }
-    if (close(fd) != 0 && kept) {
-        kept = false;
-        error = ErrnoText("cannot write a spool file");
-    }
-    if (kept && rename(temporary.c_str(), path.c_str()) != 0) {
-        kept = false;
-        error = ErrnoText("cannot rename a spool file");
-    }
-    if (!kept) {
-        unlink(temporary.c_str());
+    std::string reason;
+    if (!platform::ReplaceFile(path, bytes, 0600, &reason)) {
+        error = "cannot write a spool file: " + reason;
         return false;
     }
     // Without this the rename could be lost in a power cut after the client heard 200.
@@ -203,31 +206,62 @@ std::unique_ptr<MailSpool::Claim> MailSpool::Take(const std::string& file,
                                                   std::string& error) const {
     error.clear();
     const std::string path = PathOf(file);
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
+    struct stat entry {};
+    if (lstat(path.c_str(), &entry) != 0) {
         return nullptr; // delivered by another copy meanwhile
+    }
+    if (!S_ISREG(entry.st_mode)) {
+        SetAside(file, KindOf(entry.st_mode), error);
+        return nullptr;
+    }
+    // Should it have turned into a link or a FIFO since, it is not followed or waited for.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    struct stat opened {};
+    if (fd < 0 || fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        return nullptr; // changed under our hands: looked at again at the next round
+    }
+    if (const std::string distrust = WhyNotTrusted(opened, false); !distrust.empty()) {
+        close(fd);
+        SetAside(file, "not used, since " + distrust, error);
+        return nullptr;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return nullptr; // another copy is sending it
     }
     // The holder before us may have sent and deleted it; then this is an orphan inode.
-    struct stat opened {};
     struct stat current {};
-    if (fstat(fd, &opened) != 0 || stat(path.c_str(), &current) != 0 ||
-        opened.st_ino != current.st_ino || opened.st_dev != current.st_dev) {
+    if (stat(path.c_str(), &current) != 0 || opened.st_ino != current.st_ino ||
+        opened.st_dev != current.st_dev) {
         close(fd);
         return nullptr;
     }
     std::string bytes;
     SpooledMail mail;
-    if (!ReadAll(fd, bytes) || !ParseSpoolFile(bytes, mail)) {
-        Claim broken(*this, file, fd, {});
-        error = broken.SetAside() ? "not a spooled mail, moved into " + std::string(FAILED_FOLDER)
-                                  : "not a spooled mail, and it cannot be moved";
+    if (!ReadWhole(fd, MAX_FILE_BYTES, bytes) || !ParseSpoolFile(bytes, mail)) {
+        const Claim broken(*this, file, fd, {});
+        SetAside(file, "not a spooled mail", error);
         return nullptr;
     }
     return std::unique_ptr<Claim>(new Claim(*this, file, fd, std::move(mail)));
+}
+
+bool MailSpool::MoveToFailed(const std::string& file) const {
+    if (rename(PathOf(file).c_str(), FailedPathOf(file).c_str()) != 0) {
+        return false;
+    }
+    SyncFolder(m_folder + "/" + FAILED_FOLDER);
+    SyncFolder(m_folder);
+    return true;
+}
+
+void MailSpool::SetAside(const std::string& file, const std::string& why,
+                         std::string& error) const {
+    error = why + (MoveToFailed(file) ? ", moved into " : ", and it cannot be moved into ") +
+            FAILED_FOLDER + "/";
 }
 
 std::string MailSpool::FailedPathOf(const std::string& file) const {
@@ -248,10 +282,5 @@ bool MailSpool::Claim::Remove() {
 }
 
 bool MailSpool::Claim::SetAside() {
-    if (rename(m_spool.PathOf(m_file).c_str(), m_spool.FailedPathOf(m_file).c_str()) != 0) {
-        return false;
-    }
-    m_spool.SyncFolder(m_spool.Folder() + "/" + FAILED_FOLDER);
-    m_spool.SyncFolder(m_spool.Folder());
-    return true;
+    return m_spool.MoveToFailed(m_file);
 }

@@ -15,7 +15,9 @@ struct SpooledMail {
 // The folder of mails waiting for the relay, one file each. A file appears whole or not
 // at all, and several copies of the service may share the folder: a sender takes a file
 // under an exclusive lock, which the system drops when the process ends, so a mail is
-// never sent by two copies at once and never stays taken by a dead one.
+// never sent by two copies at once and never stays taken by a dead one. Nothing in the
+// folder is trusted blindly: it must be this user's and nobody else's to write, and a
+// file in it is read only when it is a regular file of this user's.
 class MailSpool final {
 public:
     // Where mails the relay refused for good are kept for the administrator.
@@ -45,13 +47,23 @@ public:
         SpooledMail m_mail;
     };
 
+    enum class Opened {
+        Ok,
+        Untrusted, // another user owns the folder (or FAILED_FOLDER), or others can write it
+        Failed,    // it cannot be made or read
+    };
+
     explicit MailSpool(std::string folder);
+    ~MailSpool();
     MailSpool(const MailSpool&) = delete;
     MailSpool& operator=(const MailSpool&) = delete;
 
-    // Makes the folder and FAILED_FOLDER when missing and clears temporary files that a
-    // crash left long ago. False with the reason.
-    bool Open(std::string& error);
+    // Makes the folder and FAILED_FOLDER when missing, checks that they are this user's
+    // alone, and takes the folder's shared lock, held until this is destroyed. Removes the
+    // temporary files of stores that a kill cut short: all of them when no other copy of
+    // the service holds the lock, else those older than an hour. The reason in error
+    // unless Ok.
+    Opened Open(std::string& error);
     const std::string& Folder() const { return m_folder; }
 
     // A name no other mail of any copy sharing the folder gets: time, host, process and a
@@ -63,17 +75,24 @@ public:
     bool Store(const std::string& name, const SpooledMail& mail, std::string& error);
     // The files waiting, oldest first.
     std::vector<std::string> Waiting() const;
-    // Locks and reads one waiting file. Null when another copy holds it or it is gone;
-    // a file that is not a spooled mail is moved into FAILED_FOLDER, with the reason in
-    // error.
+    // Locks and reads one waiting file, without following a link and without blocking on
+    // a FIFO. Null when another copy holds it or it is gone; anything that is not a
+    // spooled mail in a regular file of this user's, that nobody else can write, is moved
+    // into FAILED_FOLDER, with the reason in error.
     std::unique_ptr<Claim> Take(const std::string& file, std::string& error) const;
 
 private:
     std::string PathOf(const std::string& file) const { return m_folder + "/" + file; }
     std::string FailedPathOf(const std::string& file) const;
     bool SyncFolder(const std::string& folder) const;
+    bool Lock(bool& alone, std::string& error);
+    void RemoveTemporaries(bool all) const;
+    bool MoveToFailed(const std::string& file) const;
+    // Moves a file that is no spooled mail out of the way; the reason it gets in error.
+    void SetAside(const std::string& file, const std::string& why, std::string& error) const;
 
     std::string m_folder;
+    int m_lockFd = -1;
     std::string m_host;
     std::atomic<unsigned> m_counter{0};
 };

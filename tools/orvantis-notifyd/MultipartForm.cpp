@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MultipartForm.h"
 
-#include "TextRules.h"
+#include "httpd/TextRules.h"
 
 #include <algorithm>
 #include <utility>

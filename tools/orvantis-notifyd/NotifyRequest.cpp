@@ -2,7 +2,7 @@
 #include "NotifyRequest.h"
 
 #include "MailAddress.h"
-#include "TextRules.h"
+#include "httpd/TextRules.h"
 
 #include <algorithm>
 #include <array>

@@ -5,7 +5,7 @@
 #include "MultipartForm.h"
 #include "NotifyRequest.h"
 #include "PriceMail.h"
-#include "ServiceLog.h"
+#include "httpd/ServiceLog.h"
 
 #include <chrono>
 #include <optional>
@@ -14,48 +14,75 @@ namespace {
 
 constexpr const char* RETRY_AFTER_SECONDS = "60";
 
-HttpAnswer Answer(int status, const std::string& text, const std::string& logText) {
+HttpResponse Answer(int status, const std::string& text, const std::string& logText) {
     LogLine(logText);
     return {status, text + "\n", {}};
 }
 
 std::string ClientOf(const HttpRequest& request) {
-    return "request from " + request.remoteAddress + ": ";
+    const bool proxied = request.clientAddress != request.remoteAddress;
+    return "request from " + request.clientAddress +
+           (proxied ? " via " + request.remoteAddress : std::string()) + ": ";
+}
+
+// What the server answered by itself: a request it refused, or a connection over the
+// client's cap (which has no request line).
+void LogRefusal(const HttpRequest& request, int status, const std::string& reason) {
+    const std::string what = request.method.empty() ? std::string()
+                                                    : " (" + Printable(request.method) + " " +
+                                                          Printable(request.path) + ")";
+    LogLine(ClientOf(request) + std::to_string(status) + " " + reason + what);
+}
+
+HttpResponse TooMany(const std::string& text, const std::string& logText) {
+    HttpResponse answer = Answer(429, "Too Many Requests" + text, logText);
+    answer.headers.emplace_back("Retry-After", RETRY_AFTER_SECONDS);
+    return answer;
 }
 
 } // namespace
 
 NotifyService::NotifyService(const NotifydConfig& config, MailSpool& spool,
-                             std::function<void()> stored)
-    : m_config(config), m_spool(spool), m_stored(std::move(stored)),
-      m_limiter(config.perRecipientPerHour, config.perMinute),
-      m_listener(
-          NOTIFY_PATH, [this](const HttpRequest& request) { return OnNotify(request); },
-          [](const HttpRequest& request, int status, const char* reason) {
-              LogLine(ClientOf(request) + std::to_string(status) + " " + reason + " (" +
-                      Printable(request.method) + " " + Printable(request.path) + ")");
-          },
-          HttpListener::Limits{}) {}
+                             std::function<void()> stored, std::function<SenderState()> state)
+    : m_config(config), m_spool(spool), m_stored(std::move(stored)), m_state(std::move(state)),
+      m_limiter(config.perRecipientPerHour, config.perClientPerMinute, config.perMinute),
+      m_server(config.http, LogRefusal) {
+    m_server.Handle("POST", NOTIFY_PATH,
+                    [this](const HttpRequest& request) { return OnNotify(request); });
+    m_server.Handle("GET", HEALTH_PATH, [this](const HttpRequest&) { return OnHealth(); });
+}
 
 int NotifyService::Bind() {
-    return m_listener.Bind(m_config.listenHost, m_config.listenPort);
+    return m_server.Bind(m_config.listenHost, m_config.listenPort);
 }
 
 void NotifyService::Run() {
-    m_listener.Run();
+    m_server.Run();
 }
 
 void NotifyService::Stop() {
-    m_listener.Stop();
+    m_server.Stop();
 }
 
-HttpAnswer NotifyService::OnNotify(const HttpRequest& http) {
+HttpResponse NotifyService::OnHealth() const {
+    const SenderState state = m_state();
+    HttpResponse answer{200, "OK: mails go out\n", {{"Cache-Control", "no-store"}}};
+    if (!state.delivering) {
+        answer.status = 503;
+        answer.body = "Service Unavailable: the relay has taken no mail since " +
+                      UtcTime(state.since) + ": " + state.fault + "\n";
+    }
+    return answer;
+}
+
+HttpResponse NotifyService::OnNotify(const HttpRequest& http) {
     const auto received = std::chrono::system_clock::now();
     const std::string client = ClientOf(http);
-    const std::optional<std::string> boundary = MultipartForm::Boundary(http.contentType);
+    const std::optional<std::string> boundary =
+        MultipartForm::Boundary(http.Header("content-type"));
     if (!boundary) {
         return Answer(400, "Bad Request: not multipart/form-data",
-                      client + "400 not a form: '" + Printable(http.contentType) + "'");
+                      client + "400 not a form: '" + Printable(http.Header("content-type")) + "'");
     }
     std::vector<FormField> fields;
     NotifyRequest request;
@@ -69,21 +96,19 @@ HttpAnswer NotifyService::OnNotify(const HttpRequest& http) {
         return Answer(403, "Forbidden: recipient not allowed",
                       client + "403 recipient not allowed: " + recipient);
     }
-    switch (m_limiter.Admit(recipient, std::chrono::steady_clock::now())) {
+    // Case variants and "+tag" sub-addresses of one mailbox share its quota.
+    const std::string mailbox = CanonicalMailbox(recipient);
+    switch (m_limiter.Admit(http.clientAddress, mailbox, std::chrono::steady_clock::now())) {
     case RateLimiter::Verdict::Allowed:
         break;
-    case RateLimiter::Verdict::RecipientLimited: {
-        HttpAnswer answer = Answer(429, "Too Many Requests: hourly limit of this recipient",
-                                   client + "429 hourly limit reached for " + recipient);
-        answer.headers.emplace_back("Retry-After", RETRY_AFTER_SECONDS);
-        return answer;
-    }
-    case RateLimiter::Verdict::ServiceLimited: {
-        HttpAnswer answer =
-            Answer(429, "Too Many Requests", client + "429 per-minute limit reached");
-        answer.headers.emplace_back("Retry-After", RETRY_AFTER_SECONDS);
-        return answer;
-    }
+    case RateLimiter::Verdict::RecipientLimited:
+        return TooMany(": hourly limit of this recipient",
+                       client + "429 hourly limit reached for " + mailbox);
+    case RateLimiter::Verdict::ClientLimited:
+        return TooMany(": per-minute limit of this client",
+                       client + "429 per-minute limit of this client reached");
+    case RateLimiter::Verdict::ServiceLimited:
+        return TooMany("", client + "429 per-minute limit reached");
     }
     const std::string name = m_spool.NewName();
     const SpooledMail mail{request.email,
@@ -92,9 +117,9 @@ HttpAnswer NotifyService::OnNotify(const HttpRequest& http) {
         return Answer(503, "Service Unavailable: cannot queue the mail",
                       client + "503 not queued for " + recipient + ": " + error);
     }
-    HttpAnswer answer = Answer(200, "OK: queued",
-                               client + "200 queued for " + recipient + ": " + request.Subject() +
-                                   " (" + name + ".mail)");
+    HttpResponse answer = Answer(200, "OK: queued",
+                                 client + "200 queued for " + recipient + ": " + request.Subject() +
+                                     " (" + name + ".mail)");
     m_stored();
     return answer;
 }

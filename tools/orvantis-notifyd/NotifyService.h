@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "HttpListener.h"
 #include "MailSpool.h"
 #include "NotifydConfig.h"
 #include "RateLimiter.h"
+#include "SpoolSender.h"
+#include "httpd/HttpServer.h"
 
 #include <functional>
 #include <string>
@@ -12,13 +13,17 @@
 // The HTTP side: POST /price_notify.php takes one e-mail request, checks it and keeps
 // it in the spool before it answers 200. Refusals: 400 a malformed form, 403 a recipient
 // not allowed, 413 a body over 64 KiB, 429 over a rate limit, 503 the spool cannot keep
-// it. One line per request goes to the log.
+// it. One line per request goes to the log. GET /healthz answers 200 while mails go out
+// and 503 with the relay's last answer while the relay takes none (not logged).
 class NotifyService final {
 public:
     static constexpr const char* NOTIFY_PATH = "/price_notify.php";
+    static constexpr const char* HEALTH_PATH = "/healthz";
 
-    // stored is called after each mail that went into the spool.
-    NotifyService(const NotifydConfig& config, MailSpool& spool, std::function<void()> stored);
+    // stored is called after each mail that went into the spool; state tells whether
+    // mails go out.
+    NotifyService(const NotifydConfig& config, MailSpool& spool, std::function<void()> stored,
+                  std::function<SenderState()> state);
     NotifyService(const NotifyService&) = delete;
     NotifyService& operator=(const NotifyService&) = delete;
 
@@ -30,11 +35,13 @@ public:
     void Stop();
 
 private:
-    HttpAnswer OnNotify(const HttpRequest& request);
+    HttpResponse OnNotify(const HttpRequest& request);
+    HttpResponse OnHealth() const;
 
     const NotifydConfig& m_config;
     MailSpool& m_spool;
     std::function<void()> m_stored;
+    std::function<SenderState()> m_state;
     RateLimiter m_limiter;
-    HttpListener m_listener;
+    HttpServer m_server;
 };

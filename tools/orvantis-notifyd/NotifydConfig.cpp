@@ -2,19 +2,29 @@
 #include "NotifydConfig.h"
 
 #include "MailAddress.h"
-#include "TextRules.h"
+#include "ServiceFiles.h"
+#include "httpd/ClientAddress.h"
+#include "httpd/TextRules.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <set>
+#include <vector>
 
 namespace {
 
-constexpr std::streamsize MAX_CONFIG_BYTES = 1024 * 1024;
+constexpr std::size_t MAX_CONFIG_BYTES = 1024 * 1024;
 constexpr int MAX_LIMIT = 1000000;
+constexpr int MAX_CONNECTIONS = 100000;
 
 bool ParseInteger(std::string_view text, int low, int high, int& value) {
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -74,14 +84,47 @@ bool ParseRelay(std::string_view value, NotifydConfig& config) {
     return true;
 }
 
+// Comma-separated IP addresses, kept in the server's one text form.
+bool ParseProxies(std::string_view value, NotifydConfig& config) {
+    std::vector<std::string>& proxies = config.http.trustedProxies;
+    for (std::size_t pos = 0; pos <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', pos), value.size());
+        const std::optional<std::string> address =
+            NormalIpAddress(TrimBlanks(value.substr(pos, comma - pos)));
+        if (!address) {
+            return false;
+        }
+        proxies.push_back(*address);
+        pos = comma + 1;
+    }
+    return true;
+}
+
+// The value as the message about it shows it: never a password, nor a login inside the
+// relay's address.
+std::string Shown(std::string_view name, std::string_view value) {
+    if (name == "relay_password") {
+        return {};
+    }
+    const std::size_t at = value.rfind('@');
+    const std::size_t schemeEnd = value.find("://");
+    if (name == "relay" && at != std::string_view::npos && schemeEnd != std::string_view::npos &&
+        schemeEnd < at) {
+        return " '" + std::string(value.substr(0, schemeEnd + 3)) + "...@" +
+               std::string(value.substr(at + 1)) +
+               "' (the login goes into relay_user and relay_password)";
+    }
+    return " '" + std::string(value) + "'";
+}
+
 struct Key {
     const char* name;
     const char* expected; // for the message on a bad value
     std::function<bool(std::string_view, NotifydConfig&)> parse;
 };
 
-const std::array<Key, 10>& Keys() {
-    static const std::array<Key, 10> keys = {{
+const std::array<Key, 13>& Keys() {
+    static const std::array<Key, 13> keys = {{
         {"listen", "address:port, such as 127.0.0.1:8025 or [::1]:8025", ParseListen},
         {"relay", "smtp://host[:port] or smtps://host[:port]", ParseRelay},
         {"relay_user", "a user name",
@@ -113,10 +156,22 @@ const std::array<Key, 10>& Keys() {
          [](std::string_view v, NotifydConfig& c) {
              return ParseInteger(v, 1, MAX_LIMIT, c.perRecipientPerHour);
          }},
+        {"per_client_per_minute", "a whole number from 1 to 1000000",
+         [](std::string_view v, NotifydConfig& c) {
+             return ParseInteger(v, 1, MAX_LIMIT, c.perClientPerMinute);
+         }},
         {"per_minute", "a whole number from 1 to 1000000",
          [](std::string_view v, NotifydConfig& c) {
              return ParseInteger(v, 1, MAX_LIMIT, c.perMinute);
          }},
+        {"per_client_connections", "a whole number from 0 (no cap) to 100000",
+         [](std::string_view v, NotifydConfig& c) {
+             int connections = 0;
+             const bool valid = ParseInteger(v, 0, MAX_CONNECTIONS, connections);
+             c.http.connectionsPerClient = static_cast<std::size_t>(connections);
+             return valid;
+         }},
+        {"trusted_proxies", "IP addresses separated by commas", ParseProxies},
         {"spool", "an absolute folder path",
          [](std::string_view v, NotifydConfig& c) {
              c.spool = std::string(v);
@@ -162,10 +217,7 @@ bool NotifydConfig::Parse(std::string_view text, NotifydConfig& config, std::str
             return false;
         }
         if (!key->parse(value, config)) {
-            // A password is not repeated on the screen.
-            const std::string shown =
-                name == "relay_password" ? std::string() : " '" + std::string(value) + "'";
-            error = where + "bad value for '" + name + "':" + shown + " (expected " +
+            error = where + "bad value for '" + name + "':" + Shown(name, value) + " (expected " +
                     key->expected + ")";
             return false;
         }
@@ -188,21 +240,33 @@ bool NotifydConfig::Parse(std::string_view text, NotifydConfig& config, std::str
 }
 
 bool NotifydConfig::Load(const std::string& path, NotifydConfig& config, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot be read";
+    // Without blocking: a FIFO there would hold the start until someone writes into it.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        error = path + ": cannot be read: " + std::strerror(errno);
+        if (fd >= 0) {
+            close(fd);
+        }
         return false;
     }
-    std::string text(static_cast<std::size_t>(MAX_CONFIG_BYTES) + 1, '\0');
-    file.read(text.data(), MAX_CONFIG_BYTES + 1);
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    if (file.bad() || text.size() > static_cast<std::size_t>(MAX_CONFIG_BYTES)) {
+    std::string text;
+    const std::string distrust = WhyNotTrusted(info, true);
+    if (!S_ISREG(info.st_mode)) {
+        error = path + ": not a regular file";
+    } else if (!distrust.empty()) {
+        error = path + ": not used, since " + distrust;
+    } else if (!ReadWhole(fd, MAX_CONFIG_BYTES, text)) {
         error = path + ": unreadable or larger than 1 MiB";
-        return false;
-    }
-    if (!Parse(text, config, error)) {
+    } else if (Parse(text, config, error)) {
+        error.clear();
+    } else {
         error = path + ": " + error;
-        return false;
     }
-    return true;
+    close(fd);
+    if (error.empty() && !config.relay.password.empty() && (info.st_mode & S_IROTH) != 0) {
+        error = path + ": not used, since it holds relay_password and others can read it (mode " +
+                ModeText(info.st_mode) + "; chmod o-r)";
+    }
+    return error.empty();
 }

@@ -3,6 +3,7 @@
 
 #include "AllowList.h"
 #include "SmtpRelay.h"
+#include "httpd/HttpLimits.h"
 
 #include <string>
 #include <string_view>
@@ -16,12 +17,17 @@ struct NotifydConfig {
     RelaySettings relay;   // relay, relay_user, relay_password, relay_starttls, from
     AllowList allow;
     int perRecipientPerHour = 12;
+    int perClientPerMinute = 30;
     int perMinute = 600;
+    // per_client_connections and trusted_proxies; the rest are the server's own limits.
+    HttpLimits http;
     std::string spool = "/var/lib/orvantis-notifyd";
 
     // False with a message naming the line (or the missing key) when the text cannot be
     // used: an unknown or repeated key, a bad value, no relay, sender or allow-list.
     static bool Parse(std::string_view text, NotifydConfig& config, std::string& error);
-    // Parse() of a file's content; the error then names the file too.
+    // Parse() of a file's content; the error then names the file too. A file that is
+    // no regular file, that another user owns or others can write, or that others can
+    // read while it holds relay_password, is refused before (or instead of) being used.
     static bool Load(const std::string& path, NotifydConfig& config, std::string& error);
 };

@@ -1,15 +1,97 @@
 // SPDX-License-Identifier: MIT
 #include "SmtpRelay.h"
 
+#include "httpd/ServiceLog.h"
+
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
 constexpr long CONNECT_TIMEOUT_MS = 10000;
 constexpr long TRANSFER_TIMEOUT_MS = 60000;
+constexpr std::size_t MAX_REPLY = 512; // a reply line is at most that long
+
+// The commands a session is made of, and how the log names the stage each opens.
+struct Stage {
+    std::string_view verb;
+    const char* name;
+};
+constexpr std::array<Stage, 7> STAGES = {{{"EHLO", "EHLO"},
+                                          {"HELO", "HELO"},
+                                          {"STARTTLS", "STARTTLS"},
+                                          {"AUTH", "the login"},
+                                          {"MAIL", "MAIL FROM"},
+                                          {"RCPT", "RCPT TO"},
+                                          {"DATA", "the data"}}};
+
+// What the session said last: the command sent last, and the relay's last reply line
+// since (the greeting, before any command). The goodbye after a failure tells nothing.
+struct Transcript {
+    const Stage* command = nullptr;
+    std::string reply;
+    bool quitting = false;
+};
+
+// Sees the command and reply lines. Only a command's verb is kept: the rest of an AUTH
+// line, and the lines that follow it, hold the login.
+int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* context) {
+    auto* transcript = static_cast<Transcript*>(context);
+    std::string_view line(data, size);
+    while (line.ends_with('\n') || line.ends_with('\r')) {
+        line.remove_suffix(1);
+    }
+    if (transcript->quitting) {
+        return 0;
+    }
+    if (type == CURLINFO_HEADER_OUT) {
+        const std::string_view verb = line.substr(0, line.find_first_of(" :"));
+        transcript->quitting = verb == "QUIT";
+        const auto stage = std::find_if(STAGES.begin(), STAGES.end(),
+                                        [verb](const Stage& s) { return s.verb == verb; });
+        if (stage != STAGES.end()) {
+            transcript->command = &*stage;
+            transcript->reply.clear();
+        }
+    } else if (type == CURLINFO_HEADER_IN) {
+        transcript->reply = std::string(line.substr(0, MAX_REPLY));
+    }
+    return 0;
+}
+
+int ReplyCode(const std::string& reply) {
+    const bool coded =
+        reply.size() >= 3 && std::all_of(reply.begin(), reply.begin() + 3,
+                                         [](char ch) { return ch >= '0' && ch <= '9'; });
+    return coded ? std::stoi(reply.substr(0, 3)) : 0;
+}
+
+// Only a refusal of the recipient or of the data concerns this one mail. Anything before
+// them (a greeting of 554, a 502 to EHLO, a 530 to MAIL FROM: a relay that wants a login
+// or blocks this host) would refuse every mail alike, and is the relay's fault.
+Delivery Judge(CURLcode code, const Transcript& transcript, const char* errorText) {
+    if (code == CURLE_OK) {
+        return {Delivery::Outcome::Sent, "accepted by the relay"};
+    }
+    const int reply = ReplyCode(transcript.reply);
+    if (reply < 400) {
+        return {Delivery::Outcome::RelayFault,
+                errorText[0] != '\0' ? errorText : curl_easy_strerror(code)};
+    }
+    const std::string answer =
+        "'" + Printable(transcript.reply) + "' " +
+        (transcript.command == nullptr ? "as its greeting"
+                                       : std::string("to ") + transcript.command->name);
+    const std::string_view verb = transcript.command == nullptr ? "" : transcript.command->verb;
+    if (verb != "RCPT" && verb != "DATA") {
+        return {Delivery::Outcome::RelayFault, answer};
+    }
+    return {reply >= 500 ? Delivery::Outcome::Refused : Delivery::Outcome::Retry, answer};
+}
 
 struct Upload {
     const std::string* bytes;
@@ -73,7 +155,7 @@ SmtpRelay::~SmtpRelay() {
 
 Delivery SmtpRelay::Deliver(const SpooledMail& mail, const std::atomic<bool>& stop) {
     if (m_curl == nullptr) {
-        return {Delivery::Outcome::Retry, "libcurl has no handle"};
+        return {Delivery::Outcome::RelayFault, "libcurl has no handle"};
     }
     // A reset keeps the open connection for the next mail.
     curl_easy_reset(m_curl);
@@ -83,7 +165,7 @@ Delivery SmtpRelay::Deliver(const SpooledMail& mail, const std::atomic<bool>& st
     recipients.list = curl_slist_append(nullptr, ("<" + mail.recipient + ">").c_str());
     const std::string from = "<" + m_settings.from + ">";
     if (recipients.list == nullptr) {
-        return {Delivery::Outcome::Retry, "out of memory"};
+        return {Delivery::Outcome::RelayFault, "out of memory"};
     }
     curl_easy_setopt(m_curl, CURLOPT_URL, m_url.c_str());
     curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
@@ -108,19 +190,16 @@ Delivery SmtpRelay::Deliver(const SpooledMail& mail, const std::atomic<bool>& st
     curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, &upload);
+    Transcript transcript;
+    curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, &OnDebug);
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, &transcript);
 
     const CURLcode code = curl_easy_perform(m_curl);
-    long reply = 0;
-    curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &reply);
+    // The handle keeps the connection; nothing of this call may be used after it.
     curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_setopt(m_curl, CURLOPT_MAIL_RCPT, nullptr);
-    if (code == CURLE_OK) {
-        return {Delivery::Outcome::Sent, "accepted by the relay"};
-    }
-    std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
-    // A refused login is the configuration's fault, not the mail's: keep trying it.
-    if (reply >= 500 && reply < 600 && code != CURLE_LOGIN_DENIED) {
-        return {Delivery::Outcome::Refused, detail};
-    }
-    return {Delivery::Outcome::Retry, detail};
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, nullptr);
+    curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 0L);
+    return Judge(code, transcript, errorText);
 }

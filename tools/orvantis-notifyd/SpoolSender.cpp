@@ -1,12 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "SpoolSender.h"
 
-#include "ServiceLog.h"
+#include "httpd/ServiceLog.h"
 
 #include <algorithm>
 
-SpoolSender::SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times)
-    : m_spool(spool), m_deliver(std::move(deliver)), m_times(times) {}
+namespace {
+
+long long Seconds(std::chrono::steady_clock::duration duration) {
+    return std::chrono::duration_cast<std::chrono::seconds>(duration).count();
+}
+
+} // namespace
+
+SpoolSender::SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times, Recheck recheck)
+    : m_spool(spool), m_deliver(std::move(deliver)), m_times(times), m_recheck(std::move(recheck)) {
+}
 
 SpoolSender::~SpoolSender() {
     m_stop.store(true);
@@ -51,6 +60,11 @@ bool SpoolSender::Stop(std::chrono::milliseconds grace) {
     return true;
 }
 
+SenderState SpoolSender::State() const {
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
 void SpoolSender::Sleep(Clock::duration duration) {
     std::unique_lock lock(m_mutex);
     m_wake.wait_for(lock, duration, [this] { return m_woken || m_stop.load(); });
@@ -86,13 +100,17 @@ void SpoolSender::Run() {
                 nextLook = std::min(nextLook, retry->second.notBefore);
                 continue;
             }
-            if (!Send(file)) {
+            const std::optional<Delivery> delivery = Send(file);
+            if (delivery && !m_stop.load()) {
+                NoteRelay(*delivery, files.size());
+            }
+            if (delivery && delivery->outcome == Delivery::Outcome::RelayFault) {
                 relayFailed = true;
                 break;
             }
         }
         if (relayFailed) {
-            m_relayNotBefore = Clock::now() + Backoff(++m_relayFailures);
+            m_relayNotBefore = Clock::now() + Backoff(m_relayFailures);
         } else if (!m_stop.load()) {
             // Everything due has been tried: wait for a new mail, a retry or a rescan.
             Sleep(std::max<Clock::duration>(nextLook - Clock::now(), Clock::duration::zero()));
@@ -100,45 +118,75 @@ void SpoolSender::Run() {
     }
 }
 
-bool SpoolSender::Send(const std::string& file) {
+// A relay that takes no mail is worth one loud line, not one per attempt: the state
+// (and GET /healthz) shows its latest answer meanwhile.
+void SpoolSender::NoteRelay(const Delivery& delivery, std::size_t waiting) {
+    if (delivery.outcome != Delivery::Outcome::RelayFault) {
+        if (m_relayFailures > 0) {
+            LogLine("the relay takes mails again, after " + std::to_string(m_relayFailures) +
+                    " failed attempts");
+        }
+        m_relayFailures = 0;
+        std::lock_guard lock(m_mutex);
+        m_state = SenderState{};
+        return;
+    }
+    if (++m_relayFailures == 1) {
+        LogLine("ALERT: the relay takes no mail: " + delivery.detail + "; mails waiting: " +
+                std::to_string(waiting) + ", all kept in the spool and tried again, first in " +
+                std::to_string(Seconds(Backoff(1))) + " s");
+    }
+    std::lock_guard lock(m_mutex);
+    if (m_state.delivering) {
+        m_state.since = std::chrono::system_clock::now();
+    }
+    m_state.delivering = false;
+    m_state.fault = delivery.detail;
+}
+
+std::optional<Delivery> SpoolSender::Send(const std::string& file) {
     std::string error;
     const std::unique_ptr<MailSpool::Claim> claim = m_spool.Take(file, error);
     if (claim == nullptr) {
         if (!error.empty()) {
-            LogLine("delivery of " + file + ": " + error);
+            LogLine("delivery of " + Printable(file) + ": " + error);
         }
-        return true; // another copy has it, or it was no mail
+        return std::nullopt; // another copy has it, or it was no mail
     }
     const SpooledMail& mail = claim->Mail();
+    const std::string why = m_recheck ? m_recheck(mail) : std::string();
+    if (!why.empty()) {
+        m_retries.erase(file);
+        LogLine("delivery to " + mail.recipient + ": not sent, " + why + "; " +
+                (claim->SetAside() ? "kept in " : "cannot be moved into ") +
+                MailSpool::FAILED_FOLDER + "/" + Printable(file));
+        return std::nullopt;
+    }
     const Delivery delivery = m_deliver(mail, m_stop);
     switch (delivery.outcome) {
     case Delivery::Outcome::Sent:
-        m_relayFailures = 0;
         m_retries.erase(file);
-        if (!claim->Remove()) {
-            LogLine("delivery to " + mail.recipient + ": sent, but " + file +
-                    " cannot be deleted and may be sent again");
-        } else {
-            LogLine("delivery to " + mail.recipient + ": sent (" + file + ")");
-        }
-        return true;
+        LogLine("delivery to " + mail.recipient + ": sent" +
+                (claim->Remove() ? "" : ", but the file cannot be deleted and may be sent again") +
+                " (" + Printable(file) + ")");
+        break;
     case Delivery::Outcome::Refused:
         m_retries.erase(file);
-        LogLine("delivery to " + mail.recipient + ": refused by the relay (" +
-                Printable(delivery.detail) + "), " +
-                (claim->SetAside() ? "kept in " : "cannot be moved into ") +
-                MailSpool::FAILED_FOLDER + "/" + file);
-        return true;
-    case Delivery::Outcome::Retry:
+        LogLine("delivery to " + mail.recipient + ": refused by the relay (" + delivery.detail +
+                "), " + (claim->SetAside() ? "kept in " : "cannot be moved into ") +
+                MailSpool::FAILED_FOLDER + "/" + Printable(file));
+        break;
+    case Delivery::Outcome::Retry: {
+        Retry& retry = m_retries[file];
+        const Clock::duration wait = Backoff(++retry.failures);
+        retry.notBefore = Clock::now() + wait;
+        LogLine("delivery to " + mail.recipient + ": not now (" + delivery.detail + "), attempt " +
+                std::to_string(retry.failures) + ", next in " + std::to_string(Seconds(wait)) +
+                " s (" + Printable(file) + ")");
         break;
     }
-    Retry& retry = m_retries[file];
-    ++retry.failures;
-    const Clock::duration wait = Backoff(retry.failures);
-    retry.notBefore = Clock::now() + wait;
-    LogLine("delivery to " + mail.recipient + ": not now (" + Printable(delivery.detail) +
-            "), attempt " + std::to_string(retry.failures) + ", next in " +
-            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait).count()) +
-            " s (" + file + ")");
-    return false;
+    case Delivery::Outcome::RelayFault:
+        break; // the mail stays as it is; the relay's back-off holds every mail
+    }
+    return delivery;
 }

@@ -7,8 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -19,13 +21,26 @@ struct RetryTimes {
     std::chrono::milliseconds rescan{2000};    // looks for mails other copies spooled
 };
 
+// Whether mails go out, as the service's state shows it.
+struct SenderState {
+    bool delivering = true;                      // false while the relay takes no mail at all
+    std::string fault;                           // then what it answered last
+    std::chrono::system_clock::time_point since; // and since when it takes none
+};
+
 // The thread that empties the spool: oldest mail first, one at a time at the relay's
 // pace. A mail the relay accepted is deleted; one it could not take now is tried again
-// after a back-off that doubles per failure (for that mail, and for the relay as a whole
-// so that a relay that is down is not hammered); one it refused for good is set aside.
+// after a back-off that doubles per failure; one it refused for good is set aside. While
+// the relay takes no mail at all (down, or refusing the session) every mail stays and the
+// relay as a whole is tried again after the same back-off; the log says so once.
 class SpoolSender final {
 public:
-    SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times = {});
+    // Why a spooled mail must not go out any more (empty: it may); asked before each
+    // attempt, since a spooled file may be older than today's settings.
+    using Recheck = std::function<std::string(const SpooledMail& mail)>;
+
+    SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times = {},
+                Recheck recheck = nullptr);
     ~SpoolSender();
     SpoolSender(const SpoolSender&) = delete;
     SpoolSender& operator=(const SpoolSender&) = delete;
@@ -36,6 +51,8 @@ public:
     // Ends the thread, waiting at most grace. False when it is still waiting for the
     // relay's answer to a whole message; the caller then ends the process without it.
     bool Stop(std::chrono::milliseconds grace);
+    // From any thread.
+    SenderState State() const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -45,19 +62,24 @@ private:
     };
 
     void Run();
-    // One attempt; false when the relay could not take the mail now.
-    bool Send(const std::string& file);
+    // One attempt at one file; nullopt when it never reached the relay (another copy
+    // has the file, it is no mail, or it may no longer go out).
+    std::optional<Delivery> Send(const std::string& file);
+    // Tells the log and the state how the relay answered.
+    void NoteRelay(const Delivery& delivery, std::size_t waiting);
     void Sleep(Clock::duration duration);
     Clock::duration Backoff(int failures) const;
 
     MailSpool& m_spool;
     Deliverer m_deliver;
     RetryTimes m_times;
+    Recheck m_recheck;
     std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_woken = false;
     bool m_finished = false;
+    SenderState m_state; // under m_mutex
     std::thread m_thread;
     // Only the sender thread touches these.
     std::map<std::string, Retry> m_retries;

@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 // orvantis-notifyd: turns the program's e-mail requests into e-mails through an SMTP relay.
-#include "MailSpool.h"
-#include "NotifyService.h"
+#include "NotifyDaemon.h"
 #include "NotifydConfig.h"
-#include "ServiceLog.h"
-#include "SmtpRelay.h"
-#include "SpoolSender.h"
+#include "httpd/ServiceLog.h"
 
 #include <curl/curl.h>
 #include <pthread.h>
@@ -66,37 +63,27 @@ int main(int argc, char** argv) {
     // A file size limit is met like a full disk: the write fails and the client hears 503.
     signal(SIGXFSZ, SIG_IGN);
 
-    MailSpool spool(config.spool);
-    if (!spool.Open(error)) {
-        std::fprintf(stderr, "orvantis-notifyd: spool: %s\n", error.c_str());
-        return 1;
-    }
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    SmtpRelay relay(config.relay);
-    SpoolSender sender(spool, [&relay](const SpooledMail& mail, const std::atomic<bool>& stop) {
-        return relay.Deliver(mail, stop);
-    });
-    NotifyService service(config, spool, [&sender] { sender.Wake(); });
-    const int port = service.Bind();
-    if (port <= 0) {
-        std::fprintf(stderr, "orvantis-notifyd: cannot listen on %s:%d\n",
-                     config.listenHost.c_str(), config.listenPort);
-        return 1;
+    NotifyDaemon daemon(config);
+    const int status = daemon.Start(error);
+    if (status != 0) {
+        std::fprintf(stderr, "orvantis-notifyd: %s\n", error.c_str());
+        return status;
     }
     const bool bracketed = config.listenHost.find(':') != std::string::npos;
     LogLine("listening on http://" +
             (bracketed ? "[" + config.listenHost + "]" : config.listenHost) + ":" +
-            std::to_string(port) + ", spool " + config.spool + ", relay " + config.relay.url);
-    sender.Start();
-    std::thread server([&service] {
-        service.Run();
+            std::to_string(daemon.Port()) + ", spool " + config.spool + ", relay " +
+            config.relay.url);
+    std::thread server([&daemon] {
+        daemon.Serve();
         kill(getpid(), SIGTERM); // wakes the wait below if the server ended on its own
     });
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
-    service.Stop();
+    daemon.Stop();
     server.join();
-    if (!sender.Stop(STOP_GRACE)) {
+    if (!daemon.Finish(STOP_GRACE)) {
         LogLine("stopped without waiting for the relay's answer; the spool is intact");
         std::_Exit(0);
     }

@@ -5,40 +5,35 @@
 
 namespace {
 
-// What the body callback saw of one answer.
-struct BodySink {
-    CByteBuffer* buffer = nullptr;
-    CURL* curl = nullptr;
-    bool statusRefused = false; // the answer is not a 2xx: its body is not wanted
-    bool tooLarge = false;
-    bool outOfMemory = false;
-};
-
 bool IsSuccessStatus(long status) {
     return status >= 200 && status <= 299;
 }
 
-size_t OnBody(char* data, size_t size, size_t count, void* context) {
-    auto* sink = static_cast<BodySink*>(context);
-    const size_t n = size * count;
-    if (sink->buffer->Size() == 0) {
-        long status = 0;
-        curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
-        if (!IsSuccessStatus(status)) {
-            sink->statusRefused = true;
-            return 0; // ends the transfer: an error page is not read
+// Takes a 2xx answer's body into the buffer, up to CHART_BODY_MAX bytes.
+class CBodySink final : public IHttpReceiver {
+public:
+    explicit CBodySink(CByteBuffer& buffer) : m_buffer(buffer) {}
+
+    bool OnHead(long status) override {
+        statusRefused = !IsSuccessStatus(status); // an error page is not read
+        return !statusRefused;
+    }
+    bool OnBody(std::string_view piece) override {
+        if (piece.size() > static_cast<std::size_t>(CHART_BODY_MAX - m_buffer.Size())) {
+            tooLarge = true;
+            return false;
         }
+        outOfMemory = !m_buffer.Append(piece);
+        return !outOfMemory;
     }
-    if (n > static_cast<size_t>(CHART_BODY_MAX - sink->buffer->Size())) {
-        sink->tooLarge = true;
-        return 0;
-    }
-    if (!sink->buffer->Append(data, static_cast<std::int64_t>(n))) {
-        sink->outOfMemory = true;
-        return 0;
-    }
-    return n;
-}
+
+    bool statusRefused = false;
+    bool tooLarge = false;
+    bool outOfMemory = false;
+
+private:
+    CByteBuffer& m_buffer;
+};
 
 int Finish(DownloadReport* report, long status, const std::string& error, int result,
            DownloadFailure failure) {
@@ -50,17 +45,21 @@ int Finish(DownloadReport* report, long status, const std::string& error, int re
     return result;
 }
 
-DownloadFailure FailureOf(CURLcode code) {
-    switch (code) {
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_CONNECT:
+DownloadFailure FailureOf(HttpFailure failure) {
+    switch (failure) {
+    case HttpFailure::Unreachable:
         return DownloadFailure::Unreachable;
-    case CURLE_OPERATION_TIMEDOUT:
+    case HttpFailure::TimedOut:
         return DownloadFailure::TimedOut;
-    default:
-        return DownloadFailure::Other;
+    case HttpFailure::None:
+    case HttpFailure::Stopped:
+    case HttpFailure::TooLarge:
+    case HttpFailure::Redirect:
+    case HttpFailure::Refused:
+    case HttpFailure::Other:
+        break;
     }
+    return DownloadFailure::Other;
 }
 
 } // namespace
@@ -76,43 +75,38 @@ int DownloadToBuffer(CByteBuffer& buffer, const std::string& url, DownloadReport
 int DownloadToBuffer(CByteBuffer& buffer, const std::string& url, const HttpOptions& options,
                      DownloadReport* report) {
     buffer.Empty();
-    CHttpSession session(options);
-    CURL* curl = session.Handle();
-    BodySink sink{&buffer, curl};
-    if (curl != nullptr) {
-        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-        // Refuses an announced oversized body before any byte of it arrives.
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(CHART_BODY_MAX));
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    }
-    const CURLcode code = session.Perform();
-    const long status = session.ResponseCode();
-    if (code == CURLE_OK) {
-        if (!IsSuccessStatus(status)) {
+    HttpClientRequest request;
+    request.method = "GET";
+    request.url = url;
+    request.headers = {std::string("User-Agent: ") + HttpUserAgent(), "Accept: */*"};
+    request.maxRedirects = 5;
+    request.maxBody = CHART_BODY_MAX; // an announced oversized body is refused before it comes
+    request.limits = options;
+    CBodySink sink(buffer);
+    const HttpResult result = HttpTransport().Perform(request, sink);
+    if (result.failure == HttpFailure::None) {
+        if (!IsSuccessStatus(result.status)) {
             buffer.Empty();
-            return Finish(report, status, {}, 1, DownloadFailure::HttpStatus);
+            return Finish(report, result.status, {}, 1, DownloadFailure::HttpStatus);
         }
-        return Finish(report, status, {}, 0, DownloadFailure::None);
+        return Finish(report, result.status, {}, 0, DownloadFailure::None);
     }
     if (sink.statusRefused) {
         buffer.Empty();
-        return Finish(report, status, {}, 1, DownloadFailure::HttpStatus);
+        return Finish(report, result.status, {}, 1, DownloadFailure::HttpStatus);
     }
-    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+    if (sink.tooLarge || result.failure == HttpFailure::TooLarge) {
         buffer.Empty();
-        return Finish(report, status, "the chart is larger than 16 MiB", -1,
+        return Finish(report, result.status, "the chart is larger than 16 MiB", -1,
                       DownloadFailure::TooLarge);
     }
     if (sink.outOfMemory) {
         buffer.Empty();
-        return Finish(report, status, "out of memory for the chart", -1, DownloadFailure::Other);
+        return Finish(report, result.status, "out of memory for the chart", -1,
+                      DownloadFailure::Other);
     }
-    if (session.Stopped()) {
-        return Finish(report, status, "stopped", -1, DownloadFailure::Stopped);
+    if (result.failure == HttpFailure::Stopped) {
+        return Finish(report, result.status, "stopped", -1, DownloadFailure::Stopped);
     }
-    return Finish(report, status, session.ErrorText(), -1, FailureOf(code));
+    return Finish(report, result.status, result.error, -1, FailureOf(result.failure));
 }

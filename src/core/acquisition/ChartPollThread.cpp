@@ -56,15 +56,16 @@ void NoteOutcome(const ChartPollHooks& hooks, CPollStatus& status, const PollOut
         keptAt = hooks.keepUnreadable(chart);
     }
     const CPollStatus::Change change = status.Record(outcome, nowMs, quickPollsOver);
+    const PollStatusSnapshot snapshot = status.Snapshot();
     if (change == CPollStatus::Change::Began) {
-        const std::string line = StaleTipLine(status.Snapshot());
+        const std::string line = StaleTipLine(snapshot);
         std::fprintf(stderr, "orvantis: %s%s%s\n", line.c_str(),
                      keptAt.empty() ? "" : "; the chart is kept in ", keptAt.c_str());
     } else if (change == CPollStatus::Change::Ended) {
         std::fprintf(stderr, "orvantis: a price is read again\n");
     }
     if (change != CPollStatus::Change::None && hooks.statusChanged) {
-        hooks.statusChanged();
+        hooks.statusChanged(snapshot);
     }
 }
 
@@ -140,9 +141,6 @@ struct CChartPollThread::Impl {
     std::atomic<bool> stop{false};
     CStoppableSleeper sleeper;
     std::thread thread;
-    std::mutex doneMutex;
-    std::condition_variable doneChanged;
-    bool done = false;
 };
 
 CChartPollThread::CChartPollThread(ChartPollHooks hooks, std::chrono::seconds staleLimit)
@@ -157,14 +155,9 @@ void CChartPollThread::Start() {
         return;
     }
     m_impl->stop.store(false);
-    m_impl->done = false;
     Impl* impl = m_impl.get();
-    m_impl->thread = std::thread([impl] {
-        ChartPollThread(impl->hooks, impl->sleeper, impl->stop, &impl->status);
-        const std::lock_guard lock(impl->doneMutex);
-        impl->done = true;
-        impl->doneChanged.notify_all();
-    });
+    m_impl->thread = std::thread(
+        [impl] { ChartPollThread(impl->hooks, impl->sleeper, impl->stop, &impl->status); });
 }
 
 void CChartPollThread::RequestStop() {
@@ -179,27 +172,4 @@ void CChartPollThread::Stop() {
     if (m_impl && m_impl->thread.joinable()) {
         m_impl->thread.join();
     }
-}
-
-bool CChartPollThread::Stop(std::chrono::milliseconds within) {
-    RequestStop();
-    if (!m_impl || !m_impl->thread.joinable()) {
-        return true;
-    }
-    std::unique_lock lock(m_impl->doneMutex);
-    if (m_impl->doneChanged.wait_for(lock, within, [this] { return m_impl->done; })) {
-        lock.unlock();
-        m_impl->thread.join();
-        return true;
-    }
-    lock.unlock();
-    // Stuck in a call that no stop reaches (a name lookup that waits for its resolver):
-    // left to run on its own, with everything it uses, until the process ends.
-    m_impl->thread.detach();
-    static_cast<void>(m_impl.release());
-    return false;
-}
-
-PollStatusSnapshot CChartPollThread::Status() const {
-    return m_impl ? m_impl->status.Snapshot() : PollStatusSnapshot{};
 }

@@ -44,9 +44,9 @@ struct ChartPollHooks {
     // Optional: keeps a chart that arrived whole but held no price; the path it is kept
     // at, empty when it was not kept.
     std::function<std::string(const CByteBuffer& chart)> keepUnreadable;
-    // Optional: told on the polling thread when what the user is shown of the polls
-    // changed (see CPollStatus::Change); must not block.
-    std::function<void()> statusChanged;
+    // Optional: handed what the user is shown of the polls, on the polling thread, when
+    // it changed (see CPollStatus::Change); must not block.
+    std::function<void(const PollStatusSnapshot& status)> statusChanged;
 };
 
 // The download, the reading and the keeping of the program's own chart: DownloadToBuffer
@@ -78,13 +78,6 @@ public:
     void RequestStop();
     // Asks the thread to stop and joins it.
     void Stop();
-    // Asks the thread to stop and waits for it at most `within`. False when it is still
-    // running then: it is left to end on its own (it keeps what it uses), and the process
-    // should end without waiting for it.
-    bool Stop(std::chrono::milliseconds within);
-
-    // What the polls came to so far; from any thread.
-    PollStatusSnapshot Status() const;
 
 private:
     struct Impl;

@@ -3,6 +3,7 @@
 
 #include "core/acquisition/ChartDownload.h"
 #include "core/common/Globals.h"
+#include "platform/AtomicFile.h"
 #include "platform/Platform.h"
 
 std::string UnreadableChartPath() {
@@ -16,6 +17,7 @@ std::string KeepUnreadableChart(const CByteBuffer& chart) {
     }
     const bool kept = platform::ReplaceFileBelow(
         platform::UserCacheDir(), {APP_FOLDER_VENDOR, APP_FOLDER_NAME}, UNREADABLE_CHART_NAME,
-        chart.Data(), static_cast<std::size_t>(chart.Size()));
+        std::string_view(reinterpret_cast<const char*>(chart.Data()),
+                         static_cast<std::size_t>(chart.Size())));
     return kept ? UnreadableChartPath() : std::string();
 }

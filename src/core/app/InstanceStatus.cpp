@@ -2,10 +2,11 @@
 #include "core/app/InstanceStatus.h"
 
 #include "core/app/InstanceProtocol.h"
-#include "core/common/Utf8.h"
+#include "platform/common/Utf8.h"
 
 #include <array>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -24,6 +25,20 @@ bool IsKnownClass(std::string_view name) {
         }
     }
     return false;
+}
+
+const char* ClassOf(ChangeSign sign) {
+    switch (sign) {
+    case ChangeSign::Up:
+        return STATUS_CLASS_UP;
+    case ChangeSign::Down:
+        return STATUS_CLASS_DOWN;
+    case ChangeSign::Flat:
+        return STATUS_CLASS_FLAT;
+    case ChangeSign::None:
+        break;
+    }
+    return STATUS_CLASS_NONE;
 }
 
 // At most max bytes, never ending inside a UTF-8 character.
@@ -109,6 +124,11 @@ void AppendJsonString(std::string& out, std::string_view text) {
 }
 
 } // namespace
+
+InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip) {
+    return {stale ? STATUS_CLASS_STALE : ClassOf(SignOfChange(prices)), PriceLine(prices),
+            std::move(tooltip)};
+}
 
 std::string EncodeStatusAnswer(const InstanceStatus& status) {
     const std::string_view cssClass =

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/app/PriceLine.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +23,10 @@ inline constexpr const char* STATUS_CLASS_DOWN = "down";
 inline constexpr const char* STATUS_CLASS_FLAT = "flat";
 inline constexpr const char* STATUS_CLASS_STALE = "stale";
 inline constexpr const char* STATUS_CLASS_NONE = "none";
+
+// The status of the program showing these prices: the floating window's line, the class of
+// the change (stale before the others), and the tooltip as given.
+InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip);
 
 // A status bar line is short: longer texts are cut (at a character boundary) to these
 // many bytes before they are sent.

@@ -1,28 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "core/app/PriceTracker.h"
 
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/Settings.h"
 
 #include <cmath>
-#include <mutex>
-#include <optional>
 
 namespace {
-
-// The reference that could not be stored. While the file cannot be written, prices are
-// compared with it, not with the stale one in the file, so one move is told once and not
-// again at every poll.
-struct HeldReference {
-    std::mutex mutex;
-    std::optional<double> price;
-    std::string file; // the settings file it belongs to
-};
-
-HeldReference& Held() {
-    static auto* held = new HeldReference;
-    return *held;
-}
 
 // Whether the move from the reference is to be told. Every difference is at least a
 // threshold of zero or below, the price that did not move at all included: with such a
@@ -38,7 +22,7 @@ bool ThresholdReached(double price, double last, double threshold) {
 
 } // namespace
 
-bool ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
+bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
     const double price = ParseDouble(priceText, 0.0);
     // A non-finite reference would make every later price a notification: never store one.
     if (price == 0.0 || !std::isfinite(price)) {
@@ -49,25 +33,19 @@ bool ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
     }
     waitingFlag = 0;
 
-    HeldReference& held = Held();
-    const std::lock_guard lock(held.mutex);
-    if (held.file != g_strIniFile) {
-        held.price.reset();
-        held.file = g_strIniFile;
-    }
     // A held reference goes to the file as soon as the file takes it.
-    if (held.price && WriteSetting(KEY_LAST_PRICE, FormatPrice(*held.price))) {
-        held.price.reset();
+    if (m_heldReference && WriteSetting(KEY_LAST_PRICE, FormatPrice(*m_heldReference))) {
+        m_heldReference.reset();
     }
-    const double last = held.price.value_or(ParseDouble(ReadSetting(KEY_LAST_PRICE, ""), 0.0));
-    const bool reached = ThresholdReached(price, last, ReadThreshold());
+    const double last = m_heldReference.value_or(ParseDouble(ReadSetting(KEY_LAST_PRICE), 0.0));
+    const bool reached = ThresholdReached(price, last, ReadSetting(KEY_PRICE_CHANGE));
     if (reached) {
         WriteSetting(KEY_TIP_LAST_PRICE, FormatPrice(last));
         if (WriteSetting(KEY_LAST_PRICE, FormatPrice(price))) {
-            held.price.reset();
+            m_heldReference.reset();
         } else {
             // Held as the file would have stored it: with two decimals.
-            held.price = ParseDouble(FormatPrice(price), price);
+            m_heldReference = ParseDouble(FormatPrice(price), price);
         }
     }
     WriteSetting(KEY_CURRENT_PRICE, FormatPrice(price));

@@ -20,15 +20,17 @@ extern std::string g_strIniFile;    // g_strAppDataDir + "/gold.ini"
 // the program runs without them (tests).
 extern std::string g_strRuntimeDir;
 
+struct PollStatusSnapshot;
+
 // What the polling thread may do with the main window: post it a price message.
 // The main window implements it; posting is thread-safe and never blocks.
 class IPriceWindow {
 public:
     virtual ~IPriceWindow() = default;
     virtual void PostPriceUpdate(int wParam) = 0;
-    // Queues a refresh of what the window shows of the polls (the stale state); a window
-    // that shows none of it ignores it.
-    virtual void PostStatusUpdate() {}
+    // Queues what the window is to show of the polls (the stale state); a window that
+    // shows none of it ignores it.
+    virtual void PostStatusUpdate(const PollStatusSnapshot& /*status*/) {}
 };
 
 // The one main window. Set by its constructor and cleared before it is torn down, so a

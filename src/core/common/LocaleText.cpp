@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/common/LocaleText.h"
 
-#include "core/common/Utf8.h"
+#include "platform/common/Utf8.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,33 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "core/notify/EmailNotify.h"
 
-#include "core/app/Settings.h"
+#include "core/app/PriceLine.h"
 #include "core/common/LocaleText.h"
 #include "core/notify/FormPoster.h"
+#include "core/settings/Settings.h"
 
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
-#include <memory>
+#include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <system_error>
 
 namespace {
-
-// The requests in flight. Never destroyed: a request still running when the process
-// ends must not find this gone.
-struct EmailThreads {
-    std::mutex mutex;
-    std::condition_variable done;
-    int running = 0;
-    // The stop of the requests started since the last StopEmailNotifyThreads().
-    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
-};
-
-EmailThreads& Threads() {
-    static auto* threads = new EmailThreads;
-    return *threads;
-}
 
 bool AddPart(CByteBuffer& body, const char* name, const std::string& utf8Value) {
     return AddFormPart(body, name, Utf8ToLocale(utf8Value));
@@ -37,12 +24,12 @@ bool AddPart(CByteBuffer& body, const char* name, const std::string& utf8Value) 
 
 bool BuildEmailForm(CByteBuffer& body) {
     body.Empty();
-    const std::string email = ReadSetting(KEY_EMAIL, "");
+    const std::string email = ReadSetting(KEY_EMAIL);
     if (email.empty()) {
         return false;
     }
-    const std::string lastText = ReadSetting(KEY_TIP_LAST_PRICE, "");
-    std::string newText = ReadSetting(KEY_LAST_PRICE, "");
+    const std::string lastText = ReadSetting(KEY_TIP_LAST_PRICE);
+    std::string newText = ReadSetting(KEY_LAST_PRICE);
     if (newText.empty()) {
         newText = OBTAINING_TEXT;
     }
@@ -60,47 +47,89 @@ bool BuildEmailForm(CByteBuffer& body) {
     return built;
 }
 
-int EmailNotifyThread(const HttpOptions& options) {
+// The queue, and the stop of the request being sent.
+struct CEmailNotifyThread::Shared {
+    explicit Shared(const HttpOptions& httpLimits) : limits(httpLimits) {}
+
+    // Posts the queued forms until a stop.
+    void Run() {
+        for (;;) {
+            CByteBuffer body;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return stop.load() || !waiting.empty(); });
+                if (stop.load()) {
+                    return;
+                }
+                body = std::move(waiting.front());
+                waiting.pop_front();
+            }
+            HttpOptions options = limits;
+            options.stop = &stop;
+            std::string answer;
+            PostForm(body, EMAIL_NOTIFY_PATH, answer, options);
+        }
+    }
+
+    const HttpOptions limits;
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<CByteBuffer> waiting;
+};
+
+CEmailNotifyThread::CEmailNotifyThread(const HttpOptions& limits)
+    : m_shared(std::make_unique<Shared>(limits)) {}
+
+CEmailNotifyThread::~CEmailNotifyThread() {
+    Stop();
+}
+
+bool CEmailNotifyThread::Notify() {
+    if (m_shared->stop.load()) {
+        return false;
+    }
     CByteBuffer body;
     if (!BuildEmailForm(body)) {
-        return -1;
+        return false;
     }
-    std::string answer;
-    return PostForm(body, EMAIL_NOTIFY_PATH, answer, options);
-}
-
-void StartEmailNotifyThread() {
-    EmailThreads& threads = Threads();
-    std::shared_ptr<std::atomic<bool>> stop;
     {
-        std::lock_guard lock(threads.mutex);
-        ++threads.running;
-        stop = threads.stop;
+        const std::lock_guard lock(m_shared->mutex);
+        if (m_shared->waiting.size() >= static_cast<std::size_t>(QUEUE_MAX)) {
+            m_shared->waiting.pop_front();
+            std::fprintf(stderr,
+                         "orvantis: %d e-mail requests wait for the notification server "
+                         "already; the oldest of them is dropped\n",
+                         QUEUE_MAX);
+        }
+        m_shared->waiting.push_back(std::move(body));
     }
-    auto finished = [&threads] {
-        std::lock_guard lock(threads.mutex);
-        --threads.running;
-        threads.done.notify_all();
-    };
-    try {
-        std::thread([stop, finished] {
-            if (!stop->load()) {
-                HttpOptions options;
-                options.stop = stop.get();
-                EmailNotifyThread(options);
-            }
-            finished();
-        }).detach();
-    } catch (const std::system_error&) {
-        finished(); // no thread could be had: the request is dropped
+    m_shared->wake.notify_one();
+    if (!m_thread.joinable()) {
+        try {
+            m_thread = std::thread([shared = m_shared.get()] { shared->Run(); });
+        } catch (const std::system_error&) {
+            const std::lock_guard lock(m_shared->mutex);
+            m_shared->waiting.clear();
+            std::fprintf(stderr, "orvantis: no thread for the e-mail request; not sent\n");
+            return false;
+        }
     }
+    return true;
 }
 
-bool StopEmailNotifyThreads(int timeoutMs) {
-    EmailThreads& threads = Threads();
-    std::unique_lock lock(threads.mutex);
-    threads.stop->store(true);
-    threads.stop = std::make_shared<std::atomic<bool>>(false);
-    return threads.done.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [&threads] { return threads.running == 0; });
+void CEmailNotifyThread::RequestStop() {
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->stop.store(true);
+        m_shared->waiting.clear();
+    }
+    m_shared->wake.notify_all();
+}
+
+void CEmailNotifyThread::Stop() {
+    RequestStop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
 }

@@ -5,62 +5,53 @@
 #include "core/common/ServerConfig.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
 constexpr std::size_t ANSWER_CHUNK = 1024;
+constexpr std::size_t FORM_ANSWER_MAX_BYTES = FORM_ANSWER_MAX;
 
 // Cuts the answer into consecutive 1024-byte pieces, takes each up to its first zero
 // byte and decodes it; stops taking bytes at FORM_ANSWER_MAX.
-struct AnswerSink {
-    explicit AnswerSink(std::string& text) : out(text), decoder(LocaleCharset()) {}
+class CAnswerSink final : public IHttpReceiver {
+public:
+    explicit CAnswerSink(std::string& text) : m_out(text), m_decoder(LocaleCharset()) {}
 
-    void TakeChunk() {
-        const std::size_t end = std::min(chunk.find('\0'), chunk.size());
-        decoder.Feed(std::string_view(chunk).substr(0, end), out);
-        chunk.clear();
+    bool OnHead(long /*status*/) override { return true; } // any answer counts as sent
+    bool OnBody(std::string_view piece) override {
+        const std::size_t take = std::min(piece.size(), FORM_ANSWER_MAX_BYTES - m_received);
+        for (std::size_t pos = 0; pos < take;) {
+            const std::size_t part = std::min(take - pos, ANSWER_CHUNK - m_chunk.size());
+            m_chunk.append(piece.substr(pos, part));
+            pos += part;
+            if (m_chunk.size() == ANSWER_CHUNK) {
+                TakeChunk();
+            }
+        }
+        m_received += take;
+        capped = take < piece.size();
+        return !capped; // the rest is not received
+    }
+    void Finish() {
+        if (!m_chunk.empty()) {
+            TakeChunk();
+        }
+        m_decoder.Finish(m_out);
     }
 
-    std::string& out;
-    CCharsetDecoder decoder;
-    std::string chunk;
-    std::size_t received = 0;
     bool capped = false;
-};
 
-size_t OnAnswer(char* data, size_t size, size_t count, void* context) {
-    auto* sink = static_cast<AnswerSink*>(context);
-    const size_t n = size * count;
-    const size_t room = static_cast<size_t>(FORM_ANSWER_MAX) - sink->received;
-    const size_t take = std::min(n, room);
-    for (size_t pos = 0; pos < take;) {
-        const size_t part = std::min(take - pos, ANSWER_CHUNK - sink->chunk.size());
-        sink->chunk.append(data + pos, part);
-        pos += part;
-        if (sink->chunk.size() == ANSWER_CHUNK) {
-            sink->TakeChunk();
-        }
+private:
+    void TakeChunk() {
+        const std::size_t end = std::min(m_chunk.find('\0'), m_chunk.size());
+        m_decoder.Feed(std::string_view(m_chunk).substr(0, end), m_out);
+        m_chunk.clear();
     }
-    sink->received += take;
-    if (take < n) {
-        sink->capped = true;
-        return 0; // ends the transfer: the rest is not received
-    }
-    return n;
-}
 
-struct HeaderList {
-    ~HeaderList() { curl_slist_free_all(list); }
-    bool Add(const std::string& header) {
-        curl_slist* grown = curl_slist_append(list, header.c_str());
-        if (grown == nullptr) {
-            return false;
-        }
-        list = grown;
-        return true;
-    }
-    curl_slist* list = nullptr;
+    std::string& m_out;
+    CCharsetDecoder m_decoder;
+    std::string m_chunk;
+    std::size_t m_received = 0;
 };
 
 } // namespace
@@ -88,36 +79,20 @@ int PostForm(CByteBuffer& body, const std::string& path, std::string& response,
     if (!body.Append(FORM_CLOSING_LINE)) {
         return 0;
     }
-    CHttpSession session(options);
-    CURL* curl = session.Handle();
-    if (curl == nullptr) {
-        return 0;
-    }
-    HeaderList headers;
-    // Our own Accept and Content-Type replace libcurl's; an empty Expect keeps it from
-    // waiting for "100 Continue" before the body.
-    const bool headersMade =
-        headers.Add("Accept: */*") &&
-        headers.Add("Content-Type: multipart/form-data; boundary=" + std::string(FORM_BOUNDARY)) &&
-        headers.Add("Connection: Keep-Alive") && headers.Add("Cache-Control: no-cache") &&
-        headers.Add("Expect:");
-    if (!headersMade) {
-        return 0;
-    }
     // A path without its leading '/' would run into the host name.
-    const std::string url = NotifyServer() + (path.starts_with('/') ? "" : "/") + path;
-    AnswerSink sink(response);
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.Data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.Size()));
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnAnswer);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    const CURLcode code = session.Perform();
-    if (!sink.chunk.empty()) {
-        sink.TakeChunk();
-    }
-    sink.decoder.Finish(response);
-    return code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink.capped) ? 1 : 0;
+    HttpClientRequest request;
+    request.method = "POST";
+    request.url = NotifyServer() + (path.starts_with('/') ? "" : "/") + path;
+    request.headers = {std::string("User-Agent: ") + HttpUserAgent(), "Accept: */*",
+                       "Content-Type: multipart/form-data; boundary=" + std::string(FORM_BOUNDARY),
+                       "Connection: Keep-Alive", "Cache-Control: no-cache"};
+    request.body = body.View();
+    request.limits = options;
+    CAnswerSink sink(response);
+    const HttpResult result = HttpTransport().Perform(request, sink);
+    sink.Finish();
+    return result.failure == HttpFailure::None ||
+                   (result.failure == HttpFailure::Refused && sink.capped)
+               ? 1
+               : 0;
 }

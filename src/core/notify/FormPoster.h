@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/common/ByteBuffer.h"
-#include "core/common/HttpSession.h"
+#include "core/common/HttpTransport.h"
 
 #include <string>
 #include <string_view>

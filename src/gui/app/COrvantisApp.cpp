@@ -5,9 +5,9 @@
 #include "core/app/CommandLine.h"
 #include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
-#include "core/app/ProfileFile.h"
 #include "core/common/Globals.h"
 #include "core/common/ServerConfig.h"
+#include "core/settings/ProfileFile.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/common/GuiGlobals.h"
 
@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fontconfig/fontconfig.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -75,6 +77,11 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     if (const int status = TakeInstanceLock(); status != EXIT_RUN) {
         return status;
     }
+    // The font configuration takes about as long to load as the application object takes
+    // to set up, and the main window cannot be laid out without it: it loads on another
+    // core meanwhile, instead of afterwards.
+    std::jthread fontConfiguration([] { FcInit(); });
+
     // Only now is this the one copy that writes the settings file.
     RemoveProfileLeftovers(g_strIniFile);
     if (platform::TerminationRequested()) {
@@ -103,7 +110,9 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     // The launcher's name: task bars and Wayland compositors find the icon and name there.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.tamberlo.Orvantis"));
+    SetHttpTransport(m_transport);
 
+    fontConfiguration.join();
     g_boldFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     g_boldFont.setStyleHint(QFont::SansSerif);
     g_boldFont.setBold(true);
@@ -118,12 +127,12 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         });
         dlg.OnInitDialog();
 
-        // A logout or kill asks the program to end: it ends like "Exit".
+        // A logout or kill asks the program to end.
         QSocketNotifier* notifier = nullptr;
         if (termination >= 0) {
             notifier = new QSocketNotifier(termination, QSocketNotifier::Read, &dlg);
             QObject::connect(notifier, &QSocketNotifier::activated, &dlg,
-                             [&dlg] { dlg.OnCommand(ID_TRAY_EXIT); });
+                             [&dlg] { dlg.OnEndSession(); });
         }
 
         // Qt has taken its own options out of argv by now.
@@ -132,13 +141,7 @@ int COrvantisApp::Run(int argc, char* argv[]) {
             dlg.show();
         }
         QApplication::exec();
-        if (!dlg.Shutdown()) {
-            // The polling thread or an e-mail request is still stuck after its wait: end
-            // without running the destructors of what it may still use. The settings file
-            // is always complete on disk, so nothing is lost.
-            std::fflush(nullptr);
-            std::_Exit(status);
-        }
+        dlg.Shutdown();
     }
     return status;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "net/qt/QtHttpTransport.h"
 #include "platform/Platform.h"
 
 #include <string>
@@ -35,4 +36,6 @@ private:
     int TakeInstanceLock();
 
     platform::CInstanceLock m_instanceLock;
+    // The downloads' and the e-mail requests' HTTP, for as long as any thread may use it.
+    CQtHttpTransport m_transport;
 };

@@ -4,9 +4,8 @@
 #include "core/acquisition/ChartPollThread.h"
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
-#include "core/app/Settings.h"
 #include "core/common/ServerConfig.h"
-#include "core/notify/EmailNotify.h"
+#include "core/settings/Settings.h"
 #include "gui/app/InstanceServer.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
@@ -23,8 +22,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <algorithm>
-#include <chrono>
 
 namespace {
 constexpr DlgItem TEMPLATE_DIALOG{COrvantisDlg::IDD, 0, 0, 185, 92};
@@ -55,7 +52,7 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       m_infWnd(new CInfWnd(this)),
-      m_linkAbout(new CHyperLink(IDC_ABOUT, QStringLiteral("About"), this)), m_floatWnd(m_infWnd),
+      m_linkAbout(new CHyperLink(IDC_ABOUT, QStringLiteral("About"), this)),
       m_linkLive(new CHyperLink(IDC_LIVE, QStringLiteral("Live Gold Prices"), this)),
       m_staticNotify(new QLabel(this)),
       m_hIcon(QPixmap::fromImage(ReadSmallImage(QStringLiteral(":/icons/orvantis.png"), "PNG"))),
@@ -114,9 +111,8 @@ bool COrvantisDlg::OnInitDialog() {
         screens.append(screen->geometry());
     }
     const QScreen* primary = QGuiApplication::primaryScreen();
-    m_floatWnd.CreateEx(FloatWindowPosition(ReadSetting(KEY_FLOAT_POS, ""),
-                                            primary != nullptr ? primary->geometry() : QRect(),
-                                            screens));
+    m_floatWnd.CreateEx(FloatWindowPosition(
+        ReadSetting(KEY_FLOAT_POS), primary != nullptr ? primary->geometry() : QRect(), screens));
 
     RefreshPriceDisplay(false);
     UpdateThresholdLabel();
@@ -136,11 +132,13 @@ bool COrvantisDlg::OnInitDialog() {
     m_tray.Create(m_hIcon);
 
     ChartPollHooks hooks = ChartSourceHooks();
-    hooks.track = ProcessNewPrice;
+    hooks.track = [tracker = CPriceTracker()](const std::string& text, int& flag) mutable {
+        return tracker.ProcessNewPrice(text, flag);
+    };
     // Through g_pMainDlg like the price message: never to a window that is going away.
-    hooks.statusChanged = [] {
+    hooks.statusChanged = [](const PollStatusSnapshot& status) {
         if (IPriceWindow* window = g_pMainDlg.load()) {
-            window->PostStatusUpdate();
+            window->PostStatusUpdate(status);
         }
     };
     m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks), StaleLimit());
@@ -149,25 +147,16 @@ bool COrvantisDlg::OnInitDialog() {
     return true;
 }
 
-bool COrvantisDlg::Shutdown() {
+void COrvantisDlg::Shutdown() {
     g_pMainDlg.store(nullptr);
     m_timerTopmost->stop();
-    // The polling thread and the e-mail requests are asked to stop together and share
-    // one wait.
-    const auto deadline = std::chrono::steady_clock::now() + SHUTDOWN_WAIT;
+    // Both are asked first, so that their transfers end together.
     if (m_pollThread) {
         m_pollThread->RequestStop();
     }
-    const bool emailsEnded = StopEmailNotifyThreads(static_cast<int>(SHUTDOWN_WAIT.count()));
-    bool pollEnded = true;
-    if (m_pollThread) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollEnded = m_pollThread->Stop(std::max(left, std::chrono::milliseconds(0)));
-        // A thread still stuck keeps its own state; the object may go.
-        m_pollThread.reset();
-    }
-    return emailsEnded && pollEnded;
+    m_emailThread.RequestStop();
+    m_emailThread.Stop();
+    m_pollThread.reset();
 }
 
 void COrvantisDlg::PostPriceUpdate(int wParam) {
@@ -175,15 +164,9 @@ void COrvantisDlg::PostPriceUpdate(int wParam) {
         this, [this, wParam] { OnPriceUpdate(wParam, 0); }, Qt::QueuedConnection);
 }
 
-void COrvantisDlg::PostStatusUpdate() {
+void COrvantisDlg::PostStatusUpdate(const PollStatusSnapshot& status) {
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (m_pollThread) {
-                ShowPollStatus(m_pollThread->Status());
-            }
-        },
-        Qt::QueuedConnection);
+        this, [this, status] { ShowPollStatus(status); }, Qt::QueuedConnection);
 }
 
 void COrvantisDlg::ShowPollStatus(const PollStatusSnapshot& status) {
@@ -194,31 +177,18 @@ void COrvantisDlg::ShowPollStatus(const PollStatusSnapshot& status) {
 }
 
 InstanceStatus COrvantisDlg::StatusForBars() const {
-    InstanceStatus status;
-    status.text = m_floatWnd.LineText().toStdString();
     QStringList tooltip = StatusTipLines();
-    tooltip.prepend(QStringLiteral("Last Notify Price: ") + m_infWnd->m_strLastNotify);
-    status.tooltip = tooltip.join(QLatin1Char('\n')).toStdString();
-    if (m_pollStatus.stale) {
-        status.cssClass = STATUS_CLASS_STALE;
-    } else if (m_infWnd->m_strCurrent.isEmpty()) {
-        status.cssClass = STATUS_CLASS_NONE;
-    } else if (m_infWnd->m_dChange > 0) {
-        status.cssClass = STATUS_CLASS_UP;
-    } else if (m_infWnd->m_dChange < 0) {
-        status.cssClass = STATUS_CLASS_DOWN;
-    } else {
-        status.cssClass = STATUS_CLASS_FLAT;
-    }
-    return status;
+    tooltip.prepend(QStringLiteral("Last Notify Price: ") +
+                    QString::fromStdString(m_prices.lastNotify));
+    return MakeInstanceStatus(m_prices, m_pollStatus.stale,
+                              tooltip.join(QLatin1Char('\n')).toStdString());
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
-    const std::string lastText = ReadSetting(KEY_LAST_PRICE, "");
-    const std::string currentText =
-        readCurrent ? ReadSetting(KEY_CURRENT_PRICE, "") : std::string();
-    FillPricePanel(*m_infWnd, lastText, currentText);
-    m_floatWnd.update();
+    m_prices = MakePriceView(ReadSetting(KEY_LAST_PRICE),
+                             readCurrent ? ReadSetting(KEY_CURRENT_PRICE) : std::string());
+    m_infWnd->SetPrices(m_prices);
+    m_floatWnd.SetPrices(m_prices);
     UpdateStatusTips();
 }
 
@@ -241,7 +211,7 @@ void COrvantisDlg::UpdateStatusTips() {
 }
 
 void COrvantisDlg::UpdateThresholdLabel() {
-    const std::string text = FormatThreshold(ReadThreshold());
+    const std::string text = FormatThreshold(ReadSetting(KEY_PRICE_CHANGE));
     m_staticNotify->setText(QString::fromLatin1(THRESHOLD_LABEL).arg(QString::fromStdString(text)));
 }
 
@@ -254,9 +224,9 @@ void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
         return;
     }
     RefreshPriceDisplay(true);
-    if (ReadSetting(KEY_SEND_EMAIL, "0") == "1") {
-        StartEmailNotifyThread();
-        if (ReadSetting(KEY_POPUP, "1") == "0") {
+    if (ReadSetting(KEY_SEND_EMAIL) == Switch::On) {
+        m_emailThread.Notify();
+        if (ReadSetting(KEY_POPUP) == Switch::Off) {
             return;
         }
     }
@@ -309,11 +279,15 @@ void COrvantisDlg::RestoreFromTray() {
 }
 
 void COrvantisDlg::OnExit() {
-    if (m_floatWnd.isVisible()) {
-        const QPoint topLeft = m_floatWnd.frameGeometry().topLeft();
-        WriteSetting(KEY_FLOAT_POS,
-                     std::to_string(topLeft.x()) + "," + std::to_string(topLeft.y()));
+    if (const auto place = m_floatWnd.PlaceToStore(); place && m_floatWnd.isVisible()) {
+        WriteSetting(KEY_FLOAT_POS, std::to_string(place->x()) + "," + std::to_string(place->y()));
     }
+    OnCancel();
+}
+
+void COrvantisDlg::OnEndSession() {
+    // A logout or kill ends the program like Esc: the floating window's place is stored
+    // only when the user chooses Exit.
     OnCancel();
 }
 
@@ -342,8 +316,25 @@ void COrvantisDlg::OnTimer() {
     // Puts the floating window back above other always-on-top windows, but not while the
     // user works in the main window.
     if (QApplication::activeWindow() != this) {
-        m_floatWnd.raise();
+        m_floatWnd.KeepOnTop();
     }
+}
+
+void COrvantisDlg::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        m_placeBeforeHide = frameGeometry().topLeft();
+    }
+}
+
+void COrvantisDlg::showEvent(QShowEvent* event) {
+    // Shown again after hiding, a window lands off its place by its frame's size on X11
+    // window managers: it goes back where it was before it is mapped.
+    if (!event->spontaneous() && m_placeBeforeHide) {
+        move(*m_placeBeforeHide);
+        m_placeBeforeHide.reset();
+    }
+    QDialog::showEvent(event);
 }
 
 void COrvantisDlg::closeEvent(QCloseEvent* event) {

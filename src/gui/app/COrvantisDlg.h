@@ -3,7 +3,9 @@
 
 #include "core/acquisition/PollStatus.h"
 #include "core/app/InstanceStatus.h"
+#include "core/app/PriceLine.h"
 #include "core/common/Globals.h"
+#include "core/notify/EmailNotify.h"
 #include "gui/desktop/CFloatWnd.h"
 #include "gui/desktop/CHyperLink.h"
 #include "gui/desktop/CTray.h"
@@ -11,8 +13,8 @@
 #include <QDialog>
 #include <QIcon>
 #include <QStringList>
-#include <chrono>
 #include <memory>
+#include <optional>
 
 class CChartPollThread;
 class CInfWnd;
@@ -58,6 +60,8 @@ public:
     void OnOpenMainWindow();
     void OnMinimize();
     void OnExit();
+    // The session ends (logout, kill): the program ends as Esc ends it.
+    void OnEndSession();
     void OnSettings();
     void OnCommand(int id) override;
 
@@ -68,8 +72,8 @@ public:
 
     // Thread-safe: queues WM_PRICE_UPDATE for the user-interface thread.
     void PostPriceUpdate(int wParam) override;
-    // Thread-safe: queues a look at the polling thread's status.
-    void PostStatusUpdate() override;
+    // Thread-safe: queues the polling thread's status for ShowPollStatus.
+    void PostStatusUpdate(const PollStatusSnapshot& status) override;
 
     // Shows what the polls came to: while stale the floating window is grey, the tray
     // icon greyed, and the panel, the floating window and the tray say why in their tips.
@@ -77,26 +81,20 @@ public:
     // The floating window's line, the panel's reference and the problems, for status bars.
     InstanceStatus StatusForBars() const;
 
-    // Ends the background work before the window goes away: clears g_pMainDlg and gives
-    // the polling thread and the e-mail requests still in flight SHUTDOWN_WAIT together
-    // to finish. False when some of them still runs then (a transfer waiting for a name
-    // lookup or a silent server): the process must end without waiting for them.
-    bool Shutdown();
-    // What is left of the second within which the program ends, whatever it was doing.
-    static constexpr std::chrono::milliseconds SHUTDOWN_WAIT{900};
+    // Ends the background work before the window goes away: clears g_pMainDlg, drops the
+    // e-mail requests still waiting, ends the transfers in flight and joins the polling
+    // thread and the e-mail worker.
+    void Shutdown();
 
-    CInfWnd* m_infWnd;
-    CHyperLink* m_linkAbout;
-    CFloatWnd m_floatWnd;
-    CHyperLink* m_linkLive;
     const CTray& Tray() const { return m_tray; }
-    QLabel* m_staticNotify;
 
 signals:
     // Emitted when the window ends its run (Exit, Esc), with the exit status.
     void EndModal(int status);
 
 protected:
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
@@ -110,6 +108,11 @@ private:
     void RestoreFromTray();
     int RunModal(QDialog& dialog);
 
+    CInfWnd* m_infWnd;
+    CHyperLink* m_linkAbout;
+    CFloatWnd m_floatWnd;
+    CHyperLink* m_linkLive;
+    QLabel* m_staticNotify;
     QIcon m_hIcon;
     CTray m_tray;
     QPushButton* m_btnMinimize;
@@ -118,7 +121,11 @@ private:
     QTimer* m_timerTopmost;
     CInstanceServer* m_instanceServer = nullptr;
     std::unique_ptr<CChartPollThread> m_pollThread;
+    CEmailNotifyThread m_emailThread;
     int m_modalDepth = 0;
     int m_openTipDialogs = 0;
+    // What the panel, the floating window and the status bars show.
+    PriceView m_prices;
     PollStatusSnapshot m_pollStatus;
+    std::optional<QPoint> m_placeBeforeHide;
 };

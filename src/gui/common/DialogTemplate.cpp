@@ -46,8 +46,14 @@ QFont DialogFont(int pointSize) {
 CDialogUnits ApplyDialogTemplate(QWidget* dialog, const DlgItem& dialogItem, int pointSize,
                                  const QBrush& background) {
     dialog->setFont(DialogFont(pointSize));
+    // The background is fixed, so the text on it is too: black, and grey when disabled, as
+    // on the light desktops the layout comes from. A dark theme's light text would vanish
+    // on it. Edits and buttons draw their own backgrounds and keep the theme's colours.
     QPalette pal = dialog->palette();
     pal.setBrush(QPalette::Window, background);
+    pal.setColor(QPalette::Active, QPalette::WindowText, Qt::black);
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, Qt::black);
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, DISABLED_TEXT_COLOR);
     dialog->setPalette(pal);
     dialog->setAutoFillBackground(true);
     const CDialogUnits units(dialog->font());

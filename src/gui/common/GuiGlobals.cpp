@@ -54,7 +54,24 @@ QImage LoadSkinBitmap(const QString& fileName) {
                                                          : QImage::Format_RGB32);
 }
 
-QImage WhiteToTransparent(const QImage& image) {
+QImage LoadSkinBitmap2x(const QString& fileName, const QImage& normal) {
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (normal.isNull() || dot <= 0) {
+        return {};
+    }
+    QImage doubled = LoadSkinBitmap(fileName.left(dot) + QStringLiteral("@2x") + fileName.mid(dot));
+    if (doubled.size() != normal.size() * 2) {
+        return {};
+    }
+    doubled.setDevicePixelRatio(2);
+    return doubled;
+}
+
+const QImage& SkinForRatio(const QImage& normal, const QImage& doubled, qreal ratio) {
+    return ratio > 1 && !doubled.isNull() ? doubled : normal;
+}
+
+QImage ColourToTransparent(const QImage& image, QRgb colour) {
     if (image.isNull()) {
         return {};
     }
@@ -62,10 +79,10 @@ QImage WhiteToTransparent(const QImage& image) {
     for (int y = 0; y < result.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(result.scanLine(y));
         for (int x = 0; x < result.width(); ++x) {
-            if ((line[x] & 0x00FFFFFFu) == 0x00FFFFFFu) {
+            if (((line[x] ^ colour) & 0x00FFFFFFu) == 0) {
                 line[x] = 0;
             }
         }
     }
-    return result;
+    return result.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }

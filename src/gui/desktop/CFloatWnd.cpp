@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "gui/desktop/CFloatWnd.h"
 
-#include "core/app/Settings.h"
+#include "core/settings/Settings.h"
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/SkinRegion.h"
 #include "gui/desktop/X11Util.h"
-#include "gui/notify/CInfWnd.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -13,10 +12,9 @@
 #include <QWindow>
 
 QImage CFloatWnd::s_bmpSkin;
+QImage CFloatWnd::s_bmpSkin2x;
 
 namespace {
-const QString TEXT_OBTAINING = QStringLiteral("Obtaining...");
-
 // One part of the price line: single line, vertically centred, left aligned, clipped to
 // its rectangle.
 void DrawPart(QPainter& painter, const QRect& rect, const QString& text, const QColor& color) {
@@ -24,11 +22,29 @@ void DrawPart(QPainter& painter, const QRect& rect, const QString& text, const Q
     painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
 
-// The change as the window shows it. The sign test uses the number, not the rounded text:
-// -0.001 is "-0.00".
-QString ChangeText(double change) {
-    const QString text = QString::fromStdString(FormatPrice(change));
-    return change > 0 ? QLatin1Char('+') + text : text;
+// Only the part of a skin that the window shows matters: a bigger picture is cut to it.
+QImage VisiblePart(const QImage& skin) {
+    const qreal ratio = skin.devicePixelRatio();
+    const QSize visible(qRound(CFloatWnd::WIDTH * ratio), qRound(CFloatWnd::HEIGHT * ratio));
+    if (skin.width() <= visible.width() && skin.height() <= visible.height()) {
+        return skin;
+    }
+    QImage part = skin.copy(QRect(QPoint(0, 0), visible));
+    part.setDevicePixelRatio(ratio);
+    return part;
+}
+
+Qt::WindowFlags FloatWindowFlags(WindowRoute route) {
+    // Never a window that takes the keyboard: not when it appears, is raised or repainted.
+    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                            Qt::WindowDoesNotAcceptFocus;
+    // Inside a Wayland compositor a managed X window is centred, kept at least 75 x 50 and
+    // not kept above; one the compositor leaves alone keeps its size and place, and is
+    // drawn above the managed ones.
+    if (route == WindowRoute::XWayland) {
+        flags |= Qt::BypassWindowManagerHint;
+    }
+    return flags;
 }
 
 bool TouchesAScreen(long long left, long long top, const QList<QRect>& screens) {
@@ -44,37 +60,98 @@ bool TouchesAScreen(long long left, long long top, const QList<QRect>& screens) 
 }
 } // namespace
 
-CFloatWnd::CFloatWnd(const CInfWnd* panel)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_panel(panel) {
+CFloatWnd::CFloatWnd()
+    : QWidget(nullptr, FloatWindowFlags(CurrentWindowRoute())), m_route(CurrentWindowRoute()) {
     setObjectName(QStringLiteral("CFloatWnd"));
     if (s_bmpSkin.isNull()) {
-        s_bmpSkin = LoadSkinBitmap(QStringLiteral("float.bmp"));
+        s_bmpSkin = VisiblePart(LoadSkinBitmap(QStringLiteral("float.bmp")));
+        s_bmpSkin2x = VisiblePart(LoadSkinBitmap2x(QStringLiteral("float.bmp"), s_bmpSkin));
     }
-    m_hRgnShape = BuildRegionFromBitmap(s_bmpSkin);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    // Coming up at start-up must not take the focus from the window the user works in.
+    m_hRgnShape = BuildRegionFromBitmap(VisiblePart(s_bmpSkin));
+    // Coming up at start-up must not take the focus from the window the user works in; and
+    // as it is never the active window, its tooltip (why the price is stale) shows anyway.
     setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    setAttribute(IsTranslucent() ? Qt::WA_TranslucentBackground : Qt::WA_OpaquePaintEvent);
     setFixedSize(WIDTH, HEIGHT);
 }
 
+bool CFloatWnd::IsTranslucent() const {
+    return m_route == WindowRoute::XWayland || m_route == WindowRoute::Wayland;
+}
+
 void CFloatWnd::CreateEx(const QPoint& pos) {
+    m_placed = pos;
     move(pos);
-    setWindowOpacity(OPACITY);
-    SkipTaskbarAndPager(this);
+    if (!IsTranslucent()) {
+        setWindowOpacity(OPACITY);
+    }
+    if (m_route == WindowRoute::X11) {
+        PrepareFloatingWindow(this);
+    }
+    winId();
+    // A skin at another density than the screen's gets a shape at the new one.
+    connect(windowHandle(), &QWindow::screenChanged, this, &CFloatWnd::ApplyShape,
+            Qt::UniqueConnection);
+    ApplyShape();
     show();
-    raise();
+    KeepOnTop();
+}
+
+void CFloatWnd::KeepOnTop() {
+    if (m_route == WindowRoute::X11 || m_route == WindowRoute::XWayland) {
+        RaiseWithoutActivating(this, m_route == WindowRoute::X11);
+    } else {
+        raise();
+    }
+}
+
+std::optional<QPoint> CFloatWnd::PlaceToStore() const {
+    if (m_route == WindowRoute::Wayland) {
+        return std::nullopt;
+    }
+    return m_bMovedByUser ? frameGeometry().topLeft() : m_placed;
 }
 
 void CFloatWnd::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (m_hRgnShape.isEmpty()) {
+    ApplyShape();
+}
+
+void CFloatWnd::ApplyShape() {
+    if (m_route == WindowRoute::X11 || m_route == WindowRoute::XWayland) {
+        // In the display's own pixels, from the skin drawn for its density, so that the
+        // outline stays as fine as the picture.
+        if (!testAttribute(Qt::WA_WState_Created)) {
+            return;
+        }
+        const qreal ratio = devicePixelRatioF();
+        const QImage& skin = SkinForRatio(s_bmpSkin, s_bmpSkin2x, ratio);
+        const qreal scale = skin.isNull() ? 1.0 : ratio / skin.devicePixelRatio();
+        SetWindowShape(this, BuildRegionFromBitmap(qFuzzyCompare(scale, 1.0)
+                                                       ? skin
+                                                       : skin.scaled(skin.size() * scale,
+                                                                     Qt::IgnoreAspectRatio,
+                                                                     Qt::FastTransformation)));
+    } else if (m_hRgnShape.isEmpty()) {
         // An empty mask means no mask at all; one pixel outside the window leaves nothing
         // of it on screen, as a missing or all-key skin should.
         setMask(QRegion(-1, -1, 1, 1));
     } else {
         setMask(m_hRgnShape);
     }
+}
+
+void CFloatWnd::DrawSkin(QPainter& painter) const {
+    const QImage& skin =
+        SkinForRatio(s_bmpSkin, s_bmpSkin2x, painter.device()->devicePixelRatioF());
+    if (skin.isNull()) {
+        return;
+    }
+    // The skin at its own size from the top-left corner, cut to the window.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRect target(QPoint(0, 0), s_bmpSkin.size());
+    painter.drawImage(target, IsTranslucent() ? ColourToTransparent(skin, SKIN_KEY_COLOR) : skin);
 }
 
 void CFloatWnd::SetStale(bool stale) {
@@ -84,39 +161,44 @@ void CFloatWnd::SetStale(bool stale) {
     }
 }
 
-QString CFloatWnd::LineText() const {
-    const CInfWnd* panel = m_panel.data();
-    if (panel == nullptr || panel->m_strCurrent.isEmpty()) {
-        return TEXT_OBTAINING;
-    }
-    return panel->m_strCurrent + QLatin1Char(' ') + ChangeText(panel->m_dChange);
+void CFloatWnd::SetPrices(const PriceView& prices) {
+    m_prices = prices;
+    update();
 }
 
 void CFloatWnd::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     const QRect client = rect();
-    painter.fillRect(client, QColor::fromRgb(BACKGROUND_COLOR));
-    painter.setFont(g_boldFont);
-    // The skin at its own size from the top-left corner, cut to the window.
-    if (!s_bmpSkin.isNull()) {
-        painter.drawImage(QPoint(0, 0), s_bmpSkin, client);
+    if (IsTranslucent()) {
+        // Nothing shows but the skin, at the window's opacity, which the window system
+        // does not apply here; the text stays inside the skin's outline.
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(client, Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setOpacity(OPACITY);
+        DrawSkin(painter);
+        painter.setClipRegion(m_hRgnShape);
+    } else {
+        painter.fillRect(client, QColor::fromRgb(BACKGROUND_COLOR));
+        DrawSkin(painter);
     }
+    painter.setFont(g_boldFont);
     const QColor stale = QColor::fromRgb(STALE_COLOR);
 
-    const CInfWnd* panel = m_panel.data();
-    if (panel == nullptr || panel->m_strCurrent.isEmpty()) {
+    const ChangeSign sign = SignOfChange(m_prices);
+    if (sign == ChangeSign::None) {
         painter.setPen(m_bStale ? stale : QColor(Qt::black));
-        painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine, TEXT_OBTAINING);
+        painter.drawText(client, Qt::AlignCenter | Qt::TextSingleLine,
+                         QString::fromStdString(PriceLine(m_prices)));
         return;
     }
 
-    const double change = panel->m_dChange;
-    const QString pricePart = panel->m_strCurrent + QLatin1Char(' ');
-    const QString changePart = ChangeText(change);
+    const QString pricePart = QString::fromStdString(m_prices.current) + QLatin1Char(' ');
+    const QString changePart = QString::fromStdString(ChangeText(m_prices.change));
     QColor changeColor = Qt::black;
-    if (change > 0) {
+    if (sign == ChangeSign::Up) {
         changeColor = QColor::fromRgb(UP_COLOR);
-    } else if (change < 0) {
+    } else if (sign == ChangeSign::Down) {
         changeColor = QColor::fromRgb(DOWN_COLOR);
     }
 
@@ -137,8 +219,11 @@ void CFloatWnd::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    // The window manager moves the window where it can; elsewhere it follows the mouse.
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+    m_bMovedByUser = true;
+    // The window manager moves the window where it can; a window it does not manage (or no
+    // window manager at all) follows the mouse.
+    if (m_route != WindowRoute::XWayland && windowHandle() != nullptr &&
+        windowHandle()->startSystemMove()) {
         return;
     }
     m_dragOffset = event->globalPosition().toPoint() - pos();

@@ -1,25 +1,26 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/app/PriceLine.h"
+
 #include <QImage>
 #include <QList>
 #include <QPoint>
-#include <QPointer>
 #include <QRect>
 #include <QRegion>
 #include <QWidget>
 #include <optional>
 #include <string>
 
-class CInfWnd;
+class QPainter;
+enum class WindowRoute;
 
 // The small skinned window that floats above all others with the current price and its
-// change. It holds no price of its own: each paint reads the main window's price panel.
+// change, as the main window hands them over.
 class CFloatWnd final : public QWidget {
     Q_OBJECT
 public:
-    // panel: the main window's price panel, read at each paint.
-    explicit CFloatWnd(const CInfWnd* panel);
+    CFloatWnd();
     Q_DISABLE_COPY(CFloatWnd)
 
     static constexpr int WIDTH = 112;
@@ -33,20 +34,29 @@ public:
     static constexpr QRgb STALE_COLOR = 0xFF808080;      // RGB(128,128,128)
 
     // Shows the window at pos, frameless, above all other windows and without a taskbar
-    // entry, shaped to the skin.
+    // entry, shaped to the skin, without taking the focus.
     void CreateEx(const QPoint& pos);
+
+    // Puts the window back above all others, without activating it, at once.
+    void KeepOnTop();
+
+    // The place Exit stores: where the window was put or where the user dragged it since;
+    // nothing where the window system alone decides where windows go (a Wayland
+    // compositor), so that a place it chose is never taken for the user's.
+    std::optional<QPoint> PlaceToStore() const;
 
     // While stale the whole line is drawn in grey instead of its colours: the price shown
     // is not live.
     void SetStale(bool stale);
     bool IsStale() const { return m_bStale; }
 
-    // The line as the window draws it: "Obtaining..." until a price is known, else the
-    // price text, a space and the signed change ("1662.50 +12.50").
-    QString LineText() const;
+    // Shows these prices from the next paint on.
+    void SetPrices(const PriceView& prices);
 
-    // The skin "float.bmp", loaded by the first window that finds it missing.
+    // The skin "float.bmp", loaded by the first window that finds it missing, and its
+    // partner drawn for twice the pixel density; only the part the window shows is kept.
     static QImage s_bmpSkin;
+    static QImage s_bmpSkin2x;
     // The shape built from the skin; empty when there is no skin or it is all key colour.
     QRegion m_hRgnShape;
 
@@ -58,8 +68,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QPointer<const CInfWnd> m_panel;
+    // Where the window system does not cut the window to its shape, the window is painted
+    // with an alpha channel instead: the key colour and what lies outside the skin clear.
+    bool IsTranslucent() const;
+    void ApplyShape();
+    void DrawSkin(QPainter& painter) const;
+
+    PriceView m_prices;
+    WindowRoute m_route;
     bool m_bStale = false;
+    QPoint m_placed;
+    bool m_bMovedByUser = false;
     // Set while the window is dragged by hand, where the window system does not move it.
     std::optional<QPoint> m_dragOffset;
 };

@@ -82,9 +82,27 @@ void CHyperLink::leaveEvent(QEvent* event) {
     SetOver(false);
 }
 
+void CHyperLink::mousePressEvent(QMouseEvent* event) {
+    QLabel::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        m_bPressed = true;
+    }
+}
+
+void CHyperLink::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Qt reports the second press of a double click as a double click, and would pass it on
+    // as a press: the link then opened twice. A double click opens it once.
+    event->accept();
+}
+
 void CHyperLink::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    const bool clicked = m_bPressed && event->button() == Qt::LeftButton &&
+                         rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton) {
+        m_bPressed = false;
+    }
+    if (clicked) {
         OnClicked();
     }
 }

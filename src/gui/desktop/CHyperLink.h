@@ -44,6 +44,8 @@ public:
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
@@ -60,5 +62,7 @@ private:
     bool m_bUnderline = true;
     bool m_bAutoSize = true;
     bool m_bSubclassed = false;
+    // A click is a press and its release; the second press of a double click is none.
+    bool m_bPressed = false;
     QString m_strUrl;
 };

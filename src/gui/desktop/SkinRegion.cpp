@@ -24,12 +24,13 @@ CSkinRuns BuildSkinRuns(const QImage& skin) {
     runs.rooms.push_back(room);
     runs.rects.reserve(static_cast<std::size_t>(room));
 
+    // The room grows by 40 rectangles at a time, as the shape's list is counted; the
+    // storage behind it grows geometrically, so a skin of many runs costs linear time.
     const auto append = [&](int left, int top, int right) {
         runs.rects.emplace_back(QPoint(left, top), QPoint(right - 1, top));
         if (static_cast<int>(runs.rects.size()) == room) {
             room += ROOM_STEP;
             runs.rooms.push_back(room);
-            runs.rects.reserve(static_cast<std::size_t>(room));
         }
     };
     for (int y = 0; y < image.height(); ++y) {

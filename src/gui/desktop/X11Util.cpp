@@ -2,11 +2,72 @@
 #include "gui/desktop/X11Util.h"
 
 #include <QGuiApplication>
+#include <QRegion>
+#include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
+
+namespace {
+// EWMH: the source of a request that a user action stands behind, as a pager's.
+constexpr std::uint32_t SOURCE_PAGER = 2;
+
+xcb_window_t RootWindow(xcb_connection_t* connection) {
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+std::vector<xcb_atom_t> AtomList(xcb_connection_t* connection, xcb_window_t window,
+                                 xcb_atom_t property) {
+    std::vector<xcb_atom_t> atoms;
+    const xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, window, property, XCB_ATOM_ATOM, 0, 1024);
+    if (xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr)) {
+        if (reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+            const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+            atoms.assign(values, values + xcb_get_property_value_length(reply) / 4);
+        }
+        std::free(reply);
+    }
+    return atoms;
+}
+
+void SetAtomList(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
+                 const std::vector<xcb_atom_t>& atoms) {
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_ATOM, 32,
+                        static_cast<std::uint32_t>(atoms.size()), atoms.data());
+}
+
+// Whether the window manager restacks on request (_NET_RESTACK_WINDOW); asked once, as
+// the window manager of a session stays.
+bool ManagerRestacks(xcb_connection_t* connection) {
+    static const bool restacks = [connection] {
+        const std::vector<xcb_atom_t> supported =
+            AtomList(connection, RootWindow(connection), InternAtom(connection, "_NET_SUPPORTED"));
+        const xcb_atom_t restack = InternAtom(connection, "_NET_RESTACK_WINDOW");
+        return restack != XCB_ATOM_NONE &&
+               std::find(supported.begin(), supported.end(), restack) != supported.end();
+    }();
+    return restacks;
+}
+} // namespace
+
+WindowRoute CurrentWindowRoute() {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("xcb")) {
+        // Xwayland names its outputs XWAYLAND0, XWAYLAND1 ...
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            if (screen->name().startsWith(QLatin1String("XWAYLAND"))) {
+                return WindowRoute::XWayland;
+            }
+        }
+        return WindowRoute::X11;
+    }
+    return platform.startsWith(QLatin1String("wayland")) ? WindowRoute::Wayland
+                                                         : WindowRoute::Other;
+}
 
 xcb_connection_t* X11Connection() {
     auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
@@ -26,32 +87,73 @@ std::uint32_t InternAtom(xcb_connection_t* connection, const QByteArray& name) {
     return atom;
 }
 
-void SkipTaskbarAndPager(QWidget* window) {
+void PrepareFloatingWindow(QWidget* window) {
     xcb_connection_t* connection = X11Connection();
     if (connection == nullptr || window == nullptr) {
         return;
     }
     const auto id = static_cast<xcb_window_t>(window->winId());
-    const xcb_atom_t state = InternAtom(connection, "_NET_WM_STATE");
-    std::vector<xcb_atom_t> atoms;
     // Qt adds its own states (above all others) to what it finds here when it maps the
     // window.
-    const xcb_get_property_cookie_t cookie =
-        xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
-    if (xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr)) {
-        if (reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
-            const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
-            atoms.assign(values, values + xcb_get_property_value_length(reply) / 4);
-        }
-        std::free(reply);
-    }
+    const xcb_atom_t state = InternAtom(connection, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> states = AtomList(connection, id, state);
     for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
         const xcb_atom_t atom = InternAtom(connection, name);
-        if (atom != XCB_ATOM_NONE && std::find(atoms.begin(), atoms.end(), atom) == atoms.end()) {
-            atoms.push_back(atom);
+        if (atom != XCB_ATOM_NONE &&
+            std::find(states.begin(), states.end(), atom) == states.end()) {
+            states.push_back(atom);
         }
     }
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
-                        static_cast<std::uint32_t>(atoms.size()), atoms.data());
+    SetAtomList(connection, id, state, states);
+    // The first type a window manager knows counts; the utility type is Qt's own.
+    SetAtomList(connection, id, InternAtom(connection, "_NET_WM_WINDOW_TYPE"),
+                {InternAtom(connection, "_NET_WM_WINDOW_TYPE_TOOLBAR"),
+                 InternAtom(connection, "_NET_WM_WINDOW_TYPE_UTILITY")});
+    xcb_flush(connection);
+}
+
+void RaiseWithoutActivating(QWidget* window, bool managed) {
+    xcb_connection_t* connection = X11Connection();
+    if (connection == nullptr || window == nullptr) {
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    if (managed && ManagerRestacks(connection)) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = id;
+        static const xcb_atom_t restack = InternAtom(connection, "_NET_RESTACK_WINDOW");
+        event.type = restack;
+        event.data.data32[0] = SOURCE_PAGER;
+        event.data.data32[1] = XCB_NONE; // no sibling: above all of its layer
+        event.data.data32[2] = XCB_STACK_MODE_ABOVE;
+        xcb_send_event(connection, 0, RootWindow(connection),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&event));
+    } else {
+        const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_configure_window(connection, id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    }
+    // Qt would hold the request back until it next sends something itself, which an idle
+    // program may not do for minutes.
+    xcb_flush(connection);
+}
+
+void SetWindowShape(QWidget* window, const QRegion& devicePixels) {
+    xcb_connection_t* connection = X11Connection();
+    if (connection == nullptr || window == nullptr) {
+        return;
+    }
+    std::vector<xcb_rectangle_t> rects;
+    rects.reserve(static_cast<std::size_t>(devicePixels.rectCount()));
+    for (const QRect& r : devicePixels) {
+        rects.push_back({static_cast<std::int16_t>(r.x()), static_cast<std::int16_t>(r.y()),
+                         static_cast<std::uint16_t>(r.width()),
+                         static_cast<std::uint16_t>(r.height())});
+    }
+    xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                         XCB_CLIP_ORDERING_UNSORTED, static_cast<xcb_window_t>(window->winId()), 0,
+                         0, static_cast<std::uint32_t>(rects.size()), rects.data());
     xcb_flush(connection);
 }

@@ -4,11 +4,21 @@
 #include <QByteArray>
 #include <cstdint>
 
+class QRegion;
 class QWidget;
 struct xcb_connection_t;
 
 // The little the desktop windows need of X11 beyond Qt. Every call does nothing (or
 // answers null) when the program does not run on an X server.
+
+// How the program's windows reach the screen, which decides what a window may do there.
+enum class WindowRoute {
+    X11,      // an X server with an X window manager: places, stacking, shapes all honoured
+    XWayland, // X11 inside a Wayland compositor, which manages X windows its own way
+    Wayland,  // a Wayland compositor natively: it places windows and ignores shapes
+    Other,    // no real display (offscreen)
+};
+WindowRoute CurrentWindowRoute();
 
 // The application's X connection, or null.
 xcb_connection_t* X11Connection();
@@ -16,6 +26,17 @@ xcb_connection_t* X11Connection();
 // The atom of that name, or 0.
 std::uint32_t InternAtom(xcb_connection_t* connection, const QByteArray& name);
 
-// Asks taskbars and pagers (and so task switchers) to leave the window out. Call it
-// before the window is first shown: the window manager reads the state when it maps it.
-void SkipTaskbarAndPager(QWidget* window);
+// Makes the window a torn-off toolbar of the program, left out of taskbars, pagers and task
+// switchers. Window managers give such a window no focus and, unlike a utility window,
+// never mark it as demanding attention when it appears while another program is active.
+// Call it before the window is first shown: the window manager reads it when it maps it.
+void PrepareFloatingWindow(QWidget* window);
+
+// Puts the window above its siblings without activating it, and sends the request at
+// once. A managed window asks the window manager as a pager would, which it grants
+// whichever program is active; a window the manager does not manage restacks itself.
+void RaiseWithoutActivating(QWidget* window, bool managed);
+
+// Cuts the window to the region, given in the display's own pixels (finer than Qt's at
+// a device pixel ratio above 1). An empty region leaves nothing of the window.
+void SetWindowShape(QWidget* window, const QRegion& devicePixels);

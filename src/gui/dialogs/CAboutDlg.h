@@ -22,9 +22,9 @@ public:
     // The product version the build was made with, four numbers.
     static QString GetProductVersionText();
 
-    CHyperLink* m_linkSite;
-    QLabel* m_staticVersion;
-
 private:
     void OnInitDialog();
+
+    CHyperLink* m_linkSite;
+    QLabel* m_staticVersion;
 };

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "gui/dialogs/CSettingDlg.h"
 
-#include "core/app/ProfileFile.h"
-#include "core/app/Settings.h"
 #include "core/common/Globals.h"
+#include "core/settings/ProfileFile.h"
+#include "core/settings/Settings.h"
 #include "gui/common/DialogTemplate.h"
 #include "platform/Platform.h"
 
@@ -61,7 +61,6 @@ CSettingDlg::CSettingDlg(QWidget* owner)
     PlaceItem(ok, units, TEMPLATE_OK);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("IDCANCEL"));
-    cancel->setAutoDefault(false);
     PlaceItem(cancel, units, TEMPLATE_CANCEL);
     QLabel* notifyEvery = StaticText(QStringLiteral("Notify me every"), this);
     PlaceTextItem(notifyEvery, units, TEMPLATE_NOTIFY_EVERY, TEMPLATE_THRESHOLD.x - 1);
@@ -104,11 +103,12 @@ CSettingDlg::CSettingDlg(QWidget* owner)
 }
 
 void CSettingDlg::OnInitDialog() {
-    m_editThreshold->setText(QString::fromStdString(FormatThreshold(ReadThreshold())));
+    m_editThreshold->setText(
+        QString::fromStdString(FormatThreshold(ReadSetting(KEY_PRICE_CHANGE))));
     m_btnStartup->setChecked(platform::IsAutostartEnabled());
-    m_btnEmail->setChecked(ReadSetting(KEY_SEND_EMAIL, "0") == "1");
-    m_editEmail->setText(QString::fromStdString(ReadSetting(KEY_EMAIL, "")));
-    m_btnPopup->setChecked(ReadSetting(KEY_POPUP, "1") == "1");
+    m_btnEmail->setChecked(ReadSetting(KEY_SEND_EMAIL) == Switch::On);
+    m_editEmail->setText(QString::fromStdString(ReadSetting(KEY_EMAIL)));
+    m_btnPopup->setChecked(ReadSetting(KEY_POPUP) == Switch::On);
     UpdateEmailControls();
 }
 

@@ -27,13 +27,6 @@ public:
     // disabled ones keep their tick and text.
     void UpdateEmailControls();
 
-    QCheckBox* m_btnEmail = nullptr;
-    QCheckBox* m_btnPopup = nullptr;
-    QLabel* m_lblEmail = nullptr;
-    QLineEdit* m_editEmail = nullptr;
-    QLineEdit* m_editThreshold = nullptr;
-    QCheckBox* m_btnStartup = nullptr;
-
 public slots:
     // OK and Enter: OnOK.
     void accept() override;
@@ -42,4 +35,11 @@ private:
     void OnInitDialog();
     void OnOK();
     void OnEmailClicked();
+
+    QCheckBox* m_btnEmail = nullptr;
+    QCheckBox* m_btnPopup = nullptr;
+    QLabel* m_lblEmail = nullptr;
+    QLineEdit* m_editEmail = nullptr;
+    QLineEdit* m_editThreshold = nullptr;
+    QCheckBox* m_btnStartup = nullptr;
 };

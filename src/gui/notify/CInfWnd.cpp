@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "gui/notify/CInfWnd.h"
 
-#include "core/app/Settings.h"
 #include "gui/common/GuiGlobals.h"
 
 #include <QFontMetrics>
@@ -10,16 +9,20 @@
 
 QImage CInfWnd::s_bmpUp;
 QImage CInfWnd::s_bmpDown;
+QImage CInfWnd::s_bmpUp2x;
+QImage CInfWnd::s_bmpDown2x;
 
 namespace {
 const QString LABEL_LAST = QStringLiteral("Last Notify Price: ");
 const QString LABEL_CURRENT = QStringLiteral("Current Price: ");
 const QString LABEL_CHANGE = QStringLiteral("Change: ");
-const QString TEXT_OBTAINING = QStringLiteral("Obtaining...");
 
-void LoadArrow(QImage& arrow, const char* fileName) {
+void LoadArrow(QImage& arrow, QImage& arrow2x, const char* fileName) {
     if (arrow.isNull()) {
-        arrow = WhiteToTransparent(LoadSkinBitmap(QString::fromLatin1(fileName)));
+        const QString name = QString::fromLatin1(fileName);
+        const QImage normal = LoadSkinBitmap(name);
+        arrow = ColourToTransparent(normal, qRgb(255, 255, 255));
+        arrow2x = ColourToTransparent(LoadSkinBitmap2x(name, normal), qRgb(255, 255, 255));
     }
 }
 
@@ -33,15 +36,15 @@ void DrawText(QPainter& painter, const QRect& rect, const QString& text) {
 } // namespace
 
 CInfWnd::CInfWnd(QWidget* parent) : QWidget(parent) {
-    LoadArrow(s_bmpUp, "up.bmp");
-    LoadArrow(s_bmpDown, "down.bmp");
+    LoadArrow(s_bmpUp, s_bmpUp2x, "up.bmp");
+    LoadArrow(s_bmpDown, s_bmpDown2x, "down.bmp");
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 QSize CInfWnd::sizeHint() const {
     const QFontMetrics metrics(font());
     const int arrow = std::max(s_bmpUp.width(), s_bmpDown.width());
-    const int values = std::max(metrics.horizontalAdvance(TEXT_OBTAINING),
+    const int values = std::max(metrics.horizontalAdvance(QString::fromLatin1(OBTAINING_TEXT)),
                                 arrow + 5 + metrics.horizontalAdvance(QStringLiteral("+0000.00")));
     return {metrics.horizontalAdvance(LABEL_LAST) + values, 3 * metrics.height()};
 }
@@ -58,45 +61,44 @@ void CInfWnd::paintEvent(QPaintEvent* /*event*/) {
     painter.setPen(Qt::black);
 
     DrawText(painter, QRect(0, 0, w, cy), LABEL_LAST);
-    DrawText(painter, QRect(cx, 0, w - cx, cy), m_strLastNotify);
+    DrawText(painter, QRect(cx, 0, w - cx, cy), QString::fromStdString(m_prices.lastNotify));
 
     DrawText(painter, QRect(0, cy, w, cy), LABEL_CURRENT);
     DrawText(painter, QRect(cx, cy, w - cx, cy),
-             m_strCurrent.isEmpty() ? TEXT_OBTAINING : m_strCurrent);
+             QString::fromStdString(m_prices.current.empty() ? OBTAINING_TEXT : m_prices.current));
 
     DrawText(painter, QRect(0, 2 * cy, w, cy), LABEL_CHANGE);
-    if (m_strCurrent.isEmpty()) {
+    const ChangeSign sign = SignOfChange(m_prices);
+    if (sign == ChangeSign::None) {
         return;
     }
 
-    // The sign test uses the number, not the rounded text: +0.004 is a green "+0.00".
-    QString text = QString::fromStdString(FormatPrice(m_dChange));
+    const QString text = QString::fromStdString(ChangeText(m_prices.change));
     const QImage* arrow = nullptr;
-    if (m_dChange > 0) {
-        text.prepend(QLatin1Char('+'));
+    const QImage* arrow2x = nullptr;
+    if (sign == ChangeSign::Up) {
         painter.setPen(QColor::fromRgb(CHANGE_UP_COLOR));
         arrow = &s_bmpUp;
-    } else if (m_dChange < 0) {
+        arrow2x = &s_bmpUp2x;
+    } else if (sign == ChangeSign::Down) {
         painter.setPen(QColor::fromRgb(CHANGE_DOWN_COLOR));
         arrow = &s_bmpDown;
+        arrow2x = &s_bmpDown2x;
     }
 
     int textX = cx;
     if (arrow != nullptr && !arrow->isNull()) {
-        // The arrow's bottom row lies one pixel above the bottom of the third line.
-        painter.drawImage(QPoint(cx, 3 * cy - arrow->height() - 1), *arrow);
+        // The arrow's bottom row lies one pixel above the bottom of the third line; at a
+        // higher pixel density the picture drawn for it, or a smooth scaling.
+        const QRect place(QPoint(cx, 3 * cy - arrow->height() - 1), arrow->size());
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(place, SkinForRatio(*arrow, *arrow2x, devicePixelRatioF()));
         textX = cx + arrow->width() + 5;
     }
     DrawText(painter, QRect(textX, 2 * cy, w - textX, cy), text);
 }
 
-void FillPricePanel(CInfWnd& panel, const std::string& lastText, const std::string& currentText) {
-    double change = 0.0;
-    if (!lastText.empty() && !currentText.empty()) {
-        change = ParseDouble(currentText, 0.0) - ParseDouble(lastText, 0.0);
-    }
-    panel.m_strLastNotify = QString::fromStdString(lastText);
-    panel.m_strCurrent = QString::fromStdString(currentText);
-    panel.m_dChange = change;
-    panel.update();
+void CInfWnd::SetPrices(const PriceView& prices) {
+    m_prices = prices;
+    update();
 }

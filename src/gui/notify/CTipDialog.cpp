@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/notify/CTipDialog.h"
 
-#include "core/app/Settings.h"
+#include "core/settings/Settings.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
 #include "gui/notify/CInfWnd.h"
@@ -38,9 +38,9 @@ CTipDialog::CTipDialog(QWidget* owner)
 
 void CTipDialog::OnInitDialog() {
     // The previous reference and the price that reached the threshold.
-    const std::string tipLast = ReadSetting(KEY_TIP_LAST_PRICE, "");
-    const std::string last = ReadSetting(KEY_LAST_PRICE, "");
-    FillPricePanel(*m_infWnd, tipLast, last);
+    const std::string tipLast = ReadSetting(KEY_TIP_LAST_PRICE);
+    const std::string last = ReadSetting(KEY_LAST_PRICE);
+    m_infWnd->SetPrices(MakePriceView(tipLast, last));
     QApplication::beep();
 }
 

@@ -16,13 +16,13 @@ public:
     static constexpr int IDD = 103;
     static constexpr int IDC_INF = 1004;
 
-    CInfWnd* m_infWnd;
-
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void OnInitDialog();
+
+    CInfWnd* m_infWnd;
     void PlaceOverOwner();
     bool m_placed = false;
 };

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Platform.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -90,59 +89,6 @@ std::string UserConfigDir() {
 
 std::string UserCacheDir() {
     return XdgBaseDir("XDG_CACHE_HOME", "/.cache");
-}
-
-bool ReplaceFileBelow(const std::string& base, const std::vector<std::string>& folders,
-                      const std::string& name, const void* data, std::size_t size) {
-    CreateFolderChain(base);
-    int dir = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (const std::string& folder : folders) {
-        if (dir < 0) {
-            return false;
-        }
-        // Made or not, it must be a real folder of ours: never a link to somewhere else.
-        mkdirat(dir, folder.c_str(), 0700);
-        const int next =
-            openat(dir, folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        close(dir);
-        dir = next;
-        struct stat info {};
-        if (dir >= 0 && (fstat(dir, &info) != 0 || info.st_uid != geteuid())) {
-            close(dir);
-            dir = -1;
-        }
-    }
-    if (dir < 0) {
-        return false;
-    }
-    static std::atomic<unsigned> s_serial{0};
-    const std::string temporary =
-        "." + name + "." + std::to_string(getpid()) + "." + std::to_string(s_serial++);
-    const int fd =
-        openat(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
-    const auto* bytes = static_cast<const char*>(data);
-    for (std::size_t done = 0; ok && done < size;) {
-        const ssize_t n = write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        done += ok ? static_cast<std::size_t>(n) : 0;
-    }
-    ok = ok && fsync(fd) == 0;
-    if (fd >= 0) {
-        ok = close(fd) == 0 && ok;
-    }
-    // A rename replaces the name itself: a link at the file's place is never followed.
-    ok = ok && renameat(dir, temporary.c_str(), dir, name.c_str()) == 0;
-    if (ok) {
-        fsync(dir);
-    } else if (fd >= 0) {
-        unlinkat(dir, temporary.c_str(), 0);
-    }
-    close(dir);
-    return ok;
 }
 
 std::string PrivateFolder(const std::string& path) {

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Start at login on freedesktop.org desktops: an autostart desktop entry.
-#include "core/common/Utf8.h"
+#include "platform/AtomicFile.h"
 #include "platform/Platform.h"
+#include "platform/common/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <optional>
 #include <string_view>
@@ -102,18 +102,6 @@ bool IsEntryOn(std::string_view text) {
     return seenMainGroup;
 }
 
-bool WriteWhole(int fd, const std::string& bytes) {
-    std::FILE* file = fdopen(fd, "w");
-    if (file == nullptr) {
-        close(fd);
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = fsync(fd) == 0 && ok;
-    return std::fclose(file) == 0 && ok;
-}
-
 } // namespace
 
 std::string AutostartEntryPath() {
@@ -147,26 +135,10 @@ bool EnableAutostart(const std::string& programPath) {
     }
     const std::string entry = std::string("[Desktop Entry]\nType=Application\nName=Orvantis\n") +
                               "Exec=" + *program + " -s\nIcon=" + ICON_NAME + "\n";
-    const std::string folder = AutostartFolder();
-    CreateFolderChain(folder);
-    std::string temporary = folder + "/." + ENTRY_NAME + ".XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    // A rename replaces the name itself: a link at the entry's place is never followed.
-    bool ok = fchmod(fd, 0644) == 0;
-    ok = WriteWhole(fd, entry) && ok;
-    ok = ok && rename(temporary.c_str(), AutostartEntryPath().c_str()) == 0;
-    if (!ok) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    if (const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
+    CreateFolderChain(AutostartFolder());
+    // A replacement puts a new file at the name: a link at the entry's place is never
+    // followed.
+    return ReplaceFile(AutostartEntryPath(), entry, 0644);
 }
 
 bool DisableAutostart() {

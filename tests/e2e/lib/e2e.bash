@@ -101,12 +101,14 @@ visible_window() {
     return $found
 }
 
-# A window manager, so that windows are placed, stacked, minimised and moved as on a desktop.
+# start_wm [NAME]: a window manager (openbox unless named), so that windows are placed,
+# stacked, minimised and moved as on a desktop.
 start_wm() {
-    openbox >"$E2E_TMP/openbox.log" 2>&1 &
+    local wm=${1:-openbox}
+    "$wm" >"$E2E_TMP/$wm.log" 2>&1 &
     E2E_PIDS+=($!)
     wait_for 10 sh -c 'xprop -root -notype _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-        fail "openbox did not take over the display"
+        fail "$wm did not take over the display"
 }
 
 # An XEmbed tray along the top left corner; its pid in TRAYER_PID.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "core/common/Globals.h"
+#include "net/qt/QtHttpTransport.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -15,6 +16,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     g_szExeDir = ORVANTIS_BIN_DIR;
+    CQtHttpTransport transport; // the desktop program's own
+    SetHttpTransport(transport);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: MIT
+#include "net/qt/HttpResponseReader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace {
+
+constexpr std::size_t LINE_MAX = 8 * 1024; // of a chunk size or trailer line
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+template <typename Number> std::optional<Number> ParseNumber(std::string_view text, int base) {
+    Number value{};
+    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || next != text.data() + text.size() || value < 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+bool CHttpResponseReader::Fail(std::string why) {
+    m_state = State::Failed;
+    m_error = std::move(why);
+    return false;
+}
+
+std::optional<std::string> CHttpResponseReader::Header(std::string_view name) const {
+    for (const auto& [key, value] : m_headers) {
+        if (SameName(key, name)) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> CHttpResponseReader::TakeLine() {
+    const std::size_t end = m_pending.find('\n');
+    if (end == std::string::npos) {
+        return std::nullopt;
+    }
+    std::string line = m_pending.substr(0, end);
+    m_pending.erase(0, end + 1);
+    if (line.ends_with('\r')) {
+        line.pop_back();
+    }
+    return line;
+}
+
+bool CHttpResponseReader::ParseHead(std::string_view head) {
+    m_headers.clear();
+    std::size_t start = 0;
+    bool first = true;
+    while (start < head.size()) {
+        std::size_t end = head.find('\n', start);
+        end = end == std::string_view::npos ? head.size() : end;
+        std::string_view line = head.substr(start, end - start);
+        start = end + 1;
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        if (first) {
+            first = false;
+            // "HTTP/1.1 200 OK": the version, a blank, three digits, then anything.
+            if (!line.starts_with("HTTP/1.") || line.size() < 12 || line[8] != ' ' ||
+                (line.size() > 12 && line[12] != ' ')) {
+                return Fail("the server's answer is not HTTP/1");
+            }
+            const auto status = ParseNumber<long>(line.substr(9, 3), 10);
+            if (!status || *status < 100) {
+                return Fail("the server's answer has no status");
+            }
+            m_status = *status;
+            continue;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || colon == 0) {
+            return Fail("the server's answer has a malformed header line");
+        }
+        m_headers.emplace_back(line.substr(0, colon), Trim(line.substr(colon + 1)));
+    }
+    return true;
+}
+
+bool CHttpResponseReader::ChooseFraming() {
+    if ((m_status >= 100 && m_status < 200) || m_status == 204 || m_status == 304) {
+        m_framing = Framing::None;
+        return true;
+    }
+    if (const auto coding = Header("Transfer-Encoding")) {
+        std::string last(Trim(coding->substr(coding->rfind(',') + 1)));
+        m_framing = SameName(last, "chunked") ? Framing::Chunked : Framing::UntilClose;
+        return true;
+    }
+    std::optional<long long> length;
+    for (const auto& [key, value] : m_headers) {
+        if (!SameName(key, "Content-Length")) {
+            continue;
+        }
+        const auto parsed = ParseNumber<long long>(value, 10);
+        if (!parsed || (length && *length != *parsed)) {
+            return Fail("the server's answer has a malformed Content-Length");
+        }
+        length = parsed;
+    }
+    m_framing = length ? Framing::Length : Framing::UntilClose;
+    m_left = length.value_or(0);
+    return true;
+}
+
+CHttpResponseReader::HeadStep CHttpResponseReader::ReadHead() {
+    // Only what came since the last look is searched (but for a line end cut in two).
+    const std::size_t from = m_headScanned > 2 ? m_headScanned - 2 : 0;
+    m_headScanned = m_pending.size();
+    std::size_t end = m_pending.find("\n\r\n", from);
+    std::size_t skip = 3;
+    if (const std::size_t bare = m_pending.find("\n\n", from); bare < end) {
+        end = bare;
+        skip = 2;
+    }
+    if (end == std::string::npos ? m_pending.size() > HEAD_MAX : end + 1 > HEAD_MAX) {
+        Fail("the server's answer head is too long");
+        return HeadStep::Failed;
+    }
+    if (end == std::string::npos) {
+        return HeadStep::More;
+    }
+    const std::string head = m_pending.substr(0, end + 1);
+    m_pending.erase(0, end + skip);
+    m_headScanned = 0;
+    if (!ParseHead(head) || !ChooseFraming()) {
+        return HeadStep::Failed;
+    }
+    // An interim answer ("100 Continue") is followed by the real one.
+    if (m_status < 200 && m_status != 101) {
+        return HeadStep::Taken;
+    }
+    if (m_framing == Framing::Chunked) {
+        m_state = State::ChunkSize;
+    } else if (m_framing == Framing::None || (m_framing == Framing::Length && m_left == 0)) {
+        m_state = State::Done;
+    } else {
+        m_state = State::Body;
+    }
+    return HeadStep::Taken;
+}
+
+bool CHttpResponseReader::StepBody(std::string& body) {
+    if (m_framing == Framing::UntilClose) {
+        body += m_pending;
+        m_pending.clear();
+        return false;
+    }
+    const std::size_t take = static_cast<std::size_t>(
+        std::min<long long>(m_left, static_cast<long long>(m_pending.size())));
+    body.append(m_pending, 0, take);
+    m_pending.erase(0, take);
+    m_left -= static_cast<long long>(take);
+    if (m_left > 0) {
+        return false;
+    }
+    m_state = m_framing == Framing::Chunked ? State::ChunkEnd : State::Done;
+    return m_state != State::Done;
+}
+
+bool CHttpResponseReader::StepLine() {
+    const auto line = TakeLine();
+    if (!line) {
+        const std::size_t room = m_state == State::ChunkEnd ? 1 : LINE_MAX;
+        return m_pending.size() > room && Fail("a chunk line is too long");
+    }
+    switch (m_state) {
+    case State::ChunkEnd:
+        m_state = State::ChunkSize;
+        return line->empty() || Fail("a chunk does not end its line");
+    case State::Trailer:
+        m_trailerBytes += line->size() + 1;
+        m_state = line->empty() ? State::Done : State::Trailer;
+        return m_trailerBytes <= HEAD_MAX ? m_state != State::Done
+                                          : Fail("the server's trailer is too long");
+    default:
+        break;
+    }
+    // The size in hex, maybe followed by extensions after a ';'.
+    const std::string_view size = Trim(std::string_view(*line).substr(0, line->find(';')));
+    const auto parsed = size.size() <= 15 ? ParseNumber<long long>(size, 16) : std::nullopt;
+    if (!parsed) {
+        return Fail("the server's answer has a malformed chunk size");
+    }
+    m_left = *parsed;
+    m_state = m_left == 0 ? State::Trailer : State::Body;
+    return true;
+}
+
+bool CHttpResponseReader::Feed(std::string_view bytes, std::string& body) {
+    if (m_state == State::Done || m_state == State::Failed) {
+        return m_state == State::Done; // what follows the answer is not read
+    }
+    m_pending.append(bytes);
+    for (HeadStep step = HeadStep::Taken; m_state == State::Head && step == HeadStep::Taken;) {
+        step = ReadHead();
+        if (step == HeadStep::Failed) {
+            return false;
+        }
+    }
+    for (bool more = true; more;) {
+        if (m_state == State::Body) {
+            more = StepBody(body);
+        } else {
+            more = (m_state == State::ChunkSize || m_state == State::ChunkEnd ||
+                    m_state == State::Trailer) &&
+                   StepLine();
+        }
+    }
+    return m_state != State::Failed;
+}
+
+bool CHttpResponseReader::Closed() {
+    if (m_state == State::Body && m_framing == Framing::UntilClose) {
+        m_state = State::Done;
+    }
+    return m_state == State::Done || Fail("the server closed the connection early");
+}

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ClientConnections.h"
+#include "ConnectionPool.h"
+#include "HttpLimits.h"
+#include "HttpMessage.h"
+#include "RequestReader.h"
+
+#include <poll.h>
+
+#include <atomic>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+// A small HTTP/1.1 server with every limit its own: the size of the head and of the
+// body, the number of header lines, the time a request may take as a whole (so a client
+// that trickles bytes is cut off too), the time a connection may stay silent, and the
+// number of threads. A new connection gets a thread only once it sends something, so a
+// crowd of silent connections costs a descriptor each, not a thread, and one client
+// address holds only so many connections at once. A request over a limit is answered
+// (413, 431, 408, 429) and its connection closed; nothing a client sends grows memory
+// beyond the limits.
+//
+// A service registers what it answers, method and path, before Run(). Another path is
+// answered 404, another method 405 with Allow. A HEAD to a path that answers GET gets
+// the GET handler's headers without its body.
+class HttpServer final {
+public:
+    using Handler = std::function<HttpResponse(const HttpRequest&)>;
+    // Sees the requests answered by the server itself rather than by a handler.
+    using Logger = std::function<void(const HttpRequest&, int status, const std::string& reason)>;
+    using Limits = HttpLimits;
+
+    explicit HttpServer(Limits limits = {}, Logger refused = nullptr);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Before Run(); path without a query.
+    void Handle(std::string method, std::string path, Handler handler);
+    // Listens on host:port (0: any free port); the port, or -1.
+    int Bind(const std::string& host, int port);
+    // Serves until Stop(); connections being served end within a tenth of a second.
+    void Run();
+    // From any thread, also before Run().
+    void Stop();
+
+private:
+    struct Route {
+        std::string method;
+        std::string path;
+        Handler handler;
+    };
+
+    // An accepted connection that has not sent anything yet.
+    struct Silent {
+        int fd;
+        HttpClock::time_point deadline;
+        std::string peer;
+    };
+
+    void HandOver(std::vector<Silent>& silent, const std::vector<pollfd>& watched);
+    void Accept(std::vector<Silent>& silent);
+    void RefuseConnection(int fd, const std::string& peer, ClientConnections::Admission admission);
+    void Close(int fd, const std::string& peer);
+    void Serve(int fd, const std::string& peer);
+    bool ServeRequest(HttpConnection& connection, HttpRequest& request, bool lastAllowed);
+    HttpRefusal FindRoute(const HttpRequest& request, const Route*& route,
+                          std::string& allow) const;
+    void Refuse(HttpConnection& connection, const HttpRequest& request, HttpRefusal refusal,
+                const std::string& allow);
+    bool Answer(HttpConnection& connection, const HttpRequest& request, const Route& route,
+                bool keepAlive);
+
+    const Limits m_limits;
+    const std::set<std::string> m_trustedProxies;
+    Logger m_refused;
+    std::vector<Route> m_routes;
+    int m_listenFd = -1;
+    int m_wakeFd = -1;
+    std::atomic<bool> m_stop{false};
+    ClientConnections m_clients;
+    ConnectionPool m_pool;
+};

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: MIT
+#include "ChartdConfig.h"
+
+#include "SettingsFile.h"
+#include "feed/JsonQuote.h"
+#include "feed/QuoteNumber.h"
+#include "httpd/TextRules.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <set>
+
+namespace {
+
+constexpr int MAX_SECONDS = 7 * 24 * 60 * 60;
+constexpr std::size_t MAX_SETTINGS_BYTES = 1024 * 1024;
+
+bool ParseFeedUrl(std::string_view value, ChartdConfig& config) {
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
+    const std::string text(value);
+    if (!url || HasControl(value) || value.find(' ') != std::string_view::npos ||
+        curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
+        return false;
+    }
+    char* scheme = nullptr;
+    char* host = nullptr;
+    curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0);
+    curl_url_get(url.get(), CURLUPART_HOST, &host, 0);
+    const bool web = scheme != nullptr &&
+                     (std::string_view(scheme) == "http" || std::string_view(scheme) == "https");
+    const bool named = host != nullptr && host[0] != '\0';
+    curl_free(scheme);
+    curl_free(host);
+    config.feed.url = text;
+    return web && named;
+}
+
+// "Name: value", the name an HTTP token; never a header that decides how the body comes.
+bool ParseHeader(std::string_view value, ChartdConfig& config) {
+    const std::size_t colon = value.find(':');
+    if (colon == 0 || colon == std::string_view::npos || HasControl(value)) {
+        return false;
+    }
+    const std::string_view name = value.substr(0, colon);
+    const bool token = std::all_of(name.begin(), name.end(), [](char ch) {
+        return std::isalnum(static_cast<unsigned char>(ch)) != 0 ||
+               std::string_view("!#$%&'*+-.^_`|~").find(ch) != std::string_view::npos;
+    });
+    const std::string lower = LowerAscii(name);
+    const std::set<std::string> framing = {"host", "content-length", "transfer-encoding",
+                                           "accept-encoding", "connection"};
+    config.feed.headers.emplace_back(value);
+    return token && !framing.contains(lower);
+}
+
+bool ParseAmount(std::string_view value, double low, double high, double& amount) {
+    const std::optional<double> parsed = ParseQuoteNumber(value);
+    if (!parsed || !std::isfinite(*parsed) || *parsed < low || *parsed > high) {
+        return false;
+    }
+    amount = *parsed;
+    return true;
+}
+
+bool ParseFolder(std::string_view value, std::string& folder) {
+    folder = std::string(value);
+    return value.starts_with('/') && !HasControl(value);
+}
+
+struct Key {
+    const char* name;
+    const char* expected; // for the message on a bad value
+    bool repeatable;
+    std::function<bool(std::string_view, ChartdConfig&)> parse;
+};
+
+const std::array<Key, 12>& Keys() {
+    static const std::array<Key, 12> keys = {{
+        {"listen", "address:port, such as 127.0.0.1:8080 or [::1]:8080, or off", false,
+         [](std::string_view v, ChartdConfig& c) {
+             c.listenPort = -1;
+             return v == "off" || ParseHostPort(v, c.listenHost, c.listenPort);
+         }},
+        {"feed", "an http:// or https:// address", false, ParseFeedUrl},
+        {"feed_pointer", "a JSON pointer such as /quote/price", false,
+         [](std::string_view v, ChartdConfig& c) {
+             c.feed.pointer = std::string(v);
+             return JsonQuote::ValidPointer(v);
+         }},
+        {"feed_header", "Name: value", true, ParseHeader},
+        {"feed_command", "a program and its arguments", false,
+         [](std::string_view v, ChartdConfig& c) {
+             return !HasControl(v) && SplitCommandLine(v, c.feed.command);
+         }},
+        {"feed_interval", "seconds from 1 to 3600", false,
+         [](std::string_view v, ChartdConfig& c) {
+             return ParseWholeNumber(v, 1, 3600, c.feed.intervalSeconds);
+         }},
+        {"min_price", "a price in dollars", false,
+         [](std::string_view v, ChartdConfig& c) {
+             return ParseAmount(v, 0.01, 1e12, c.limits.minPrice);
+         }},
+        {"max_price", "a price in dollars", false,
+         [](std::string_view v, ChartdConfig& c) {
+             return ParseAmount(v, 0.01, 1e12, c.limits.maxPrice);
+         }},
+        {"max_jump_percent", "a percentage above 0, at most 1000", false,
+         [](std::string_view v, ChartdConfig& c) {
+             return ParseAmount(v, 0.001, 1000.0, c.limits.maxJumpPercent);
+         }},
+        {"stale_after", "seconds from 2 to 604800", false,
+         [](std::string_view v, ChartdConfig& c) {
+             return ParseWholeNumber(v, 2, MAX_SECONDS, c.staleAfterSeconds);
+         }},
+        {"state_dir", "an absolute folder path", false,
+         [](std::string_view v, ChartdConfig& c) { return ParseFolder(v, c.stateDir); }},
+        {"publish_dir", "an absolute folder path", false,
+         [](std::string_view v, ChartdConfig& c) { return ParseFolder(v, c.publishDir); }},
+    }};
+    return keys;
+}
+
+// What no single line shows.
+bool CheckWhole(const std::set<std::string>& seen, const ChartdConfig& config, std::string& error) {
+    if (seen.contains("feed") == seen.contains("feed_command")) {
+        error = "set either 'feed' or 'feed_command'";
+    } else if (seen.contains("feed") != seen.contains("feed_pointer")) {
+        error = "'feed' and 'feed_pointer' go together";
+    } else if (seen.contains("feed_header") && !seen.contains("feed")) {
+        error = "'feed_header' goes with 'feed'";
+    } else if (config.limits.minPrice >= config.limits.maxPrice) {
+        error = "'min_price' must be below 'max_price'";
+    } else if (config.staleAfterSeconds < 2 * config.feed.intervalSeconds) {
+        // Closer, every late answer would turn the chart stale and back.
+        error = "'stale_after' must be at least twice 'feed_interval'";
+    } else if (config.listenPort < 0 && config.publishDir.empty()) {
+        error = "with 'listen = off' set 'publish_dir', or the chart goes nowhere";
+    } else {
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool ChartdConfig::Parse(std::string_view text, ChartdConfig& config, std::string& error) {
+    std::vector<SettingLine> lines;
+    if (!SplitSettingLines(text, lines, error)) {
+        return false;
+    }
+    std::set<std::string> seen;
+    for (const SettingLine& line : lines) {
+        const std::string where = "line " + std::to_string(line.number) + ": ";
+        const auto key = std::find_if(Keys().begin(), Keys().end(),
+                                      [&line](const Key& k) { return line.key == k.name; });
+        if (key == Keys().end()) {
+            error = where + "unknown key '" + line.key + "'";
+            return false;
+        }
+        if (!seen.insert(line.key).second && !key->repeatable) {
+            error = where + "'" + line.key + "' is set twice";
+            return false;
+        }
+        if (!key->parse(line.value, config)) {
+            // A header may carry an API key: it is not repeated on the screen.
+            const std::string shown =
+                line.key == "feed_header" ? std::string() : " '" + line.value + "'";
+            error = where + "bad value for '" + line.key + "':" + shown + " (expected " +
+                    key->expected + ")";
+            return false;
+        }
+    }
+    return CheckWhole(seen, config, error);
+}
+
+bool ChartdConfig::Load(const std::string& path, ChartdConfig& config, std::string& error) {
+    std::string text;
+    if (!ReadSmallFile(path, MAX_SETTINGS_BYTES, text, error)) {
+        return false;
+    }
+    if (!Parse(text, config, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool SplitCommandLine(std::string_view text, std::vector<std::string>& words) {
+    words.clear();
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (quote == 0 && (ch == ' ' || ch == '\t')) {
+            if (inWord) {
+                words.push_back(word);
+                word.clear();
+            }
+            inWord = false;
+        } else if (quote == 0 && (ch == '"' || ch == '\'')) {
+            quote = ch;
+            inWord = true;
+        } else if (ch == quote) {
+            quote = 0;
+        } else if (quote == '"' && ch == '\\' && i + 1 < text.size()) {
+            word += text[++i];
+        } else {
+            word += ch;
+            inWord = true;
+        }
+    }
+    if (inWord) {
+        words.push_back(word);
+    }
+    return quote == 0 && !words.empty() && !words.front().empty();
+}

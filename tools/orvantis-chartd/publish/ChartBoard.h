@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// One drawn chart, as it is served and published.
+struct ChartImage {
+    std::string png;
+    std::string etag;          // a strong validator of these bytes, quotes included
+    std::int64_t modified = 0; // when these bytes were first drawn, seconds since 1970
+    double price = 0.0;        // the price at its top
+    std::int64_t quotedAt = 0; // when that price was accepted, seconds since 1970
+};
+
+// The chart of the moment, shared by the sampling thread that draws it and the threads
+// that serve it. It is live while its price is younger than stale_after; after that it
+// is kept only to be told about, never to be served.
+class ChartBoard final {
+public:
+    struct View {
+        std::shared_ptr<const ChartImage> chart; // null until the first chart is drawn
+        bool live = false;
+        std::int64_t age = -1; // seconds since its price was accepted; -1 without a chart
+    };
+
+    explicit ChartBoard(int staleAfterSeconds) : m_staleAfter(staleAfterSeconds) {}
+
+    void Show(std::shared_ptr<const ChartImage> chart);
+    View Look(std::int64_t now) const;
+    int StaleAfter() const { return m_staleAfter; }
+
+private:
+    const int m_staleAfter;
+    mutable std::mutex m_mutex;
+    std::shared_ptr<const ChartImage> m_chart;
+};

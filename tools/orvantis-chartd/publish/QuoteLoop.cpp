@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: MIT
+#include "publish/QuoteLoop.h"
+
+#include "SettingsFile.h"
+#include "feed/QuoteNumber.h"
+#include "httpd/ServiceLog.h"
+#include "platform/AtomicFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+namespace {
+
+constexpr std::size_t MAX_STATE_BYTES = 256 * 1024; // a day of minutes is about 30 KiB
+constexpr int REPEATS_LOGGED = 100;                 // a repeated line is counted in between
+
+std::string UtcTime(std::int64_t seconds) {
+    const auto time = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    gmtime_r(&time, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+} // namespace
+
+QuoteLoop::QuoteLoop(const ChartdConfig& config, QuoteFeed& feed, ChartBoard& board, Clock clock)
+    : m_config(config), m_feed(feed), m_board(board), m_clock(std::move(clock)),
+      m_gate(config.limits), m_publisher(config.publishDir) {}
+
+std::string QuoteLoop::StatePath() const {
+    return m_config.stateDir + "/" + STATE_FILE;
+}
+
+void QuoteLoop::Report(const std::string& line) {
+    if (!line.empty() && line == m_lastReport) {
+        if (++m_repeats >= REPEATS_LOGGED) {
+            LogLine(line + " (and " + std::to_string(m_repeats - 1) + " times before)");
+            m_repeats = 0;
+        }
+        return;
+    }
+    if (m_repeats > 0) {
+        LogLine("(the line before came " + std::to_string(m_repeats) + " more time" +
+                (m_repeats == 1 ? ")" : "s)"));
+    }
+    m_repeats = 0;
+    m_lastReport = line;
+    if (!line.empty()) {
+        LogLine(line);
+    }
+}
+
+void QuoteLoop::Restore() {
+    const std::int64_t now = m_clock();
+    std::string text;
+    std::string error;
+    if (!ReadSmallFile(StatePath(), MAX_STATE_BYTES, text, error)) {
+        LogLine("no day to take back (" + error + "): the chart starts empty");
+        return;
+    }
+    int skipped = 0;
+    if (!DayHistory::Parse(text, m_config.limits, now, m_day, skipped)) {
+        LogLine(StatePath() + " is not a state file of this service: the chart starts empty");
+        return;
+    }
+    const std::optional<PricePoint> last = m_day.Last();
+    const std::size_t count = m_day.Points().size();
+    LogLine("took back " + std::to_string(count) + (count == 1 ? " price" : " prices") +
+            " of the day" +
+            (skipped > 0 ? ", left out " + std::to_string(skipped) + " lines" : std::string()) +
+            (last ? ", the last " + QuoteText(last->price) + " at " + UtcTime(last->time) : ""));
+    if (!last) {
+        return;
+    }
+    m_gate.SetReference(last->price);
+    m_board.Show(ChartPublisher::Draw(m_day, now, nullptr));
+    m_live = m_board.Look(now).live;
+    if (m_live && !m_publisher.Publish(*m_board.Look(now).chart, error)) {
+        Report("publish: " + error);
+    }
+}
+
+void QuoteLoop::Sample() {
+    const FeedSample sample = m_feed.Fetch();
+    if (!sample.quote) {
+        if (!sample.error.empty()) {
+            Report("feed: " + sample.error);
+        }
+        return;
+    }
+    const QuoteGate::Outcome outcome = m_gate.Check(*sample.quote);
+    switch (outcome.verdict) {
+    case QuoteGate::Verdict::Rejected:
+        Report("rejected: " + outcome.why);
+        return;
+    case QuoteGate::Verdict::Held:
+        Report("held: " + outcome.why);
+        return;
+    case QuoteGate::Verdict::Accepted:
+        if (!outcome.why.empty()) {
+            Report("accepted: " + outcome.why);
+        }
+        Accept(*sample.quote, m_clock());
+        return;
+    }
+}
+
+void QuoteLoop::Accept(double quote, std::int64_t now) {
+    Report({}); // a failure after this one is news again
+    m_day.Add(now, quote);
+    m_day.Prune(now);
+    std::string error;
+    if (!platform::ReplaceFile(StatePath(), m_day.Serialize(), 0600, &error)) {
+        Report("state: cannot write " + StatePath() + ": " + error);
+    }
+    const std::shared_ptr<const ChartImage> chart =
+        ChartPublisher::Draw(m_day, now, m_board.Look(now).chart);
+    if (!chart) {
+        Report("the chart of " + QuoteText(quote) + " could not be drawn");
+        return;
+    }
+    m_board.Show(chart);
+    if (!m_publisher.Publish(*chart, error)) {
+        Report("publish: " + error);
+    }
+    CheckStale();
+}
+
+void QuoteLoop::CheckStale() {
+    const std::int64_t now = m_clock();
+    const ChartBoard::View view = m_board.Look(now);
+    if (view.live == m_live) {
+        return;
+    }
+    m_live = view.live;
+    if (m_live) {
+        Report("live: " + QuoteText(view.chart->price) + " is served and published");
+        return;
+    }
+    std::string error;
+    if (!m_publisher.Withdraw(error)) {
+        Report("publish: " + error);
+    }
+    Report("stale: no quote accepted for " + std::to_string(view.age) + " s, the last " +
+           QuoteText(view.chart->price) + " at " + UtcTime(view.chart->quotedAt) +
+           "; the chart answers 503" +
+           (m_publisher.Path().empty() ? "" : " and " + m_publisher.Path() + " is removed"));
+}
+
+void QuoteLoop::Run(const StopSignal& stop) {
+    using Steady = std::chrono::steady_clock;
+    Restore();
+    if (!m_live) {
+        LogLine("no live price yet: the chart answers 503 until a quote is accepted");
+    }
+    const auto interval = std::chrono::seconds(m_config.feed.intervalSeconds);
+    auto next = Steady::now();
+    while (!stop.Requested()) {
+        if (Steady::now() >= next) {
+            Sample();
+            next = std::max(next + interval, Steady::now());
+        }
+        CheckStale();
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Steady::now());
+        if (const ChartBoard::View view = m_board.Look(m_clock()); view.live) {
+            // Wakes when the price turns stale, not a feed interval later.
+            wait = std::min<std::chrono::milliseconds>(
+                wait, std::chrono::seconds(m_board.StaleAfter() - view.age));
+        }
+        stop.WaitFor(std::max(wait, std::chrono::milliseconds(10)));
+    }
+    std::string error;
+    if (!m_publisher.Withdraw(error)) {
+        LogLine("publish: " + error);
+    }
+}
