@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# On a StatusNotifierItem host (a watcher and host on a private session bus): a host
-# that hangs blocks nothing and gets the item once it answers; the item has the tip
-# "Orvantis", activating it hides and restores the main window, a restarted watcher
-# gets the item again, and the menu's exit entry ends the program.
+# Tray hosts that come and go: a StatusNotifierItem watcher (with its host, on a private
+# session bus) that starts after the program gets the item; the item has the tip
+# "Orvantis", and activating it hides and restores the main window. When the watcher goes
+# and an XEmbed tray starts, the icon moves there; when a watcher comes back, the item
+# goes back to it and the XEmbed icon leaves the tray. The menu's exit entry ends the
+# program.
 source "$(dirname "$0")/lib/e2e.bash"
 start_xvfb
 start_wm
@@ -13,30 +15,18 @@ start_chartd --prices 1650.25
 mkdir -p "$(dirname "$INI")"
 printf '[Option]\nLastPrice=1650.25\n' >"$INI"
 
-start_watcher() {
-    "$BIN_DIR/orvantis-sni-host" >"$E2E_TMP/$1.log" 2>&1 &
-    E2E_PIDS+=($!)
-    WATCHER_PID=$!
-    wait_for 10 grep -q '^ready$' "$E2E_TMP/$1.log" || fail "the watcher did not start"
-}
-start_watcher watcher
-kill -STOP "$WATCHER_PID"
-
 start_orvantis run
 pid=$ORVANTIS_PID
-# While the host hangs the program runs as without a tray: prices come in, and Minimize
-# minimises the window.
-wait_for 10 grep -q '^CurrentPrice=1650.25$' "$INI" || fail "no price was read while the tray host hung"
-wait_for 10 visible_window '^Orvantis$' || fail "no main window while the tray host hung"
+# No tray yet: prices come in, and Minimize minimises the window.
+wait_for 10 grep -q '^CurrentPrice=1650.25$' "$INI" || fail "no price was read without a tray"
+wait_for 10 visible_window '^Orvantis$' || fail "no main window without a tray"
 main=$(visible_window '^Orvantis$' | head -n 1)
 xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
 xdotool key --clearmodifiers Return
-wait_for 5 sh -c "xprop -id $main WM_STATE | grep -q Iconic" || fail "Minimize did nothing while the tray host hung"
+wait_for 5 sh -c "xprop -id $main WM_STATE | grep -q Iconic" || fail "Minimize did nothing without a tray"
 
-# Not a wait for something to happen: the program's question must outlive its deadline.
-sleep 2.5
-kill -CONT "$WATCHER_PID"
-wait_for 20 grep -q '^registered ' "$E2E_TMP/watcher.log" || fail "the host that came back got no item"
+start_watcher watcher
+wait_for 10 grep -q '^registered ' "$E2E_TMP/watcher.log" || fail "the watcher that came late got no item"
 ITEM=$(sed -n 's/^registered //p' "$E2E_TMP/watcher.log" | head -n 1)
 item_call() { dbus-send --session --print-reply --dest="${ITEM%%/*}" "$@"; }
 item_get() { item_call "/${ITEM#*/}" org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierItem "string:$1"; }
@@ -51,10 +41,17 @@ wait_for 5 hidden || fail "activating did not hide the minimised main window int
 activate
 wait_for 5 is_viewable "$main" || fail "activating again did not bring the main window back"
 
+# The watcher goes, an XEmbed tray comes: the icon follows.
 kill "$WATCHER_PID"
 wait "$WATCHER_PID" 2>/dev/null || true
+start_trayer
+wait_for 10 tray_icon orvantis || fail "the icon did not move to the XEmbed tray that came"
+
+# A watcher comes back beside it: the item goes back to the watcher, and leaves the tray.
 start_watcher watcher2
-wait_for 10 grep -q '^registered ' "$E2E_TMP/watcher2.log" || fail "the restarted watcher did not get the item again"
+wait_for 10 grep -q '^registered ' "$E2E_TMP/watcher2.log" || fail "the watcher that came back got no item"
+icon_gone() { ! tray_icon orvantis; }
+wait_for 10 icon_gone || fail "the icon stayed in the XEmbed tray as well"
 
 # The menu entry "Exit(&X)" (the menu marks its mnemonic with '_'), clicked.
 menu=$(item_get Menu | sed -n 's/.*object path "\(.*\)"/\1/p')

@@ -3,7 +3,9 @@
 # On a desktop with a window manager and an XEmbed tray: the floating window floats,
 # shaped, where it belongs and above other windows, moves with the mouse and keeps its
 # place across runs; the tray icon hides and restores the main window, comes back after the
-# tray restarts, and its menu ends the program.
+# tray restarts, and its menu ends the program. A StatusNotifierItem watcher that hangs
+# beside the tray delays nothing: the main window shows at once and the icon goes to the
+# tray.
 source "$(dirname "$0")/lib/e2e.bash"
 start_xvfb
 start_wm
@@ -11,6 +13,9 @@ fresh_user_folders
 start_chartd --prices 1650.25
 ROOT_COLOUR='#123456'
 xsetroot -solid "$ROOT_COLOUR"
+start_session_bus
+start_watcher hung
+kill -STOP "$WATCHER_PID"
 start_trayer
 mkdir -p "$(dirname "$INI")"
 # The first price matches the reference: no notification dialog in the way.

@@ -102,8 +102,16 @@ INSTANTIATE_TEST_SUITE_P(
                   NOTIFY, "1650.00", "1655.00", "1655.00"},
         TrackCase{"UnreadableThresholdIsFiveBelow", "LastPrice=1650.00\nPriceChange=abc\n",
                   "1654.99", REFRESH, "-", "1650.00", "1654.99"},
-        TrackCase{"ZeroThresholdAlwaysNotifies", "LastPrice=1650.00\nPriceChange=0\n", "1650",
-                  NOTIFY, "1650.00", "1650.00", "1650.00"}),
+        // At zero or below, a change of a cent is told and none at all is not; the price
+        // counts as it is stored, with two decimals.
+        TrackCase{"ZeroThresholdSamePriceRefreshes", "LastPrice=1650.00\nPriceChange=0\n", "1650",
+                  REFRESH, "-", "1650.00", "1650.00"},
+        TrackCase{"ZeroThresholdACentNotifies", "LastPrice=1650.00\nPriceChange=0\n", "1650.01",
+                  NOTIFY, "1650.00", "1650.01", "1650.01"},
+        TrackCase{"NegativeThresholdSameCentRefreshes", "LastPrice=1650.00\nPriceChange=-5\n",
+                  "1650.004", REFRESH, "-", "1650.00", "1650.00"},
+        TrackCase{"NegativeThresholdACentNotifies", "LastPrice=1650.00\nPriceChange=-5\n",
+                  "1649.99", NOTIFY, "1650.00", "1649.99", "1649.99"}),
     [](const auto& param) { return param.param.name; });
 
 TEST_F(PriceTrackerTest, WritesTheReferenceBeforeTheCurrentPrice) {

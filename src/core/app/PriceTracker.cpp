@@ -6,6 +6,22 @@
 
 #include <cmath>
 
+namespace {
+
+// Whether the move from the reference is to be told. Every difference is at least a
+// threshold of zero or below, the price that did not move at all included: with such a
+// threshold any change of a cent or more is told, and a price that shows as the
+// reference (both as stored, with two decimals) only refreshes.
+bool ThresholdReached(double price, double last, double threshold) {
+    if (threshold <= 0.0) {
+        return FormatPrice(price) != FormatPrice(last);
+    }
+    // A comparison with a not-a-number value is false, so it counts as below the threshold.
+    return std::fabs(price - last) >= threshold;
+}
+
+} // namespace
+
 bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
     const double price = ParseDouble(priceText, 0.0);
     // A non-finite reference would make every later price a notification: never store one.
@@ -22,9 +38,7 @@ bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFl
         m_heldReference.reset();
     }
     const double last = m_heldReference.value_or(ParseDouble(ReadSetting(KEY_LAST_PRICE), 0.0));
-    const double threshold = ReadSetting(KEY_PRICE_CHANGE);
-    // A comparison with a not-a-number value is false, so it counts as below the threshold.
-    const bool reached = std::fabs(price - last) >= threshold;
+    const bool reached = ThresholdReached(price, last, ReadSetting(KEY_PRICE_CHANGE));
     if (reached) {
         WriteSetting(KEY_TIP_LAST_PRICE, FormatPrice(last));
         if (WriteSetting(KEY_LAST_PRICE, FormatPrice(price))) {

@@ -2,7 +2,9 @@
 #include "gui/desktop/CSystemTray.h"
 
 #include "core/app/InstanceProtocol.h"
+#include "gui/desktop/CStatusNotifierItem.h"
 #include "gui/desktop/CTrayHostWatch.h"
+#include "gui/desktop/CXEmbedTrayIcon.h"
 
 #include <QAction>
 #include <QCursor>
@@ -68,8 +70,11 @@ void CSystemTray::OnShellRestart() {
     }
 }
 
-void CSystemTray::OnHostChanged(bool present) {
-    if (present) {
+void CSystemTray::OnHostChanged() {
+    // An XEmbed icon belongs to the tray that took it in: when that one is gone, its
+    // window would be left on the desktop.
+    m_xembedIcon.reset();
+    if (HostPresent()) {
         OnShellRestart();
     }
 }
@@ -83,38 +88,53 @@ bool CSystemTray::HostPresent() const {
 }
 
 bool CSystemTray::ShellAddIcon() {
-    if (!HostPresent()) {
-        return false;
+    const TrayKind kind = m_hostWatch != nullptr ? m_hostWatch->Kind() : TrayKind::None;
+    if (kind == TrayKind::StatusNotifier) {
+        m_xembedIcon.reset();
+        if (m_statusNotifierItem == nullptr) {
+            m_statusNotifierItem = std::make_unique<CStatusNotifierItem>(m_menu.get());
+            connect(m_statusNotifierItem.get(), &CStatusNotifierItem::MouseMessage, this,
+                    [this](int message) { OnIconNotify(IDR_TRAY, message); });
+            UpdateIcons();
+        }
+        return m_statusNotifierItem->Register();
     }
-    // Made only once a host runs: Qt settles on D-Bus or XEmbed when the icon is made.
-    if (m_trayIcon == nullptr) {
-        m_trayIcon = new QSystemTrayIcon(ShownIcon(), this);
-        m_trayIcon->setToolTip(Tip());
-        m_trayIcon->setContextMenu(m_menu.get());
-        connect(m_trayIcon, &QSystemTrayIcon::activated, this, &CSystemTray::OnActivated);
+    if (kind == TrayKind::XEmbed) {
+        if (m_xembedIcon == nullptr) {
+            m_xembedIcon = std::make_unique<CXEmbedTrayIcon>();
+            connect(m_xembedIcon.get(), &CXEmbedTrayIcon::MouseMessage, this,
+                    [this](int message) { OnIconNotify(IDR_TRAY, message); });
+            UpdateIcons();
+        }
+        m_xembedIcon->Show(m_hostWatch->XEmbedTray());
+        return true;
     }
-    // Qt itself adds a shown icon again to a tray host that restarts.
-    m_trayIcon->show();
-    return true;
+    return false;
+}
+
+void CSystemTray::UpdateIcons() {
+    const QIcon icon = ShownIcon();
+    if (m_statusNotifierItem != nullptr) {
+        m_statusNotifierItem->SetIcon(icon);
+        m_statusNotifierItem->SetTip(TRAY_TIP, m_tipLine);
+    }
+    if (m_xembedIcon != nullptr) {
+        m_xembedIcon->SetIcon(icon);
+        m_xembedIcon->SetTip(Tip());
+    }
 }
 
 void CSystemTray::SetTipLine(const QString& line) {
-    if (line == m_tipLine) {
-        return;
-    }
-    m_tipLine = line;
-    if (m_trayIcon != nullptr) {
-        m_trayIcon->setToolTip(Tip());
+    if (line != m_tipLine) {
+        m_tipLine = line;
+        UpdateIcons();
     }
 }
 
 void CSystemTray::SetGreyed(bool greyed) {
-    if (greyed == m_bGreyed) {
-        return;
-    }
-    m_bGreyed = greyed;
-    if (m_trayIcon != nullptr) {
-        m_trayIcon->setIcon(ShownIcon());
+    if (greyed != m_bGreyed) {
+        m_bGreyed = greyed;
+        UpdateIcons();
     }
 }
 
@@ -139,32 +159,9 @@ QString CSystemTray::Tip() const {
 }
 
 bool CSystemTray::ShellDeleteIcon() {
-    if (m_trayIcon != nullptr) {
-        m_trayIcon->hide();
-    }
+    m_xembedIcon.reset();
+    m_statusNotifierItem.reset();
     return true;
-}
-
-void CSystemTray::OnActivated(QSystemTrayIcon::ActivationReason reason) {
-    switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        OnIconNotify(IDR_TRAY, WM_LBUTTONUP);
-        break;
-    case QSystemTrayIcon::DoubleClick:
-        // An XEmbed tray reports the second click of a double click only as the double
-        // click; it still is a click like the first.
-        OnIconNotify(IDR_TRAY, WM_LBUTTONDBLCLK);
-        OnIconNotify(IDR_TRAY, WM_LBUTTONUP);
-        break;
-    case QSystemTrayIcon::Context:
-        OnIconNotify(IDR_TRAY, WM_RBUTTONUP);
-        break;
-    case QSystemTrayIcon::MiddleClick:
-        OnIconNotify(IDR_TRAY, WM_MBUTTONUP);
-        break;
-    case QSystemTrayIcon::Unknown:
-        break;
-    }
 }
 
 int CSystemTray::OnIconNotify(int iconId, int mouseMessage) {

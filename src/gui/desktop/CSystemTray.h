@@ -4,17 +4,23 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
-#include <QSystemTrayIcon>
 #include <memory>
 
+class CStatusNotifierItem;
 class CTrayHostWatch;
+class CXEmbedTrayIcon;
 class QMenu;
 class QWidget;
 
-// The program's icon in the desktop's tray, over QSystemTrayIcon: a StatusNotifierItem
-// where a D-Bus tray host runs, an XEmbed icon in an X11 tray otherwise. It keeps the
-// flags that decide when the icon is added again, hides the main window into the tray
-// and brings it back, and shows the tray menu.
+// The program's icon in the desktop's tray: a StatusNotifierItem where a D-Bus tray host
+// runs, an XEmbed icon in an X11 tray otherwise, moved to whichever the desktop offers as
+// trays come and go. It keeps the flags that decide when the icon is added again, hides
+// the main window into the tray and brings it back, and shows the tray menu.
+//
+// The icon is made here, not with QSystemTrayIcon: that one asks the D-Bus watcher
+// whether a host runs with a call that waits (up to 25 s for a watcher that hangs) on the
+// user-interface thread when its first icon is made, and keeps the kind it found then
+// for the rest of the run.
 class CSystemTray : public QObject {
     Q_OBJECT
 public:
@@ -54,8 +60,8 @@ public:
     // gets it.
     bool Create(const QIcon& icon);
 
-    // A tray host appeared (or came back): the icon is added again when it is meant to
-    // be shown.
+    // A tray host appeared (or came back, or took over from one of the other kind): the
+    // icon is added again, to it, when it is meant to be shown.
     void OnShellRestart();
 
     // A mouse event on the icon; 0 when it was not for this icon or nothing could act.
@@ -103,13 +109,18 @@ protected:
     CallBack& m_callBack;
 
 private:
-    void OnActivated(QSystemTrayIcon::ActivationReason reason);
-    void OnHostChanged(bool present);
+    void OnHostChanged();
+    // Shows the icon, its tip and its state in the tray icons made so far.
+    void UpdateIcons();
 
     QIcon m_icon;
     bool m_bGreyed = false;
     QString m_tipLine;
     std::unique_ptr<QMenu> m_menu;
     CTrayHostWatch* m_hostWatch = nullptr;
-    QSystemTrayIcon* m_trayIcon = nullptr;
+    // Made at the first add to a host of its kind. The item stays for the whole run (a
+    // host that comes back to its watcher finds it); the XEmbed icon lives as long as
+    // the tray that took it in.
+    std::unique_ptr<CStatusNotifierItem> m_statusNotifierItem;
+    std::unique_ptr<CXEmbedTrayIcon> m_xembedIcon;
 };

@@ -104,7 +104,9 @@ void CTrayHostWatch::LocateXEmbedTray() {
         std::free(error);
         owner = 0;
     }
-    Update(owner, m_statusNotifierHost);
+    const auto before = Host();
+    m_xembedTray = owner;
+    Announce(before);
 }
 
 bool CTrayHostWatch::nativeEventFilter(const QByteArray& eventType, void* message,
@@ -147,16 +149,23 @@ void CTrayHostWatch::WatchStatusNotifier() {
             [this](const QString&, const QString&, const QString& newOwner) {
                 m_retry->stop();
                 m_retryMs = FIRST_RETRY_MS;
+                const auto before = Host();
                 if (newOwner.isEmpty()) {
                     ++m_probeSerial;
-                    Update(m_xembedTray, false);
+                    m_firstProbe = false;
+                    m_statusNotifierHost = false;
                 } else {
+                    ++m_watcherGeneration;
                     ProbeStatusNotifier();
                 }
+                Announce(before);
             });
-    // A host that registers with a watcher already running.
-    bus.connect(WATCHER_SERVICE, WATCHER_PATH, WATCHER_SERVICE,
-                QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(ProbeStatusNotifier()));
+    // A host that registers with a watcher already running, or leaves it.
+    for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
+        bus.connect(WATCHER_SERVICE, WATCHER_PATH, WATCHER_SERVICE, QString::fromLatin1(signal),
+                    this, SLOT(ProbeStatusNotifier()));
+    }
+    m_firstProbe = true;
     ProbeStatusNotifier();
 }
 
@@ -185,17 +194,37 @@ void CTrayHostWatch::ProbeStatusNotifier() {
                     m_retry->start(m_retryMs);
                     m_retryMs = std::min(2 * m_retryMs, LAST_RETRY_MS);
                 }
-                Update(m_xembedTray, !reply.isError() && reply.value().variant().toBool());
+                const auto before = Host();
+                m_firstProbe = false;
+                m_statusNotifierHost = !reply.isError() && reply.value().variant().toBool();
+                Announce(before);
             });
 }
 
-void CTrayHostWatch::Update(std::uint32_t xembedTray, bool statusNotifierHost) {
-    const bool was = IsPresent();
-    // A tray that takes over from another is a new host too.
-    const bool newTray = xembedTray != 0 && xembedTray != m_xembedTray;
-    m_xembedTray = xembedTray;
-    m_statusNotifierHost = statusNotifierHost;
-    if (IsPresent() != was || newTray) {
-        emit Changed(IsPresent());
+TrayKind CTrayHostWatch::Kind() const {
+    if (m_statusNotifierHost) {
+        return TrayKind::StatusNotifier;
+    }
+    if (m_xembedTray != 0 && !m_firstProbe) {
+        return TrayKind::XEmbed;
+    }
+    return TrayKind::None;
+}
+
+std::pair<TrayKind, quint64> CTrayHostWatch::Host() const {
+    switch (Kind()) {
+    case TrayKind::StatusNotifier:
+        return {TrayKind::StatusNotifier, m_watcherGeneration};
+    case TrayKind::XEmbed:
+        return {TrayKind::XEmbed, m_xembedTray};
+    case TrayKind::None:
+        break;
+    }
+    return {TrayKind::None, 0};
+}
+
+void CTrayHostWatch::Announce(std::pair<TrayKind, quint64> before) {
+    if (Host() != before) {
+        emit Changed();
     }
 }

@@ -128,6 +128,15 @@ start_session_bus() {
     export DBUS_SESSION_BUS_ADDRESS
 }
 
+# start_watcher NAME: a StatusNotifierItem watcher and host on the session bus, logging
+# to NAME.log a line "registered SERVICE/PATH" per item; its pid in WATCHER_PID.
+start_watcher() {
+    "$BIN_DIR/orvantis-sni-host" >"$E2E_TMP/$1.log" 2>&1 &
+    WATCHER_PID=$!
+    E2E_PIDS+=("$WATCHER_PID")
+    wait_for 10 grep -q '^ready$' "$E2E_TMP/$1.log" || fail "the watcher did not start"
+}
+
 # window_geometry WIN: "X Y WIDTH HEIGHT" of the window on the screen.
 window_geometry() {
     xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
