@@ -47,8 +47,10 @@ void BM_ReadFormAndRenderMail(benchmark::State& state) {
             state.SkipWithError(error.c_str());
             break;
         }
-        benchmark::DoNotOptimize(PriceMail::Render(request, "orvantis@example.org", received,
-                                                   "01796640406413348-bench-1-000000"));
+        benchmark::DoNotOptimize(PriceMail::Render(
+            Alert::FromRequest(request, "01796640406413348-0123456789abcdef0123456789abcdef",
+                               received),
+            "orvantis@example.org"));
     }
 }
 BENCHMARK(BM_ReadFormAndRenderMail);
@@ -62,7 +64,7 @@ void BM_KeepMailInSpool(benchmark::State& state) {
     MailSpool spool(pattern + "/spool");
     std::string error;
     spool.Open(error);
-    const SpooledMail mail{"user@example.com", std::string(520, 'x')};
+    const SpooledMail mail{"user@example.com", std::string(520, 'x'), {}};
     for (auto _ : state) {
         if (!spool.Store(spool.NewName(), mail, error)) {
             state.SkipWithError(error.c_str());

@@ -2,13 +2,15 @@
 # SPDX-License-Identifier: MIT
 # Load figures of orvantis-notifyd on loopback: requests accepted into the spool per
 # second under a burst (wrk, the program's own form), the delivery rate to a local SMTP
-# server (Debian's aiosmtpd), and the service's memory at rest and at the burst's peak.
-#   bench/notifyd_load.sh BIN_DIR [REQUESTS] [CONNECTIONS]
+# server (Debian's aiosmtpd) or, with "push", through a route to the tests' push server,
+# and the service's memory at rest and at the burst's peak.
+#   bench/notifyd_load.sh BIN_DIR [REQUESTS] [CONNECTIONS] [mail|push]
 # Needs wrk and python3-aiosmtpd (apt-get install wrk python3-aiosmtpd).
 set -euo pipefail
-BIN_DIR=${1:?usage: $0 BIN_DIR [REQUESTS] [CONNECTIONS]}
+BIN_DIR=${1:?usage: $0 BIN_DIR [REQUESTS] [CONNECTIONS] [mail|push]}
 REQUESTS=${2:-10000}
 CONNECTIONS=${3:-16}
+CHANNEL=${4:-mail}
 THREADS=2
 PYTHON=/usr/bin/python3
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -26,6 +28,11 @@ free_port() { "$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0
 kib() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
 spooled() { find "$WORK/spool" -maxdepth 1 -name '*.mail' | wc -l; }
 SMTP_PORT=$(free_port)
+PUSH_PORT=$(free_port)
+ROUTE=
+if [ "$CHANNEL" = push ]; then
+    ROUTE="route user@example.com = ntfy:http://127.0.0.1:$PUSH_PORT/ntfy/bench"
+fi
 
 cat >"$WORK/notifyd.conf" <<CONF
 listen = 127.0.0.1:0
@@ -33,8 +40,11 @@ relay = smtp://127.0.0.1:$SMTP_PORT
 from = orvantis@example.org
 allow = user@example.com
 per_recipient_per_hour = 1000000
+per_client_per_minute = 1000000
+per_client_connections = 0
 per_minute = 1000000
 spool = $WORK/spool
+$ROUTE
 CONF
 start_notifyd() {
     : >"$WORK/notifyd.log"
@@ -45,7 +55,8 @@ start_notifyd() {
     URL=$(grep -o 'http://[0-9.:]*' "$WORK/notifyd.log" | head -n 1)
 }
 
-# 1. The burst, with the relay down so that only the accepting side runs.
+# 1. The burst, with the relay (or the push server) down so that only the accepting side
+# runs.
 start_notifyd
 sleep 1
 echo "memory at rest: $(kib "$NOTIFYD_PID" VmRSS) KiB"
@@ -66,15 +77,23 @@ echo "memory after the burst: $(kib "$NOTIFYD_PID" VmRSS) KiB, peak $(kib "$NOTI
 kill -TERM "$NOTIFYD_PID"
 wait "$NOTIFYD_PID" || true
 
-# 2. The relay comes up and a restarted service empties the spool.
-"$PYTHON" -m aiosmtpd -n -l "127.0.0.1:$SMTP_PORT" -c aiosmtpd.handlers.Mailbox "$WORK/mail" &
-PIDS+=($!)
-until (exec 3<>"/dev/tcp/127.0.0.1/$SMTP_PORT") 2>/dev/null; do sleep 0.05; done
+# 2. The relay (or the push server) comes up and a restarted service empties the spool.
+if [ "$CHANNEL" = push ]; then
+    "$PYTHON" "$HERE/../tests/notifyd/push_sinks.py" "$WORK/push.port" "$WORK/push.log" "$PUSH_PORT" &
+    PIDS+=($!)
+    until [ -s "$WORK/push.port" ]; do sleep 0.05; done
+    delivered() { wc -l <"$WORK/push.log"; }
+else
+    "$PYTHON" -m aiosmtpd -n -l "127.0.0.1:$SMTP_PORT" -c aiosmtpd.handlers.Mailbox "$WORK/mail" &
+    PIDS+=($!)
+    until (exec 3<>"/dev/tcp/127.0.0.1/$SMTP_PORT") 2>/dev/null; do sleep 0.05; done
+    delivered() { find "$WORK/mail/new" -type f | wc -l; }
+fi
 waiting=$(spooled)
 start=$(date +%s.%N)
 start_notifyd
 until [ "$(spooled)" -eq 0 ]; do sleep 0.2; done
 seconds=$(echo "$(date +%s.%N) - $start" | bc)
-echo "delivered $waiting mails in $seconds s: $(echo "$waiting / $seconds" | bc) mails/s;" \
-    "$(find "$WORK/mail/new" -type f | wc -l) in the mailbox"
+echo "delivered $waiting alerts by $CHANNEL in $seconds s: $(echo "$waiting / $seconds" | bc) per second;" \
+    "$(delivered) received"
 echo "memory while delivering: peak $(kib "$NOTIFYD_PID" VmHWM) KiB"

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # The program's e-mail request reaches orvantis-notifyd and lands as one mail in a real
 # SMTP server on loopback. While the SMTP server is down the request waits in the spool
-# and arrives once when the server is back, also across a restart of the service.
+# and arrives once when the server is back, also across a restart of the service. With a
+# route to the phone, it arrives as one push at a push server on loopback instead.
 source "$(dirname "$0")/lib/e2e.bash"
 # Debian's interpreter, which has the SMTP server module, whatever else is on PATH.
 PYTHON=/usr/bin/python3
@@ -124,5 +125,17 @@ start_notifyd
 expect_mails 3
 has_mail 'Gold price changed: 1655.00 (+15.00)' 1640.00 1655.00 +15.00
 grep -q 'ALERT: the relay takes no mail' "$E2E_TMP/notifyd.log" || fail "the outage was not told"
+
+# A route to a push server: the next request is one push, and no mail.
+"$PYTHON" "$(dirname "$0")/../notifyd/push_sinks.py" "$E2E_TMP/push.port" "$E2E_TMP/push.log" &
+E2E_PIDS+=($!)
+wait_for 10 test -s "$E2E_TMP/push.port" || fail "the push server did not start"
+echo "route user@example.com = ntfy:http://127.0.0.1:$(cat "$E2E_TMP/push.port")/ntfy/gold, mail" >>"$E2E_TMP/notifyd.conf"
+stop_notifyd
+start_notifyd
+notify 1655.00 1668.00
+wait_for 20 grep -q '"title": "Gold price changed: 1668.00 (+13.00)"' "$E2E_TMP/push.log" || fail "no push arrived"
+expect_mails 3
+[ "$(wc -l <"$E2E_TMP/push.log")" -eq 1 ] || fail "the push arrived more than once"
 stop_notifyd
 echo "1 passed, 0 failed"

@@ -32,7 +32,7 @@ struct RelayLog {
 
 // A relay that answers each attempt with the next outcome (the last one from then on).
 Deliverer FakeRelay(RelayLog& log, std::vector<Outcome> outcomes) {
-    return [&log, outcomes](const SpooledMail& mail, const std::atomic<bool>&) {
+    return [&log, outcomes](const Channel&, const SpooledMail& mail, const std::atomic<bool>&) {
         std::this_thread::sleep_for(2ms);
         std::lock_guard lock(log.mutex);
         const auto attempt = static_cast<std::size_t>(log.attempts[mail.recipient]++);
@@ -79,7 +79,7 @@ TEST_P(NotifydSpoolTest, DeletesAMailOnlyWhenTheRelayTookItAndSetsAsideWhatItRef
     for (int i = 0; i < c.mails; ++i) {
         ASSERT_TRUE(spools[static_cast<std::size_t>(i % c.copies)]->Store(
             spools[0]->NewName(),
-            {"user" + std::to_string(i) + "@example.com", "Subject: x\r\n\r\nbody\r\n"}, error))
+            {"user" + std::to_string(i) + "@example.com", "Subject: x\r\n\r\nbody\r\n", {}}, error))
             << error;
     }
     std::ofstream(dir.File("spool/0-junk.mail")) << "not a spooled mail";
@@ -106,7 +106,7 @@ TEST_P(NotifydSpoolTest, DeletesAMailOnlyWhenTheRelayTookItAndSetsAsideWhatItRef
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Relays, NotifydSpoolTest, ::testing::Values(
-    RelayCase{"DownTwiceThenTakesIt", {Outcome::RelayFault, Outcome::RelayFault, Outcome::Sent}, 1, 1, 3, 1, 1},
+    RelayCase{"DownTwiceThenTakesIt", {Outcome::ServerFault, Outcome::ServerFault, Outcome::Sent}, 1, 1, 3, 1, 1},
     RelayCase{"PutsItOffTwiceThenTakesIt", {Outcome::Retry, Outcome::Retry, Outcome::Sent}, 1, 1, 3, 1, 1},
     RelayCase{"RefusesIt", {Outcome::Refused}, 1, 1, 1, 0, 2},
     RelayCase{"TwoCopiesShareTheSpool", {Outcome::Sent}, 2, 40, 1, 1, 1}),

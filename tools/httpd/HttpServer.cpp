@@ -82,6 +82,10 @@ void HttpServer::Handle(std::string method, std::string path, Handler handler) {
     m_routes.push_back({std::move(method), std::move(path), std::move(handler)});
 }
 
+void HttpServer::HandleBelow(std::string method, std::string prefix, Handler handler) {
+    m_routes.push_back({std::move(method), std::move(prefix), std::move(handler), true});
+}
+
 int HttpServer::Bind(const std::string& host, int port) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -276,7 +280,7 @@ HttpRefusal HttpServer::FindRoute(const HttpRequest& request, const Route*& rout
     const Route* get = nullptr;
     bool head = false;
     for (const Route& candidate : m_routes) {
-        if (candidate.path != request.path) {
+        if (!candidate.Matches(request.path)) {
             continue;
         }
         if (candidate.method == request.method) {

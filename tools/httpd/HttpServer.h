@@ -41,6 +41,9 @@ public:
 
     // Before Run(); path without a query.
     void Handle(std::string method, std::string path, Handler handler);
+    // Before Run(): every path that begins with prefix and goes on after it (the handler
+    // checks the rest, which is the client's text).
+    void HandleBelow(std::string method, std::string prefix, Handler handler);
     // Listens on host:port (0: any free port); the port, or -1.
     int Bind(const std::string& host, int port);
     // Serves until Stop(); connections being served end within a tenth of a second.
@@ -53,6 +56,12 @@ private:
         std::string method;
         std::string path;
         Handler handler;
+        bool below = false; // path is a prefix
+
+        bool Matches(const std::string& requested) const {
+            return below ? requested.size() > path.size() && requested.starts_with(path)
+                         : requested == path;
+        }
     };
 
     // An accepted connection that has not sent anything yet.

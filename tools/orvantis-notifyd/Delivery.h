@@ -1,25 +1,33 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "Channel.h"
 #include "MailSpool.h"
 
 #include <atomic>
 #include <functional>
 #include <string>
 
-// How one attempt to hand a mail to the relay ended.
+// How long one attempt may take, through any channel: to connect, and as a whole.
+constexpr long CONNECT_TIMEOUT_MS = 10000;
+constexpr long TRANSFER_TIMEOUT_MS = 60000;
+
+// How one attempt to hand an alert to a channel's server ended.
 struct Delivery {
     enum class Outcome {
-        Sent,       // the relay accepted it
-        Retry,      // not now, for this mail: the relay answered 4xx to its recipient or data
-        Refused,    // never, for this mail: the relay answered 5xx to its recipient or data
-        RelayFault, // not now, for any mail: the relay cannot be reached, or it refuses the
-                    // session itself (its greeting, EHLO, STARTTLS, the login, MAIL FROM)
+        Sent,        // the server took it
+        Retry,       // not now, for this alert: the relay answered 4xx to its recipient or data
+        Refused,     // never, for this alert: the relay answered 5xx to its recipient or data, a
+                     // push server or webhook 3xx or 4xx (but 408 and 429)
+        ServerFault, // not now, for any alert: the server cannot be reached, times out, answers
+                     // 408, 429 or 5xx, or (the relay) refuses the session itself: its
+                     // greeting, EHLO, STARTTLS, the login, MAIL FROM
     };
-    Outcome outcome = Outcome::RelayFault;
-    std::string detail; // for the log and the service's state: what the relay answered
+    Outcome outcome = Outcome::ServerFault;
+    std::string detail; // for the log and the receipt: what the server answered
 };
 
-// Hands one mail to the relay. stop turns true when the service ends: an attempt that has
-// not yet sent the whole message should give up then.
-using Deliverer = std::function<Delivery(const SpooledMail& mail, const std::atomic<bool>& stop)>;
+// Hands one alert to one channel. stop turns true when the service ends: an attempt that
+// has not yet sent the whole alert should give up then.
+using Deliverer = std::function<Delivery(const Channel& channel, const SpooledMail& mail,
+                                         const std::atomic<bool>& stop)>;

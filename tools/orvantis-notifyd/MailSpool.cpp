@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,29 +27,14 @@ constexpr std::string_view TEMPORARY_MARK = ".mail.";
 // Every copy of the service that uses the folder holds this file's lock, shared.
 constexpr const char* LOCK_FILE = ".lock";
 constexpr std::string_view RECIPIENT_LINE = "rcpt ";
-constexpr std::size_t MAX_HOST_IN_NAME = 32;
+constexpr std::size_t TIME_DIGITS = 17;
+constexpr std::size_t RANDOM_BYTES = 16;
 constexpr std::size_t MAX_FILE_BYTES = 1024 * 1024; // a mail is under a kilobyte
 // A temporary file this old belongs to no write in progress, in any copy.
 constexpr std::time_t STALE_TEMPORARY_SECONDS = 3600;
 
 std::string ErrnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
-}
-
-std::string HostForNames() {
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') {
-        return "host";
-    }
-    std::string name(host, std::min(std::strlen(host), MAX_HOST_IN_NAME));
-    std::replace_if(
-        name.begin(), name.end(),
-        [](char ch) {
-            return !((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
-                     (ch >= '0' && ch <= '9'));
-        },
-        '_');
-    return name;
 }
 
 // The folder, made private when missing, if it is a folder only this user can change.
@@ -80,19 +66,35 @@ const char* KindOf(mode_t mode) {
     return S_ISDIR(mode) ? "a folder" : "not a regular file";
 }
 
-bool ParseSpoolFile(const std::string& bytes, SpooledMail& mail) {
-    const std::size_t lineEnd = bytes.find('\n');
+// "rcpt <address>", then the alert's line (which a file of an older version lacks), then
+// the mail. A file that has the line must have a name as NewName() makes them: the name
+// is the id that goes into headers and receipts.
+bool ParseSpoolFile(std::string_view file, const std::string& bytes, SpooledMail& mail) {
+    std::size_t lineEnd = bytes.find('\n');
     if (!bytes.starts_with(RECIPIENT_LINE) || lineEnd == std::string::npos) {
         return false;
     }
     mail.recipient = bytes.substr(RECIPIENT_LINE.size(), lineEnd - RECIPIENT_LINE.size());
-    mail.message = bytes.substr(lineEnd + 1);
+    mail.alert.type.clear();
+    mail.alert.id = std::string(file.substr(0, file.size() - SUFFIX.size()));
+    mail.alert.email = mail.recipient;
+    const std::size_t alertEnd = std::min(bytes.find('\n', lineEnd + 1), bytes.size());
+    const std::string_view line =
+        std::string_view(bytes).substr(lineEnd + 1, alertEnd - lineEnd - 1);
+    if (Alert::IsLine(line)) {
+        if (!Alert::FromLine(line, mail.alert) || !MailSpool::IsAlertId(mail.alert.id)) {
+            return false;
+        }
+        lineEnd = alertEnd;
+    }
+    mail.message = bytes.substr(std::min(lineEnd + 1, bytes.size()));
     return IsMailAddress(mail.recipient) && !mail.message.empty();
 }
 
 } // namespace
 
-MailSpool::MailSpool(std::string folder) : m_folder(std::move(folder)), m_host(HostForNames()) {}
+MailSpool::MailSpool(std::string folder)
+    : m_folder(std::move(folder)), m_receipts(m_folder + "/" + RECEIPTS_FOLDER) {}
 
 MailSpool::~MailSpool() {
     if (m_lockFd >= 0) {
@@ -101,7 +103,8 @@ MailSpool::~MailSpool() {
 }
 
 MailSpool::Opened MailSpool::Open(std::string& error) {
-    for (const std::string& folder : {m_folder, m_folder + "/" + FAILED_FOLDER}) {
+    for (const std::string& folder :
+         {m_folder, m_folder + "/" + FAILED_FOLDER, m_receipts.Folder()}) {
         const Opened opened = OpenFolder(folder, error);
         if (opened != Opened::Ok) {
             return opened;
@@ -156,12 +159,30 @@ void MailSpool::RemoveTemporaries(bool all) const {
 }
 
 std::string MailSpool::NewName() {
+    unsigned char random[RANDOM_BYTES];
+    ssize_t got = -1;
+    while ((got = getrandom(random, sizeof random, 0)) < 0 && errno == EINTR) {
+    }
+    if (got != static_cast<ssize_t>(sizeof random)) {
+        return {};
+    }
     const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::system_clock::now().time_since_epoch());
-    char name[128];
-    std::snprintf(name, sizeof name, "%017lld-%s-%ld-%06u", static_cast<long long>(now.count()),
-                  m_host.c_str(), static_cast<long>(getpid()), m_counter.fetch_add(1) % 1000000u);
+    char name[TIME_DIGITS + 2 + 2 * RANDOM_BYTES];
+    int length = std::snprintf(name, sizeof name, "%017lld-", static_cast<long long>(now.count()));
+    for (const unsigned char byte : random) {
+        length += std::snprintf(name + length, sizeof name - static_cast<std::size_t>(length),
+                                "%02x", byte);
+    }
     return name;
+}
+
+bool MailSpool::IsAlertId(std::string_view text) {
+    const auto isDigit = [](char ch) { return ch >= '0' && ch <= '9'; };
+    const auto isHex = [&isDigit](char ch) { return isDigit(ch) || (ch >= 'a' && ch <= 'f'); };
+    return text.size() == TIME_DIGITS + 1 + 2 * RANDOM_BYTES && text[TIME_DIGITS] == '-' &&
+           std::all_of(text.begin(), text.begin() + TIME_DIGITS, isDigit) &&
+           std::all_of(text.begin() + TIME_DIGITS + 1, text.end(), isHex);
 }
 
 bool MailSpool::SyncFolder(const std::string& folder) const {
@@ -169,8 +190,14 @@ bool MailSpool::SyncFolder(const std::string& folder) const {
 }
 
 bool MailSpool::Store(const std::string& name, const SpooledMail& mail, std::string& error) {
+    if (name.empty()) {
+        error = "no random numbers for a name";
+        return false;
+    }
     const std::string path = PathOf(name + std::string(SUFFIX));
-    const std::string bytes = std::string(RECIPIENT_LINE) + mail.recipient + "\n" + mail.message;
+    const std::string bytes = std::string(RECIPIENT_LINE) + mail.recipient + "\n" +
+                              (mail.alert.type.empty() ? "" : mail.alert.Line() + "\n") +
+                              mail.message;
     std::string reason;
     if (!platform::ReplaceFile(path, bytes, 0600, &reason)) {
         error = "cannot write a spool file: " + reason;
@@ -241,12 +268,33 @@ std::unique_ptr<MailSpool::Claim> MailSpool::Take(const std::string& file,
     }
     std::string bytes;
     SpooledMail mail;
-    if (!ReadWhole(fd, MAX_FILE_BYTES, bytes) || !ParseSpoolFile(bytes, mail)) {
+    if (!ReadWhole(fd, MAX_FILE_BYTES, bytes) || !ParseSpoolFile(file, bytes, mail)) {
         const Claim broken(*this, file, fd, {});
         SetAside(file, "not a spooled mail", error);
         return nullptr;
     }
+    if (mail.alert.type.empty()) {
+        mail.alert.received = std::chrono::system_clock::from_time_t(opened.st_mtime);
+    }
     return std::unique_ptr<Claim>(new Claim(*this, file, fd, std::move(mail)));
+}
+
+std::optional<SpooledMail> MailSpool::Peek(const std::string& id) const {
+    const std::string file = id + std::string(SUFFIX);
+    std::string bytes;
+    std::string ignored;
+    SpooledMail mail;
+    if (!IsAlertId(id) ||
+        ReadOwnFile(PathOf(file), MAX_FILE_BYTES, bytes, ignored) != OwnFile::Ok ||
+        !ParseSpoolFile(file, bytes, mail) || mail.alert.type.empty()) {
+        return std::nullopt;
+    }
+    return mail;
+}
+
+void MailSpool::Prune(std::time_t before) const {
+    RemoveOlderThan(m_folder + "/" + FAILED_FOLDER, before);
+    RemoveOlderThan(m_receipts.Folder(), before);
 }
 
 bool MailSpool::MoveToFailed(const std::string& file) const {

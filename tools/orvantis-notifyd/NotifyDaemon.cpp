@@ -4,13 +4,17 @@
 #include "MailAddress.h"
 
 NotifyDaemon::NotifyDaemon(const NotifydConfig& config, RetryTimes times)
-    : m_config(config), m_spool(config.spool), m_relay(config.relay),
+    : m_config(config), m_spool(config.spool), m_channels(config.relay, config.push),
       m_sender(
           m_spool,
-          [this](const SpooledMail& mail, const std::atomic<bool>& stop) {
-              return m_relay.Deliver(mail, stop);
+          [this](const Channel& channel, const SpooledMail& mail, const std::atomic<bool>& stop) {
+              return m_channels.Deliver(channel, mail, stop);
           },
-          times, [this](const SpooledMail& mail) { return Recheck(mail); }),
+          times,
+          SendPolicy{
+              [this](const SpooledMail& mail) { return Recheck(mail); },
+              [this](const std::string& recipient) { return m_config.routes.Find(recipient); },
+              config.fallbackAfter, std::chrono::hours(24) * config.keepDays}),
       m_service(
           config, m_spool, [this] { m_sender.Wake(); }, [this] { return m_sender.State(); }) {}
 

@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "AlertChannels.h"
 #include "MailSpool.h"
 #include "NotifyService.h"
 #include "NotifydConfig.h"
-#include "SmtpRelay.h"
 #include "SpoolSender.h"
 
 #include <chrono>
 #include <string>
 
-// The whole service as it runs: the spool, the sender that empties it through the relay,
-// and the HTTP side that fills it.
+// The whole service as it runs: the spool, the sender that empties it through the relay
+// and the other channels, and the HTTP side that fills it.
 class NotifyDaemon final {
 public:
     explicit NotifyDaemon(const NotifydConfig& config, RetryTimes times = {});
@@ -27,7 +27,7 @@ public:
     void Serve();
     void Stop();
     // After Serve() returned: ends the sender, waiting at most grace. False when it still
-    // waits for the relay's answer to a whole message.
+    // waits for a server's answer to a whole alert.
     bool Finish(std::chrono::milliseconds grace);
 
 private:
@@ -36,7 +36,7 @@ private:
 
     const NotifydConfig& m_config;
     MailSpool m_spool;
-    SmtpRelay m_relay;
+    AlertChannels m_channels;
     SpoolSender m_sender;
     NotifyService m_service;
     int m_port = -1;

@@ -102,11 +102,3 @@ bool NotifyRequest::FromFields(const std::vector<FormField>& fields, NotifyReque
     }
     return true;
 }
-
-std::string NotifyRequest::Subject() const {
-    std::string subject = "Gold price changed: " + price;
-    if (!change.empty()) {
-        subject += " (" + change + ")";
-    }
-    return subject;
-}

@@ -21,7 +21,4 @@ struct NotifyRequest {
     // ignored; a field sent twice is refused. False with a short reason in error.
     static bool FromFields(const std::vector<FormField>& fields, NotifyRequest& request,
                            std::string& error);
-
-    // "Gold price changed: 1662.50 (+12.50)"; without the brackets when no change was sent.
-    std::string Subject() const;
 };

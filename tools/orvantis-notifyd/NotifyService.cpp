@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "NotifyService.h"
 
+#include "AlertProgress.h"
 #include "MailAddress.h"
 #include "MultipartForm.h"
 #include "NotifyRequest.h"
@@ -50,6 +51,8 @@ NotifyService::NotifyService(const NotifydConfig& config, MailSpool& spool,
     m_server.Handle("POST", NOTIFY_PATH,
                     [this](const HttpRequest& request) { return OnNotify(request); });
     m_server.Handle("GET", HEALTH_PATH, [this](const HttpRequest&) { return OnHealth(); });
+    m_server.HandleBelow("GET", STATUS_PATH,
+                         [this](const HttpRequest& request) { return OnStatus(request); });
 }
 
 int NotifyService::Bind() {
@@ -66,12 +69,38 @@ void NotifyService::Stop() {
 
 HttpResponse NotifyService::OnHealth() const {
     const SenderState state = m_state();
-    HttpResponse answer{200, "OK: mails go out\n", {{"Cache-Control", "no-store"}}};
+    HttpResponse answer{200, "OK: alerts go out\n", {{"Cache-Control", "no-store"}}};
     if (!state.delivering) {
         answer.status = 503;
-        answer.body = "Service Unavailable: the relay has taken no mail since " +
-                      UtcTime(state.since) + ": " + state.fault + "\n";
+        answer.body = "Service Unavailable: " + state.fault + "\n";
     }
+    return answer;
+}
+
+// The id is the only key: 128 random bits, so nobody finds another's receipt by trying.
+HttpResponse NotifyService::OnStatus(const HttpRequest& request) const {
+    const std::string id = request.path.substr(std::string_view(STATUS_PATH).size());
+    HttpResponse answer{404, "Not Found: no such alert\n", {{"Cache-Control", "no-store"}}};
+    if (!MailSpool::IsAlertId(id)) {
+        return answer;
+    }
+    std::string error;
+    AlertProgress progress;
+    const OwnFile receipt = m_spool.Receipts().Load(id, progress, error);
+    if (receipt == OwnFile::Unusable) {
+        return answer;
+    }
+    if (receipt == OwnFile::Missing) {
+        // Not tried yet: every channel of its route is queued.
+        const std::optional<SpooledMail> waiting = m_spool.Peek(id);
+        if (!waiting) {
+            return answer;
+        }
+        progress = AlertProgress(m_config.routes.Find(waiting->recipient), waiting->alert.received);
+    }
+    answer.status = 200;
+    answer.body = progress.Json(id);
+    answer.contentType = "application/json";
     return answer;
 }
 
@@ -110,16 +139,17 @@ HttpResponse NotifyService::OnNotify(const HttpRequest& http) {
     case RateLimiter::Verdict::ServiceLimited:
         return TooMany("", client + "429 per-minute limit reached");
     }
-    const std::string name = m_spool.NewName();
-    const SpooledMail mail{request.email,
-                           PriceMail::Render(request, m_config.relay.from, received, name)};
+    const std::string name = MailSpool::NewName();
+    SpooledMail mail{request.email, {}, Alert::FromRequest(request, name, received)};
+    mail.message = PriceMail::Render(mail.alert, m_config.relay.from);
     if (!m_spool.Store(name, mail, error)) {
         return Answer(503, "Service Unavailable: cannot queue the mail",
                       client + "503 not queued for " + recipient + ": " + error);
     }
-    HttpResponse answer = Answer(200, "OK: queued",
-                                 client + "200 queued for " + recipient + ": " + request.Subject() +
-                                     " (" + name + ".mail)");
+    HttpResponse answer = Answer(200, "OK: queued " + name,
+                                 client + "200 queued for " + recipient + ": " +
+                                     mail.alert.Title() + " (" + name + ".mail)");
+    answer.headers.emplace_back(ID_HEADER, name);
     m_stored();
     return answer;
 }

@@ -11,14 +11,18 @@
 #include <string>
 
 // The HTTP side: POST /price_notify.php takes one e-mail request, checks it and keeps
-// it in the spool before it answers 200. Refusals: 400 a malformed form, 403 a recipient
-// not allowed, 413 a body over 64 KiB, 429 over a rate limit, 503 the spool cannot keep
-// it. One line per request goes to the log. GET /healthz answers 200 while mails go out
-// and 503 with the relay's last answer while the relay takes none (not logged).
+// it in the spool before it answers 200 with the alert's id (in the body and in
+// X-Orvantis-Id). Refusals: 400 a malformed form, 403 a recipient not allowed, 413 a body
+// over 64 KiB, 429 over a rate limit, 503 the spool cannot keep it. One line per request
+// goes to the log. GET /status/<id> answers with the alert's receipt as JSON, 404 for an
+// unknown id. GET /healthz answers 200 while alerts go out and 503 with each server's
+// last answer while one takes none. Neither is logged.
 class NotifyService final {
 public:
     static constexpr const char* NOTIFY_PATH = "/price_notify.php";
     static constexpr const char* HEALTH_PATH = "/healthz";
+    static constexpr const char* STATUS_PATH = "/status/";
+    static constexpr const char* ID_HEADER = "X-Orvantis-Id";
 
     // stored is called after each mail that went into the spool; state tells whether
     // mails go out.
@@ -37,6 +41,7 @@ public:
 private:
     HttpResponse OnNotify(const HttpRequest& request);
     HttpResponse OnHealth() const;
+    HttpResponse OnStatus(const HttpRequest& request) const;
 
     const NotifydConfig& m_config;
     MailSpool& m_spool;

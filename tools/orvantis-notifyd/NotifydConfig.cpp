@@ -25,6 +25,12 @@ namespace {
 constexpr std::size_t MAX_CONFIG_BYTES = 1024 * 1024;
 constexpr int MAX_LIMIT = 1000000;
 constexpr int MAX_CONNECTIONS = 100000;
+constexpr int MAX_FALLBACK_SECONDS = 86400;
+constexpr int MAX_KEEP_DAYS = 3650;
+constexpr std::string_view ROUTE_KEY = "route";
+// Keys whose values are never repeated in a message.
+constexpr std::array<std::string_view, 4> SECRET_KEYS = {"relay_password", "ntfy_token",
+                                                         "gotify_token", "webhook_secret"};
 
 bool ParseInteger(std::string_view text, int low, int high, int& value) {
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -103,7 +109,7 @@ bool ParseProxies(std::string_view value, NotifydConfig& config) {
 // The value as the message about it shows it: never a password, nor a login inside the
 // relay's address.
 std::string Shown(std::string_view name, std::string_view value) {
-    if (name == "relay_password") {
+    if (std::find(SECRET_KEYS.begin(), SECRET_KEYS.end(), name) != SECRET_KEYS.end()) {
         return {};
     }
     const std::size_t at = value.rfind('@');
@@ -117,14 +123,29 @@ std::string Shown(std::string_view name, std::string_view value) {
     return " '" + std::string(value) + "'";
 }
 
+// The address or @domain of a "route <target>" key; nullopt for another key.
+std::optional<std::string_view> RouteTarget(std::string_view name) {
+    if (!name.starts_with(ROUTE_KEY) || name.size() == ROUTE_KEY.size() ||
+        (name[ROUTE_KEY.size()] != ' ' && name[ROUTE_KEY.size()] != '\t')) {
+        return std::nullopt;
+    }
+    return TrimBlanks(name.substr(ROUTE_KEY.size()));
+}
+
+// A password or token goes into a header or a login as it is: one line of printable text.
+bool SetSecret(std::string_view value, std::string& secret) {
+    secret = std::string(value);
+    return !value.empty() && !HasControl(value);
+}
+
 struct Key {
     const char* name;
     const char* expected; // for the message on a bad value
     std::function<bool(std::string_view, NotifydConfig&)> parse;
 };
 
-const std::array<Key, 13>& Keys() {
-    static const std::array<Key, 13> keys = {{
+const std::array<Key, 18>& Keys() {
+    static const std::array<Key, 18> keys = {{
         {"listen", "address:port, such as 127.0.0.1:8025 or [::1]:8025", ParseListen},
         {"relay", "smtp://host[:port] or smtps://host[:port]", ParseRelay},
         {"relay_user", "a user name",
@@ -133,10 +154,13 @@ const std::array<Key, 13>& Keys() {
              return !v.empty() && !HasControl(v);
          }},
         {"relay_password", "a password",
-         [](std::string_view v, NotifydConfig& c) {
-             c.relay.password = std::string(v);
-             return !v.empty() && !HasControl(v);
-         }},
+         [](std::string_view v, NotifydConfig& c) { return SetSecret(v, c.relay.password); }},
+        {"ntfy_token", "an access token",
+         [](std::string_view v, NotifydConfig& c) { return SetSecret(v, c.push.ntfyToken); }},
+        {"gotify_token", "an application token",
+         [](std::string_view v, NotifydConfig& c) { return SetSecret(v, c.push.gotifyToken); }},
+        {"webhook_secret", "a secret",
+         [](std::string_view v, NotifydConfig& c) { return SetSecret(v, c.push.webhookSecret); }},
         {"relay_starttls", "try or required",
          [](std::string_view v, NotifydConfig& c) {
              c.relay.requireTls = v == "required";
@@ -172,6 +196,17 @@ const std::array<Key, 13>& Keys() {
              return valid;
          }},
         {"trusted_proxies", "IP addresses separated by commas", ParseProxies},
+        {"fallback_after", "seconds from 0 to 86400",
+         [](std::string_view v, NotifydConfig& c) {
+             int seconds = 0;
+             const bool valid = ParseInteger(v, 0, MAX_FALLBACK_SECONDS, seconds);
+             c.fallbackAfter = std::chrono::seconds(seconds);
+             return valid;
+         }},
+        {"keep_days", "days from 1 to 3650",
+         [](std::string_view v, NotifydConfig& c) {
+             return ParseInteger(v, 1, MAX_KEEP_DAYS, c.keepDays);
+         }},
         {"spool", "an absolute folder path",
          [](std::string_view v, NotifydConfig& c) {
              c.spool = std::string(v);
@@ -179,6 +214,29 @@ const std::array<Key, 13>& Keys() {
          }},
     }};
     return keys;
+}
+
+// What the keys must be together, once every line is read.
+bool CheckWhole(const std::set<std::string>& seen, NotifydConfig& config, std::string& error) {
+    for (const char* required : {"relay", "from", "allow"}) {
+        if (!seen.contains(required)) {
+            error = std::string("'") + required + "' is not set";
+            return false;
+        }
+    }
+    if (config.routes.Uses(Channel::Kind::Gotify) && config.push.gotifyToken.empty()) {
+        error = "'gotify_token' is not set, and a route sends to gotify";
+        return false;
+    }
+    if (seen.contains("relay_password") != seen.contains("relay_user")) {
+        error = "'relay_user' and 'relay_password' go together";
+        return false;
+    }
+    // A login never goes over a connection that might stay in clear text, unless asked.
+    if (!seen.contains("relay_starttls") && !config.relay.user.empty()) {
+        config.relay.requireTls = true;
+    }
+    return true;
 }
 
 } // namespace
@@ -206,6 +264,13 @@ bool NotifydConfig::Parse(std::string_view text, NotifydConfig& config, std::str
         }
         const std::string name(TrimBlanks(line.substr(0, equals)));
         const std::string_view value = TrimBlanks(line.substr(equals + 1));
+        if (const std::optional<std::string_view> target = RouteTarget(name)) {
+            if (!config.routes.Add(*target, value, error)) {
+                error = where + "bad route: " + error;
+                return false;
+            }
+            continue;
+        }
         const auto key = std::find_if(Keys().begin(), Keys().end(),
                                       [&name](const Key& k) { return name == k.name; });
         if (key == Keys().end()) {
@@ -222,21 +287,7 @@ bool NotifydConfig::Parse(std::string_view text, NotifydConfig& config, std::str
             return false;
         }
     }
-    for (const char* required : {"relay", "from", "allow"}) {
-        if (!seen.contains(required)) {
-            error = std::string("'") + required + "' is not set";
-            return false;
-        }
-    }
-    if (seen.contains("relay_password") != seen.contains("relay_user")) {
-        error = "'relay_user' and 'relay_password' go together";
-        return false;
-    }
-    // A login never goes over a connection that might stay in clear text, unless asked.
-    if (!seen.contains("relay_starttls") && !config.relay.user.empty()) {
-        config.relay.requireTls = true;
-    }
-    return true;
+    return CheckWhole(seen, config, error);
 }
 
 bool NotifydConfig::Load(const std::string& path, NotifydConfig& config, std::string& error) {
@@ -264,9 +315,11 @@ bool NotifydConfig::Load(const std::string& path, NotifydConfig& config, std::st
         error = path + ": " + error;
     }
     close(fd);
-    if (error.empty() && !config.relay.password.empty() && (info.st_mode & S_IROTH) != 0) {
-        error = path + ": not used, since it holds relay_password and others can read it (mode " +
-                ModeText(info.st_mode) + "; chmod o-r)";
+    const bool secret = !config.relay.password.empty() || !config.push.ntfyToken.empty() ||
+                        !config.push.gotifyToken.empty() || !config.push.webhookSecret.empty();
+    if (error.empty() && secret && (info.st_mode & S_IROTH) != 0) {
+        error = path + ": not used, since it holds a password, token or secret and others can " +
+                "read it (mode " + ModeText(info.st_mode) + "; chmod o-r)";
     }
     return error.empty();
 }

@@ -20,18 +20,6 @@ std::tm Utc(std::chrono::system_clock::time_point time) {
     return utc;
 }
 
-std::string ReceivedText(std::chrono::system_clock::time_point time) {
-    const std::tm utc = Utc(time);
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d UTC", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
-    return text;
-}
-
-std::string OrNone(const std::string& text) {
-    return text.empty() ? "none" : text;
-}
-
 } // namespace
 
 std::string PriceMail::DateHeader(std::chrono::system_clock::time_point time) {
@@ -44,26 +32,21 @@ std::string PriceMail::DateHeader(std::chrono::system_clock::time_point time) {
     return text;
 }
 
-std::string PriceMail::Render(const NotifyRequest& request, const std::string& from,
-                              std::chrono::system_clock::time_point received,
-                              std::string_view uniqueId) {
+std::string PriceMail::Render(const Alert& alert, const std::string& from) {
     std::string mail;
     mail += "From: " + from + "\r\n";
-    mail += "To: " + request.email + "\r\n";
-    mail += "Subject: " + request.Subject() + "\r\n";
-    mail += "Date: " + DateHeader(received) + "\r\n";
-    mail += "Message-ID: <" + std::string(uniqueId) + "@" + MailDomainOf(from) + ">\r\n";
+    mail += "To: " + alert.email + "\r\n";
+    mail += "Subject: " + alert.Title() + "\r\n";
+    mail += "Date: " + DateHeader(alert.received) + "\r\n";
+    mail += "Message-ID: <" + alert.id + "@" + MailDomainOf(from) + ">\r\n";
     mail += "MIME-Version: 1.0\r\n";
     mail += "Content-Type: text/plain; charset=UTF-8\r\n";
     mail += "Content-Transfer-Encoding: 7bit\r\n";
     // Tells vacation responders not to answer a machine.
     mail += "Auto-Submitted: auto-generated\r\n";
     mail += "\r\n";
-    mail += "The gold price has moved by your threshold.\r\n";
-    mail += "\r\n";
-    mail += "Last notified price: " + OrNone(request.last) + "\r\n";
-    mail += "New price:           " + request.price + "\r\n";
-    mail += "Change:              " + OrNone(request.change) + "\r\n";
-    mail += "Received:            " + ReceivedText(received) + "\r\n";
+    for (const char ch : alert.Text()) {
+        mail += ch == '\n' ? "\r\n" : std::string(1, ch);
+    }
     return mail;
 }

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "ServiceFiles.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 std::string WhyNotTrusted(const struct stat& info, bool rootMayOwn) {
     const uid_t self = geteuid();
@@ -44,4 +47,40 @@ bool ReadWhole(int fd, std::size_t maxBytes, std::string& bytes) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+OwnFile ReadOwnFile(const std::string& path, std::size_t maxBytes, std::string& bytes,
+                    std::string& why) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return errno == ENOENT ? OwnFile::Missing : OwnFile::Unusable;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = "not a regular file";
+    } else if (const std::string distrust = WhyNotTrusted(info, false); !distrust.empty()) {
+        why = "not used, since " + distrust;
+    } else if (!ReadWhole(fd, maxBytes, bytes)) {
+        why = "unreadable or larger than " + std::to_string(maxBytes) + " bytes";
+    } else {
+        why.clear();
+    }
+    close(fd);
+    return why.empty() ? OwnFile::Ok : OwnFile::Unusable;
+}
+
+void RemoveOlderThan(const std::string& folder, std::time_t before) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string path = folder + "/" + entry->d_name;
+        struct stat info {};
+        if (lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && info.st_mtime < before) {
+            unlink(path.c_str());
+        }
+    }
+    closedir(dir);
 }

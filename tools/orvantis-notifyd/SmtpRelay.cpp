@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr long CONNECT_TIMEOUT_MS = 10000;
-constexpr long TRANSFER_TIMEOUT_MS = 60000;
 constexpr std::size_t MAX_REPLY = 512; // a reply line is at most that long
 
 // The commands a session is made of, and how the log names the stage each opens.
@@ -79,7 +77,7 @@ Delivery Judge(CURLcode code, const Transcript& transcript, const char* errorTex
     }
     const int reply = ReplyCode(transcript.reply);
     if (reply < 400) {
-        return {Delivery::Outcome::RelayFault,
+        return {Delivery::Outcome::ServerFault,
                 errorText[0] != '\0' ? errorText : curl_easy_strerror(code)};
     }
     const std::string answer =
@@ -88,7 +86,7 @@ Delivery Judge(CURLcode code, const Transcript& transcript, const char* errorTex
                                        : std::string("to ") + transcript.command->name);
     const std::string_view verb = transcript.command == nullptr ? "" : transcript.command->verb;
     if (verb != "RCPT" && verb != "DATA") {
-        return {Delivery::Outcome::RelayFault, answer};
+        return {Delivery::Outcome::ServerFault, answer};
     }
     return {reply >= 500 ? Delivery::Outcome::Refused : Delivery::Outcome::Retry, answer};
 }
@@ -155,7 +153,7 @@ SmtpRelay::~SmtpRelay() {
 
 Delivery SmtpRelay::Deliver(const SpooledMail& mail, const std::atomic<bool>& stop) {
     if (m_curl == nullptr) {
-        return {Delivery::Outcome::RelayFault, "libcurl has no handle"};
+        return {Delivery::Outcome::ServerFault, "libcurl has no handle"};
     }
     // A reset keeps the open connection for the next mail.
     curl_easy_reset(m_curl);
@@ -165,7 +163,7 @@ Delivery SmtpRelay::Deliver(const SpooledMail& mail, const std::atomic<bool>& st
     recipients.list = curl_slist_append(nullptr, ("<" + mail.recipient + ">").c_str());
     const std::string from = "<" + m_settings.from + ">";
     if (recipients.list == nullptr) {
-        return {Delivery::Outcome::RelayFault, "out of memory"};
+        return {Delivery::Outcome::ServerFault, "out of memory"};
     }
     curl_easy_setopt(m_curl, CURLOPT_URL, m_url.c_str());
     curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");

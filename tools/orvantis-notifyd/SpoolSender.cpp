@@ -7,15 +7,34 @@
 
 namespace {
 
+using State = AlertProgress::State;
+using SystemClock = std::chrono::system_clock;
+
+constexpr std::chrono::hours PRUNE_EVERY{1};
+constexpr std::chrono::milliseconds SCAN_GAP{50};
+
 long long Seconds(std::chrono::steady_clock::duration duration) {
     return std::chrono::duration_cast<std::chrono::seconds>(duration).count();
 }
 
+std::string About(const SpooledMail& mail) {
+    return "alert " + Printable(mail.alert.id) + " to " + mail.recipient;
+}
+
+// The steady clock's time when the system clock shows that time.
+std::chrono::steady_clock::time_point SteadyAt(SystemClock::time_point time) {
+    const auto steadyNow = std::chrono::steady_clock::now();
+    const auto ahead = time - SystemClock::now();
+    return ahead <= SystemClock::duration::zero()
+               ? steadyNow
+               : steadyNow + std::chrono::duration_cast<std::chrono::steady_clock::duration>(ahead);
+}
+
 } // namespace
 
-SpoolSender::SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times, Recheck recheck)
-    : m_spool(spool), m_deliver(std::move(deliver)), m_times(times), m_recheck(std::move(recheck)) {
-}
+SpoolSender::SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times, SendPolicy policy)
+    : m_spool(spool), m_deliver(std::move(deliver)), m_times(times), m_policy(std::move(policy)),
+      m_faults(times) {}
 
 SpoolSender::~SpoolSender() {
     m_stop.store(true);
@@ -61,132 +80,190 @@ bool SpoolSender::Stop(std::chrono::milliseconds grace) {
 }
 
 SenderState SpoolSender::State() const {
-    std::lock_guard lock(m_mutex);
-    return m_state;
+    return m_faults.State();
 }
 
+// A burst of new alerts wakes the sender for each; it looks at the folder at most every
+// SCAN_GAP, or a burst of n alerts would cost n scans of a folder of up to n files.
 void SpoolSender::Sleep(Clock::duration duration) {
+    const Clock::time_point until = Clock::now() + duration;
     std::unique_lock lock(m_mutex);
-    m_wake.wait_for(lock, duration, [this] { return m_woken || m_stop.load(); });
+    m_wake.wait_until(lock, until, [this] { return m_woken || m_stop.load(); });
+    m_wake.wait_until(lock, std::min(until, m_lastScan + SCAN_GAP),
+                      [this] { return m_stop.load(); });
     m_woken = false;
-}
-
-SpoolSender::Clock::duration SpoolSender::Backoff(int failures) const {
-    Clock::duration delay = m_times.first;
-    for (int i = 1; i < failures && delay < m_times.longest; ++i) {
-        delay *= 2;
-    }
-    return std::min<Clock::duration>(delay, m_times.longest);
 }
 
 void SpoolSender::Run() {
     while (!m_stop.load()) {
-        if (Clock::now() < m_relayNotBefore) {
-            Sleep(m_relayNotBefore - Clock::now());
-            continue;
-        }
+        PruneWhenDue();
+        m_lastScan = Clock::now();
         const std::vector<std::string> files = m_spool.Waiting();
         std::erase_if(m_retries, [&files](const auto& entry) {
             return !std::binary_search(files.begin(), files.end(), entry.first);
         });
         Clock::time_point nextLook = Clock::now() + m_times.rescan;
-        bool relayFailed = false;
         for (const std::string& file : files) {
             if (m_stop.load()) {
                 return;
             }
             const auto retry = m_retries.find(file);
-            if (retry != m_retries.end() && retry->second.notBefore > Clock::now()) {
-                nextLook = std::min(nextLook, retry->second.notBefore);
+            if (retry != m_retries.end() && retry->second > Clock::now()) {
+                nextLook = std::min(nextLook, retry->second);
                 continue;
             }
-            const std::optional<Delivery> delivery = Send(file);
-            if (delivery && !m_stop.load()) {
-                NoteRelay(*delivery, files.size());
-            }
-            if (delivery && delivery->outcome == Delivery::Outcome::RelayFault) {
-                relayFailed = true;
-                break;
+            const std::optional<Clock::time_point> wait = Attempt(file, files.size());
+            if (wait) {
+                m_retries[file] = *wait;
+                nextLook = std::min(nextLook, *wait);
+            } else {
+                m_retries.erase(file);
             }
         }
-        if (relayFailed) {
-            m_relayNotBefore = Clock::now() + Backoff(m_relayFailures);
-        } else if (!m_stop.load()) {
-            // Everything due has been tried: wait for a new mail, a retry or a rescan.
-            Sleep(std::max<Clock::duration>(nextLook - Clock::now(), Clock::duration::zero()));
-        }
+        // Everything due has been tried: wait for a new alert, a retry or a rescan.
+        Sleep(std::max<Clock::duration>(nextLook - Clock::now(), Clock::duration::zero()));
     }
 }
 
-// A relay that takes no mail is worth one loud line, not one per attempt: the state
-// (and GET /healthz) shows its latest answer meanwhile.
-void SpoolSender::NoteRelay(const Delivery& delivery, std::size_t waiting) {
-    if (delivery.outcome != Delivery::Outcome::RelayFault) {
-        if (m_relayFailures > 0) {
-            LogLine("the relay takes mails again, after " + std::to_string(m_relayFailures) +
-                    " failed attempts");
-        }
-        m_relayFailures = 0;
-        std::lock_guard lock(m_mutex);
-        m_state = SenderState{};
+void SpoolSender::PruneWhenDue() {
+    if (Clock::now() < m_nextPrune) {
         return;
     }
-    if (++m_relayFailures == 1) {
-        LogLine("ALERT: the relay takes no mail: " + delivery.detail + "; mails waiting: " +
-                std::to_string(waiting) + ", all kept in the spool and tried again, first in " +
-                std::to_string(Seconds(Backoff(1))) + " s");
-    }
-    std::lock_guard lock(m_mutex);
-    if (m_state.delivering) {
-        m_state.since = std::chrono::system_clock::now();
-    }
-    m_state.delivering = false;
-    m_state.fault = delivery.detail;
+    m_nextPrune = Clock::now() + PRUNE_EVERY;
+    m_spool.Prune(SystemClock::to_time_t(SystemClock::now() - m_policy.keep));
 }
 
-std::optional<Delivery> SpoolSender::Send(const std::string& file) {
+std::optional<SpoolSender::Clock::time_point> SpoolSender::Attempt(const std::string& file,
+                                                                   std::size_t waiting) {
     std::string error;
     const std::unique_ptr<MailSpool::Claim> claim = m_spool.Take(file, error);
     if (claim == nullptr) {
         if (!error.empty()) {
             LogLine("delivery of " + Printable(file) + ": " + error);
         }
-        return std::nullopt; // another copy has it, or it was no mail
+        return std::nullopt; // another copy has it, or it was no alert
     }
     const SpooledMail& mail = claim->Mail();
-    const std::string why = m_recheck ? m_recheck(mail) : std::string();
-    if (!why.empty()) {
-        m_retries.erase(file);
-        LogLine("delivery to " + mail.recipient + ": not sent, " + why + "; " +
-                (claim->SetAside() ? "kept in " : "cannot be moved into ") +
-                MailSpool::FAILED_FOLDER + "/" + Printable(file));
+    const bool mailOnly = mail.alert.type.empty() || !m_policy.route;
+    const Route route = mailOnly ? Route{Channel{}} : m_policy.route(mail.recipient);
+    AlertProgress progress(route, mail.alert.received);
+    const OwnFile receipt = m_spool.Receipts().Load(mail.alert.id, progress, error);
+    if (receipt == OwnFile::Unusable) {
+        // Without its record the alert could go out again where it was delivered.
+        GiveUp(*claim, progress, "its receipt is unusable: " + error);
         return std::nullopt;
     }
-    const Delivery delivery = m_deliver(mail, m_stop);
+    progress.Follow(route);
+    if (progress.Delivered()) {
+        claim->Remove(); // a stop came between the receipt and the deletion
+        return std::nullopt;
+    }
+    std::string why = m_policy.recheck ? m_policy.recheck(mail) : std::string();
+    if (why.empty() && SystemClock::now() - mail.alert.received > m_policy.keep) {
+        why = "not delivered within keep_days";
+    }
+    if (!why.empty()) {
+        GiveUp(*claim, progress, why);
+        return std::nullopt;
+    }
+    return Proceed(*claim, route, progress, waiting);
+}
+
+std::optional<SpoolSender::Clock::time_point> SpoolSender::Proceed(MailSpool::Claim& claim,
+                                                                   const Route& route,
+                                                                   AlertProgress& progress,
+                                                                   std::size_t waiting) {
+    while (const std::optional<std::size_t> index = progress.Current()) {
+        if (m_stop.load()) {
+            return std::nullopt;
+        }
+        const Channel& channel = route[*index];
+        const bool last = *index + 1 == route.size();
+        const auto fallbackAt = progress.WaitingSince(*index) + m_policy.fallbackAfter;
+        if (const auto blocked = m_faults.Blocked(channel, Clock::now())) {
+            if (last || SystemClock::now() < fallbackAt) {
+                return last ? *blocked : std::min(*blocked, SteadyAt(fallbackAt));
+            }
+            FallBack(claim, route, progress, *index, m_faults.Detail(channel));
+            continue;
+        }
+        const Delivery delivery = m_deliver(channel, claim.Mail(), m_stop);
+        if (m_stop.load() && delivery.outcome != Delivery::Outcome::Sent) {
+            return std::nullopt; // cut short by the stop, not by the server
+        }
+        m_faults.Note(channel, delivery, waiting);
+        const Next next = Settle(claim, route, progress, *index, delivery);
+        if (next.what != Next::Onward) {
+            return next.what == Next::Wait ? std::optional(next.until) : std::nullopt;
+        }
+    }
+    GiveUp(claim, progress, "every channel failed");
+    return std::nullopt;
+}
+
+SpoolSender::Next SpoolSender::Settle(MailSpool::Claim& claim, const Route& route,
+                                      AlertProgress& progress, std::size_t index,
+                                      const Delivery& delivery) {
+    const SpooledMail& mail = claim.Mail();
+    const Channel& channel = route[index];
+    const auto now = SystemClock::now();
     switch (delivery.outcome) {
     case Delivery::Outcome::Sent:
-        m_retries.erase(file);
-        LogLine("delivery to " + mail.recipient + ": sent" +
-                (claim->Remove() ? "" : ", but the file cannot be deleted and may be sent again") +
-                " (" + Printable(file) + ")");
-        break;
+        progress.Record(index, State::Delivered, now, delivery.detail, true);
+        Keep(mail, progress);
+        LogLine(About(mail) + ": delivered by " + channel.Label() + " (" + delivery.detail + ")" +
+                (claim.Remove() ? "" : ", but its file cannot be deleted and it may go out again"));
+        return {Next::Done};
     case Delivery::Outcome::Refused:
-        m_retries.erase(file);
-        LogLine("delivery to " + mail.recipient + ": refused by the relay (" + delivery.detail +
-                "), " + (claim->SetAside() ? "kept in " : "cannot be moved into ") +
-                MailSpool::FAILED_FOLDER + "/" + Printable(file));
-        break;
-    case Delivery::Outcome::Retry: {
-        Retry& retry = m_retries[file];
-        const Clock::duration wait = Backoff(++retry.failures);
-        retry.notBefore = Clock::now() + wait;
-        LogLine("delivery to " + mail.recipient + ": not now (" + delivery.detail + "), attempt " +
-                std::to_string(retry.failures) + ", next in " + std::to_string(Seconds(wait)) +
-                " s (" + Printable(file) + ")");
+        progress.Record(index, State::Failed, now, delivery.detail, true);
+        Keep(mail, progress);
+        LogLine(About(mail) + ": refused by " + channel.Label() + " (" + delivery.detail + ")" +
+                (progress.Current() ? ", on to " + route[*progress.Current()].Label() : ""));
+        return {Next::Onward};
+    case Delivery::Outcome::Retry:
+    case Delivery::Outcome::ServerFault:
         break;
     }
-    case Delivery::Outcome::RelayFault:
-        break; // the mail stays as it is; the relay's back-off holds every mail
+    progress.Record(index, State::Retrying, now, delivery.detail, true);
+    if (index + 1 < route.size() && now >= progress.WaitingSince(index) + m_policy.fallbackAfter) {
+        FallBack(claim, route, progress, index, delivery.detail);
+        return {Next::Onward};
     }
-    return delivery;
+    Keep(mail, progress);
+    if (delivery.outcome == Delivery::Outcome::ServerFault) {
+        const auto blocked = m_faults.Blocked(channel, Clock::now());
+        return {Next::Wait, blocked.value_or(Clock::now() + m_times.rescan)};
+    }
+    const int attempts = progress.Steps()[index].attempts;
+    const Clock::duration wait = Backoff(m_times, attempts);
+    LogLine(About(mail) + ": not now by " + channel.Label() + " (" + delivery.detail +
+            "), attempt " + std::to_string(attempts) + ", next in " +
+            std::to_string(Seconds(wait)) + " s");
+    return {Next::Wait, Clock::now() + wait};
+}
+
+void SpoolSender::FallBack(const MailSpool::Claim& claim, const Route& route,
+                           AlertProgress& progress, std::size_t index, const std::string& detail) {
+    const std::string why =
+        "no delivery within " + std::to_string(m_policy.fallbackAfter.count()) + " s: " + detail;
+    progress.Record(index, State::Failed, SystemClock::now(), why, false);
+    Keep(claim.Mail(), progress);
+    LogLine(About(claim.Mail()) + ": " + route[index].Label() + " gave no delivery within " +
+            std::to_string(m_policy.fallbackAfter.count()) + " s (" + detail + "), on to " +
+            route[index + 1].Label());
+}
+
+void SpoolSender::GiveUp(MailSpool::Claim& claim, AlertProgress& progress, const std::string& why) {
+    progress.FailRemaining(SystemClock::now(), why);
+    Keep(claim.Mail(), progress);
+    LogLine(About(claim.Mail()) + ": given up, " + why + "; " +
+            (claim.SetAside() ? "kept in " : "cannot be moved into ") + MailSpool::FAILED_FOLDER +
+            "/" + Printable(claim.File()));
+}
+
+void SpoolSender::Keep(const SpooledMail& mail, const AlertProgress& progress) {
+    std::string error;
+    if (!m_spool.Receipts().Keep(mail.alert.id, progress, error)) {
+        LogLine("the receipt of " + About(mail) + " cannot be written: " + error);
+    }
 }

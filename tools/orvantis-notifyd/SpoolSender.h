@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "AlertProgress.h"
 #include "Delivery.h"
 #include "MailSpool.h"
+#include "ServerFaults.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,75 +16,80 @@
 #include <string>
 #include <thread>
 
-// How long the sender waits before trying again.
-struct RetryTimes {
-    std::chrono::milliseconds first{1000};     // after the first failure; doubles each time
-    std::chrono::milliseconds longest{300000}; // the doubling stops here
-    std::chrono::milliseconds rescan{2000};    // looks for mails other copies spooled
+// What the sender asks of the service's settings.
+struct SendPolicy {
+    // Why a spooled alert must not go out any more (empty: it may); asked before each
+    // attempt, since a spooled file may be older than today's settings.
+    std::function<std::string(const SpooledMail& mail)> recheck;
+    // The route of a recipient; mail alone when unset.
+    std::function<Route(const std::string& recipient)> route;
+    // Failures of a channel for this long let the next one of the route take over.
+    std::chrono::seconds fallbackAfter{300};
+    // An alert not delivered within this time is given up; receipts and given-up alerts
+    // are removed this long after their last change.
+    std::chrono::hours keep{7 * 24};
 };
 
-// Whether mails go out, as the service's state shows it.
-struct SenderState {
-    bool delivering = true;                      // false while the relay takes no mail at all
-    std::string fault;                           // then what it answered last
-    std::chrono::system_clock::time_point since; // and since when it takes none
-};
-
-// The thread that empties the spool: oldest mail first, one at a time at the relay's
-// pace. A mail the relay accepted is deleted; one it could not take now is tried again
-// after a back-off that doubles per failure; one it refused for good is set aside. While
-// the relay takes no mail at all (down, or refusing the session) every mail stays and the
-// relay as a whole is tried again after the same back-off; the log says so once.
+// The thread that empties the spool, oldest alert first, one at a time. Each alert goes
+// through the channels of its route in order: a channel that delivered ends it; one that
+// refused it for good hands it to the next at once; one that fails for now is tried again
+// after a back-off that doubles per failure, until fallback_after has passed and the next
+// takes over (the last one is tried on). An alert every channel failed is set aside in
+// failed/. The receipt is written before the sender moves on, so a crash repeats no
+// channel that delivered and none that failed. While a server takes no alert at all, the
+// alerts waiting for it stay (see ServerFaults).
 class SpoolSender final {
 public:
-    // Why a spooled mail must not go out any more (empty: it may); asked before each
-    // attempt, since a spooled file may be older than today's settings.
-    using Recheck = std::function<std::string(const SpooledMail& mail)>;
-
-    SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times = {},
-                Recheck recheck = nullptr);
+    SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times = {}, SendPolicy policy = {});
     ~SpoolSender();
     SpoolSender(const SpoolSender&) = delete;
     SpoolSender& operator=(const SpoolSender&) = delete;
 
     void Start();
-    // A mail was stored: look at once rather than at the next rescan.
+    // An alert was stored: look at once rather than at the next rescan.
     void Wake();
-    // Ends the thread, waiting at most grace. False when it is still waiting for the
-    // relay's answer to a whole message; the caller then ends the process without it.
+    // Ends the thread, waiting at most grace. False when it is still waiting for a
+    // server's answer to a whole alert; the caller then ends the process without it.
     bool Stop(std::chrono::milliseconds grace);
     // From any thread.
     SenderState State() const;
 
 private:
     using Clock = std::chrono::steady_clock;
-    struct Retry {
-        int failures = 0;
-        Clock::time_point notBefore;
+    // After one step with an alert: on to its next channel, done with it, or wait.
+    struct Next {
+        enum { Onward, Done, Wait } what;
+        Clock::time_point until{};
     };
 
     void Run();
-    // One attempt at one file; nullopt when it never reached the relay (another copy
-    // has the file, it is no mail, or it may no longer go out).
-    std::optional<Delivery> Send(const std::string& file);
-    // Tells the log and the state how the relay answered.
-    void NoteRelay(const Delivery& delivery, std::size_t waiting);
+    void PruneWhenDue();
+    // One look at one file; when it is to be looked at again, if it waits.
+    std::optional<Clock::time_point> Attempt(const std::string& file, std::size_t waiting);
+    std::optional<Clock::time_point> Proceed(MailSpool::Claim& claim, const Route& route,
+                                             AlertProgress& progress, std::size_t waiting);
+    Next Settle(MailSpool::Claim& claim, const Route& route, AlertProgress& progress,
+                std::size_t index, const Delivery& delivery);
+    // The channel failed for fallback_after: the next one takes over.
+    void FallBack(const MailSpool::Claim& claim, const Route& route, AlertProgress& progress,
+                  std::size_t index, const std::string& detail);
+    void GiveUp(MailSpool::Claim& claim, AlertProgress& progress, const std::string& why);
+    void Keep(const SpooledMail& mail, const AlertProgress& progress);
     void Sleep(Clock::duration duration);
-    Clock::duration Backoff(int failures) const;
 
     MailSpool& m_spool;
     Deliverer m_deliver;
     RetryTimes m_times;
-    Recheck m_recheck;
+    SendPolicy m_policy;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_woken = false;
     bool m_finished = false;
-    SenderState m_state; // under m_mutex
     std::thread m_thread;
+    ServerFaults m_faults;
     // Only the sender thread touches these.
-    std::map<std::string, Retry> m_retries;
-    int m_relayFailures = 0;
-    Clock::time_point m_relayNotBefore;
+    std::map<std::string, Clock::time_point> m_retries; // by file: not before then
+    Clock::time_point m_nextPrune{};
+    Clock::time_point m_lastScan{};
 };

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// orvantis-notifyd: turns the program's e-mail requests into e-mails through an SMTP relay.
+// orvantis-notifyd: turns the program's e-mail requests into alerts: mails through an SMTP
+// relay, pushes to the phone, webhooks.
 #include "NotifyDaemon.h"
 #include "NotifydConfig.h"
+#include "TestAlert.h"
 #include "httpd/ServiceLog.h"
 
 #include <curl/curl.h>
@@ -24,16 +26,18 @@ namespace {
 constexpr std::chrono::milliseconds STOP_GRACE{1500};
 
 constexpr const char* USAGE =
-    "Usage: orvantis-notifyd [--config FILE]\n"
+    "Usage: orvantis-notifyd [--config FILE] [--test ADDRESS]\n"
     "Takes e-mail requests of the Orvantis gold price monitor (POST /price_notify.php)\n"
-    "and mails them through an SMTP relay.\n"
+    "and sends them on the recipient's route: mail through an SMTP relay, a push to the\n"
+    "phone, a webhook.\n"
     "  --config FILE   settings file (default /etc/orvantis/notifyd.conf)\n"
+    "  --test ADDRESS  send one test alert through every channel of the address's route,\n"
+    "                  print each outcome and end (0: every channel delivered)\n"
     "  --help          this text\n";
 
-} // namespace
-
-int main(int argc, char** argv) {
-    std::string configPath = NotifydConfig::DEFAULT_PATH;
+// The exit status when the command line says all there is to do (--help, or a bad
+// argument), else -1.
+int ReadArguments(int argc, char** argv, std::string& configPath, const char*& testAddress) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(USAGE, stdout);
@@ -43,14 +47,36 @@ int main(int argc, char** argv) {
             configPath = argv[++i];
             continue;
         }
+        if (std::strcmp(argv[i], "--test") == 0 && i + 1 < argc && testAddress == nullptr) {
+            testAddress = argv[++i];
+            continue;
+        }
         std::fprintf(stderr, "orvantis-notifyd: unknown argument '%s'\n%s", argv[i], USAGE);
         return 2;
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string configPath = NotifydConfig::DEFAULT_PATH;
+    const char* testAddress = nullptr;
+    if (const int status = ReadArguments(argc, argv, configPath, testAddress); status >= 0) {
+        return status;
     }
     NotifydConfig config;
     std::string error;
     if (!NotifydConfig::Load(configPath, config, error)) {
         std::fprintf(stderr, "orvantis-notifyd: %s\n", error.c_str());
         return 2;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    if (testAddress != nullptr) {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        const int status = SendTestAlert(config, testAddress, stdout, stderr);
+        curl_global_cleanup();
+        return status;
     }
 
     // The stop signals are taken by sigwait below, never by a handler on another thread.
@@ -59,7 +85,6 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
     // A file size limit is met like a full disk: the write fails and the client hears 503.
     signal(SIGXFSZ, SIG_IGN);
 
@@ -84,7 +109,7 @@ int main(int argc, char** argv) {
     daemon.Stop();
     server.join();
     if (!daemon.Finish(STOP_GRACE)) {
-        LogLine("stopped without waiting for the relay's answer; the spool is intact");
+        LogLine("stopped without waiting for a server's answer; the spool is intact");
         std::_Exit(0);
     }
     LogLine("stopped; the spool is intact");
