@@ -131,7 +131,7 @@ void HttpServer::Stop() {
     }
 }
 
-void HttpServer::Run() {
+bool HttpServer::Run() {
     std::vector<Silent> silent;
     std::vector<pollfd> watched;
     while (!m_stop.load() && m_listenFd >= 0) {
@@ -160,6 +160,7 @@ void HttpServer::Run() {
         Close(connection.fd, connection.peer);
     }
     m_pool.Shutdown();
+    return m_stop.load();
 }
 
 // Those that spoke (or hung up) go to a thread; those silent too long are closed.
@@ -341,7 +342,26 @@ bool HttpServer::Answer(HttpConnection& connection, const HttpRequest& request, 
         response = {500, "Internal Server Error\n", {}};
         keepAlive = false;
     }
-    return connection.Write(ResponseBytes(response, keepAlive, request.method == "HEAD"),
-                            HttpClock::now() + m_limits.answer) &&
-           keepAlive;
+    if (response.hold) {
+        connection.Hold();
+        return false;
+    }
+    const bool headOnly = request.method == "HEAD";
+    const auto deadline = HttpClock::now() + m_limits.answer;
+    if (!connection.Write(ResponseBytes(response, keepAlive, headOnly), deadline)) {
+        return false;
+    }
+    if (response.pieces && !headOnly && !IsBodiless(response.status)) {
+        try {
+            return connection.WritePieces(response.streamLength, response.pieces, deadline) &&
+                   keepAlive;
+        } catch (const std::exception& error) {
+            // Its head is out already: the client learns of it from the connection's end.
+            if (m_refused) {
+                m_refused(request, 500, error.what());
+            }
+            return false;
+        }
+    }
+    return keepAlive;
 }
