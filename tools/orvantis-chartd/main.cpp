@@ -16,15 +16,6 @@
 #include <string_view>
 #include <thread>
 
-#if defined(__SANITIZE_THREAD__)
-// The HTTP library is a prebuilt, uninstrumented shared library: the thread sanitizer sees
-// its memcpy and memcmp calls but not the synchronisation around them (for example the
-// guard of a function-local static), and reports races that are not there.
-extern "C" const char* __tsan_default_suppressions() {
-    return "called_from_lib:libcpp-httplib.so\n";
-}
-#endif
-
 namespace {
 
 // Replaced whole, so a reader never sees half a number.
