@@ -2,9 +2,8 @@
 #include "HttpServer.h"
 
 #include "ClientAddress.h"
+#include "ListenAddress.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/eventfd.h>
@@ -18,7 +17,6 @@
 
 namespace {
 
-constexpr int LISTEN_BACKLOG = 1024;
 // How long a server out of descriptors waits before it accepts again.
 constexpr int OUT_OF_FILES_PAUSE_MS = 100;
 constexpr std::chrono::milliseconds DRAIN_TIME{1000};
@@ -87,40 +85,10 @@ void HttpServer::HandleBelow(std::string method, std::string prefix, Handler han
 }
 
 int HttpServer::Bind(const std::string& host, int port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
-        return -1;
+    if (m_listenFd < 0) {
+        m_listenFd = OpenListeningSocket(host, port);
     }
-    for (addrinfo* candidate = found; candidate != nullptr && m_listenFd < 0;
-         candidate = candidate->ai_next) {
-        const int fd = socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC,
-                              candidate->ai_protocol);
-        if (fd < 0) {
-            continue;
-        }
-        // Only SO_REUSEADDR, never SO_REUSEPORT: a second copy must not share the port.
-        int yes = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (bind(fd, candidate->ai_addr, candidate->ai_addrlen) == 0 &&
-            listen(fd, LISTEN_BACKLOG) == 0) {
-            m_listenFd = fd;
-        } else {
-            close(fd);
-        }
-    }
-    freeaddrinfo(found);
-    sockaddr_storage bound{};
-    socklen_t size = sizeof bound;
-    if (m_listenFd < 0 ||
-        getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
-        return -1;
-    }
-    return ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                             : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    return m_listenFd < 0 ? -1 : BoundPort(m_listenFd);
 }
 
 void HttpServer::Stop() {
