@@ -26,7 +26,7 @@ public:
 
     // Binds and listens on the port (0: any free one); the bound port, or -1.
     int Bind(int port);
-    // Serves until Stop(); false when the server could not run.
+    // Serves until Stop(); false when it ended without one.
     bool Run();
     // Ends Run() and the stalled requests; from any thread, not from a signal handler.
     void Stop();
