@@ -2,8 +2,8 @@
 #include "TerminationSignals.h"
 
 #include <pthread.h>
-#include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 TerminationSignals::TerminationSignals() {
@@ -15,12 +15,19 @@ TerminationSignals::TerminationSignals() {
 
 void TerminationSignals::ServeUntilStopped(const std::function<void()>& serve,
                                            const std::function<void()>& stop) const {
-    std::thread server([&serve] {
+    const pthread_t waiter = pthread_self();
+    std::atomic<bool> stopping{false};
+    std::thread server([&serve, &stopping, waiter] {
         serve();
-        kill(getpid(), SIGTERM); // wakes the wait below
+        // Only to the waiting thread, and only when nobody asked for the stop: a signal
+        // left pending for the whole process could meet a thread that does not block it.
+        if (!stopping.load()) {
+            pthread_kill(waiter, SIGTERM);
+        }
     });
     int signalNumber = 0;
     sigwait(&m_signals, &signalNumber);
+    stopping.store(true);
     stop();
     server.join();
 }
