@@ -3,9 +3,9 @@
 // the program's form and rendering its mail, and keeping the mail in the spool (written,
 // flushed to disk, renamed).
 #include "MailSpool.h"
-#include "MultipartForm.h"
 #include "NotifyRequest.h"
 #include "PriceMail.h"
+#include "httpd/MultipartForm.h"
 
 #include <benchmark/benchmark.h>
 

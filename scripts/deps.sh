@@ -6,7 +6,7 @@
 ORVANTIS_PACKAGES=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev libgl-dev libcurl4-openssl-dev libssl-dev libpng-dev zlib1g-dev
-    libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool trayer x11-utils x11-xserver-utils fonts-dejavu-core locales iproute2
     desktop-file-utils python3-aiosmtpd libxcb1-dev libxcb-shape0-dev libfontconfig-dev dbus-daemon dbus-bin
     appstream man-db lintian file imagemagick openbox

@@ -40,5 +40,7 @@ check_package() {
 
 check_package orvantis libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libcurl4 libpng16-16
 check_package orvantis-server libc6 libstdc++6 libcurl4 libpng16-16
+server_depends=$(dpkg-deb --field "$OUT/orvantis-server_${VERSION}_$(dpkg --print-architecture).deb" Depends)
+[[ $server_depends != *httplib* ]] || fail "orvantis-server depends on an HTTP library of its own: $server_depends"
 [ "$(ls "$OUT"/*.deb | wc -l)" = 2 ] || fail "one cpack run made other packages: $(ls "$OUT")"
 echo "1 passed, 0 failed"

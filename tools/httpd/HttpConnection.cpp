@@ -74,7 +74,7 @@ std::optional<std::string> HttpConnection::Line(std::size_t maxLine,
     return line;
 }
 
-bool HttpConnection::Write(const std::string& bytes, HttpClock::time_point deadline) {
+bool HttpConnection::Write(std::string_view bytes, HttpClock::time_point deadline) {
     std::size_t done = 0;
     while (done < bytes.size() && !m_stop.load()) {
         pollfd ready{m_fd, POLLOUT, 0};
@@ -96,6 +96,25 @@ bool HttpConnection::Write(const std::string& bytes, HttpClock::time_point deadl
         }
     }
     return done == bytes.size();
+}
+
+bool HttpConnection::WritePieces(std::size_t length,
+                                 const std::function<std::string_view(std::size_t)>& pieces,
+                                 HttpClock::time_point deadline) {
+    for (std::size_t done = 0; done < length;) {
+        const std::string_view piece = pieces(done);
+        if (piece.empty() || !Write(piece.substr(0, length - done), deadline)) {
+            return false;
+        }
+        done += std::min(piece.size(), length - done);
+    }
+    return true;
+}
+
+void HttpConnection::Hold() {
+    while (Fill(HttpClock::time_point::max())) {
+        m_buffer.clear();
+    }
 }
 
 void HttpConnection::DrainAndClose(HttpClock::time_point deadline) {

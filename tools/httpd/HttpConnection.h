@@ -3,8 +3,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 using HttpClock = std::chrono::steady_clock;
 
@@ -25,7 +28,13 @@ public:
     // One line (without its CR LF or LF) from the buffer, reading as needed; nullopt when
     // it does not come or grows beyond maxLine.
     std::optional<std::string> Line(std::size_t maxLine, HttpClock::time_point deadline);
-    bool Write(const std::string& bytes, HttpClock::time_point deadline);
+    bool Write(std::string_view bytes, HttpClock::time_point deadline);
+    // Writes length bytes as pieces(offset) hands them out; false when one cannot be
+    // written or a piece is empty before the end.
+    bool WritePieces(std::size_t length, const std::function<std::string_view(std::size_t)>& pieces,
+                     HttpClock::time_point deadline);
+    // Says nothing and drops what the client sends until it hangs up or the server stops.
+    void Hold();
     // After a refusal: what the client still sends is read and dropped for a moment, so
     // that closing with unread bytes does not reset the connection before the client has
     // read the answer.

@@ -65,14 +65,19 @@ const char* ReasonPhrase(int status) {
     }
 }
 
+bool IsBodiless(int status) {
+    return status == 204 || status == 304;
+}
+
 std::string ResponseBytes(const HttpResponse& response, bool keepAlive, bool headOnly) {
-    const bool bodiless = response.status == 204 || response.status == 304;
+    const bool bodiless = IsBodiless(response.status);
     std::string bytes = "HTTP/1.1 " + std::to_string(response.status) + " " +
                         ReasonPhrase(response.status) + "\r\n";
     bytes += "Date: " + HttpDate(std::time(nullptr)) + "\r\n";
     if (!bodiless) {
         bytes += "Content-Type: " + HeaderValue(response.contentType) + "\r\n";
-        bytes += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+        const std::size_t length = response.pieces ? response.streamLength : response.body.size();
+        bytes += "Content-Length: " + std::to_string(length) + "\r\n";
     }
     if (!keepAlive) {
         bytes += "Connection: close\r\n";
@@ -81,7 +86,7 @@ std::string ResponseBytes(const HttpResponse& response, bool keepAlive, bool hea
         bytes += HeaderValue(name) + ": " + HeaderValue(value) + "\r\n";
     }
     bytes += "\r\n";
-    if (!bodiless && !headOnly) {
+    if (!bodiless && !headOnly && !response.pieces) {
         bytes += response.body;
     }
     return bytes;

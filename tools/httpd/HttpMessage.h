@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,15 +25,29 @@ struct HttpRequest {
     std::string_view Header(std::string_view lowerName) const;
 };
 
+// The pieces of a body too large to hold at once: the piece that starts at the offset, to
+// stay valid until the next call. An empty piece before the announced length cuts the
+// answer short, and the connection is closed.
+using HttpBodyPieces = std::function<std::string_view(std::size_t offset)>;
+
 struct HttpResponse {
     int status = 200;
     std::string body{};
     HttpHeaders headers{}; // beside Date, Content-Type, Content-Length and Connection
     std::string contentType = "text/plain; charset=utf-8";
+    // When set, the body is not `body` but streamLength bytes from pieces.
+    HttpBodyPieces pieces{};
+    std::size_t streamLength = 0;
+    // No answer at all: the connection is held, and what the client sends dropped, until
+    // the client hangs up or the server stops.
+    bool hold = false;
 };
 
 const char* ReasonPhrase(int status);
+// A 204 or 304: an answer without a body, whatever the handler gave it.
+bool IsBodiless(int status);
 
 // The bytes of an answer. An answer to HEAD carries the headers of the full answer but
-// not its body; a 204 or 304 has neither a body nor its length.
+// not its body; a 204 or 304 has neither a body nor its length; a streamed answer's body
+// follows its head separately.
 std::string ResponseBytes(const HttpResponse& response, bool keepAlive, bool headOnly);

@@ -2,9 +2,8 @@
 #include "HttpServer.h"
 
 #include "ClientAddress.h"
+#include "ListenAddress.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/eventfd.h>
@@ -18,7 +17,6 @@
 
 namespace {
 
-constexpr int LISTEN_BACKLOG = 1024;
 // How long a server out of descriptors waits before it accepts again.
 constexpr int OUT_OF_FILES_PAUSE_MS = 100;
 constexpr std::chrono::milliseconds DRAIN_TIME{1000};
@@ -87,40 +85,10 @@ void HttpServer::HandleBelow(std::string method, std::string prefix, Handler han
 }
 
 int HttpServer::Bind(const std::string& host, int port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
-        return -1;
+    if (m_listenFd < 0) {
+        m_listenFd = OpenListeningSocket(host, port);
     }
-    for (addrinfo* candidate = found; candidate != nullptr && m_listenFd < 0;
-         candidate = candidate->ai_next) {
-        const int fd = socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC,
-                              candidate->ai_protocol);
-        if (fd < 0) {
-            continue;
-        }
-        // Only SO_REUSEADDR, never SO_REUSEPORT: a second copy must not share the port.
-        int yes = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (bind(fd, candidate->ai_addr, candidate->ai_addrlen) == 0 &&
-            listen(fd, LISTEN_BACKLOG) == 0) {
-            m_listenFd = fd;
-        } else {
-            close(fd);
-        }
-    }
-    freeaddrinfo(found);
-    sockaddr_storage bound{};
-    socklen_t size = sizeof bound;
-    if (m_listenFd < 0 ||
-        getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
-        return -1;
-    }
-    return ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                             : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    return m_listenFd < 0 ? -1 : BoundPort(m_listenFd);
 }
 
 void HttpServer::Stop() {
@@ -131,7 +99,7 @@ void HttpServer::Stop() {
     }
 }
 
-void HttpServer::Run() {
+bool HttpServer::Run() {
     std::vector<Silent> silent;
     std::vector<pollfd> watched;
     while (!m_stop.load() && m_listenFd >= 0) {
@@ -160,6 +128,7 @@ void HttpServer::Run() {
         Close(connection.fd, connection.peer);
     }
     m_pool.Shutdown();
+    return m_stop.load();
 }
 
 // Those that spoke (or hung up) go to a thread; those silent too long are closed.
@@ -341,7 +310,26 @@ bool HttpServer::Answer(HttpConnection& connection, const HttpRequest& request, 
         response = {500, "Internal Server Error\n", {}};
         keepAlive = false;
     }
-    return connection.Write(ResponseBytes(response, keepAlive, request.method == "HEAD"),
-                            HttpClock::now() + m_limits.answer) &&
-           keepAlive;
+    if (response.hold) {
+        connection.Hold();
+        return false;
+    }
+    const bool headOnly = request.method == "HEAD";
+    const auto deadline = HttpClock::now() + m_limits.answer;
+    if (!connection.Write(ResponseBytes(response, keepAlive, headOnly), deadline)) {
+        return false;
+    }
+    if (response.pieces && !headOnly && !IsBodiless(response.status)) {
+        try {
+            return connection.WritePieces(response.streamLength, response.pieces, deadline) &&
+                   keepAlive;
+        } catch (const std::exception& error) {
+            // Its head is out already: the client learns of it from the connection's end.
+            if (m_refused) {
+                m_refused(request, 500, error.what());
+            }
+            return false;
+        }
+    }
+    return keepAlive;
 }

@@ -26,7 +26,9 @@
 //
 // A service registers what it answers, method and path, before Run(). Another path is
 // answered 404, another method 405 with Allow. A HEAD to a path that answers GET gets
-// the GET handler's headers without its body.
+// the GET handler's headers without its body. A handler may stream a body too large to
+// hold, or hold the connection without an answer; the time to write an answer is bounded
+// either way, and a held connection ends when its client hangs up or the server stops.
 class HttpServer final {
 public:
     using Handler = std::function<HttpResponse(const HttpRequest&)>;
@@ -46,8 +48,9 @@ public:
     void HandleBelow(std::string method, std::string prefix, Handler handler);
     // Listens on host:port (0: any free port); the port, or -1.
     int Bind(const std::string& host, int port);
-    // Serves until Stop(); connections being served end within a tenth of a second.
-    void Run();
+    // Serves until Stop(); connections being served end within a tenth of a second. False
+    // when it ended without a Stop(): never bound, or the listening socket failed.
+    bool Run();
     // From any thread, also before Run().
     void Stop();
 

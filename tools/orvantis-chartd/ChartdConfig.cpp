@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "ChartdConfig.h"
 
-#include "SettingsFile.h"
 #include "feed/JsonQuote.h"
 #include "feed/QuoteNumber.h"
+#include "httpd/ListenAddress.h"
+#include "httpd/SettingsFile.h"
 #include "httpd/TextRules.h"
 
 #include <curl/curl.h>
@@ -11,14 +12,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <functional>
 #include <memory>
 #include <set>
 
 namespace {
 
 constexpr int MAX_SECONDS = 7 * 24 * 60 * 60;
-constexpr std::size_t MAX_SETTINGS_BYTES = 1024 * 1024;
 
 bool ParseFeedUrl(std::string_view value, ChartdConfig& config) {
     std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
@@ -72,54 +71,50 @@ bool ParseFolder(std::string_view value, std::string& folder) {
     return value.starts_with('/') && !HasControl(value);
 }
 
-struct Key {
-    const char* name;
-    const char* expected; // for the message on a bad value
-    bool repeatable;
-    std::function<bool(std::string_view, ChartdConfig&)> parse;
-};
+using Key = SettingKey<ChartdConfig>;
 
 const std::array<Key, 12>& Keys() {
     static const std::array<Key, 12> keys = {{
-        {"listen", "address:port, such as 127.0.0.1:8080 or [::1]:8080, or off", false,
+        {"listen", "address:port, such as 127.0.0.1:8080 or [::1]:8080, or off",
          [](std::string_view v, ChartdConfig& c) {
              c.listenPort = -1;
              return v == "off" || ParseHostPort(v, c.listenHost, c.listenPort);
          }},
-        {"feed", "an http:// or https:// address", false, ParseFeedUrl},
-        {"feed_pointer", "a JSON pointer such as /quote/price", false,
+        {"feed", "an http:// or https:// address", ParseFeedUrl},
+        {"feed_pointer", "a JSON pointer such as /quote/price",
          [](std::string_view v, ChartdConfig& c) {
              c.feed.pointer = std::string(v);
              return JsonQuote::ValidPointer(v);
          }},
-        {"feed_header", "Name: value", true, ParseHeader},
-        {"feed_command", "a program and its arguments", false,
+        // A header may carry an API key: it is not repeated on the screen.
+        {"feed_header", "Name: value", ParseHeader, true, HiddenValue},
+        {"feed_command", "a program and its arguments",
          [](std::string_view v, ChartdConfig& c) {
              return !HasControl(v) && SplitCommandLine(v, c.feed.command);
          }},
-        {"feed_interval", "seconds from 1 to 3600", false,
+        {"feed_interval", "seconds from 1 to 3600",
          [](std::string_view v, ChartdConfig& c) {
              return ParseWholeNumber(v, 1, 3600, c.feed.intervalSeconds);
          }},
-        {"min_price", "a price in dollars", false,
+        {"min_price", "a price in dollars",
          [](std::string_view v, ChartdConfig& c) {
              return ParseAmount(v, 0.01, 1e12, c.limits.minPrice);
          }},
-        {"max_price", "a price in dollars", false,
+        {"max_price", "a price in dollars",
          [](std::string_view v, ChartdConfig& c) {
              return ParseAmount(v, 0.01, 1e12, c.limits.maxPrice);
          }},
-        {"max_jump_percent", "a percentage above 0, at most 1000", false,
+        {"max_jump_percent", "a percentage above 0, at most 1000",
          [](std::string_view v, ChartdConfig& c) {
              return ParseAmount(v, 0.001, 1000.0, c.limits.maxJumpPercent);
          }},
-        {"stale_after", "seconds from 2 to 604800", false,
+        {"stale_after", "seconds from 2 to 604800",
          [](std::string_view v, ChartdConfig& c) {
              return ParseWholeNumber(v, 2, MAX_SECONDS, c.staleAfterSeconds);
          }},
-        {"state_dir", "an absolute folder path", false,
+        {"state_dir", "an absolute folder path",
          [](std::string_view v, ChartdConfig& c) { return ParseFolder(v, c.stateDir); }},
-        {"publish_dir", "an absolute folder path", false,
+        {"publish_dir", "an absolute folder path",
          [](std::string_view v, ChartdConfig& c) { return ParseFolder(v, c.publishDir); }},
     }};
     return keys;
@@ -155,23 +150,7 @@ bool ChartdConfig::Parse(std::string_view text, ChartdConfig& config, std::strin
     }
     std::set<std::string> seen;
     for (const SettingLine& line : lines) {
-        const std::string where = "line " + std::to_string(line.number) + ": ";
-        const auto key = std::find_if(Keys().begin(), Keys().end(),
-                                      [&line](const Key& k) { return line.key == k.name; });
-        if (key == Keys().end()) {
-            error = where + "unknown key '" + line.key + "'";
-            return false;
-        }
-        if (!seen.insert(line.key).second && !key->repeatable) {
-            error = where + "'" + line.key + "' is set twice";
-            return false;
-        }
-        if (!key->parse(line.value, config)) {
-            // A header may carry an API key: it is not repeated on the screen.
-            const std::string shown =
-                line.key == "feed_header" ? std::string() : " '" + line.value + "'";
-            error = where + "bad value for '" + line.key + "':" + shown + " (expected " +
-                    key->expected + ")";
+        if (!ApplySetting(line, Keys(), config, seen, error)) {
             return false;
         }
     }
@@ -179,15 +158,14 @@ bool ChartdConfig::Parse(std::string_view text, ChartdConfig& config, std::strin
 }
 
 bool ChartdConfig::Load(const std::string& path, ChartdConfig& config, std::string& error) {
-    std::string text;
-    if (!ReadSmallFile(path, MAX_SETTINGS_BYTES, text, error)) {
-        return false;
-    }
-    if (!Parse(text, config, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    return true;
+    return LoadSettingsFile(
+        path,
+        [&config](std::string_view text, std::string& why) { return Parse(text, config, why); },
+        [&config] {
+            return config.feed.headers.empty() ? std::string()
+                                               : "a feed_header, which may carry an API key";
+        },
+        error);
 }
 
 bool SplitCommandLine(std::string_view text, std::vector<std::string>& words) {

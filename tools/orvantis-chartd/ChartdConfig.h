@@ -23,7 +23,9 @@ struct ChartdConfig {
     // used: an unknown or repeated key, a bad value, no feed or two, limits that
     // contradict each other, nowhere to publish.
     static bool Parse(std::string_view text, ChartdConfig& config, std::string& error);
-    // Parse() of a file's content; the error then names the file too.
+    // Parse() of a file's content; the error then names the file too. A file that is no
+    // regular file, that another user owns or others can write, or that others can read
+    // while it holds a feed_header, is refused before (or instead of) being used.
     static bool Load(const std::string& path, ChartdConfig& config, std::string& error);
 };
 

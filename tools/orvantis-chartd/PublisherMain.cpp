@@ -6,15 +6,13 @@
 #include "StopSignal.h"
 #include "feed/CommandQuoteFeed.h"
 #include "feed/HttpQuoteFeed.h"
+#include "httpd/ListenAddress.h"
 #include "httpd/ServiceLog.h"
 #include "publish/ChartBoard.h"
 #include "publish/QuoteLoop.h"
 
 #include <curl/curl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -69,16 +67,13 @@ bool Listen(ChartService& service, const ChartdConfig& config) {
                      config.listenPort);
         return false;
     }
-    const bool bracketed = config.listenHost.find(':') != std::string::npos;
-    LogLine("listening on http://" +
-            (bracketed ? "[" + config.listenHost + "]" : config.listenHost) + ":" +
-            std::to_string(port) + ChartService::CHART_PATH);
+    LogLine("listening on " + ListenUrl(config.listenHost, port) + ChartService::CHART_PATH);
     return true;
 }
 
 } // namespace
 
-int RunPublisher(const std::string& configPath, const sigset_t& stopSignals) {
+int RunPublisher(const std::string& configPath, const TerminationSignals& stopSignals) {
     ChartdConfig config;
     std::string error;
     if (!ChartdConfig::Load(configPath, config, error)) {
@@ -102,22 +97,18 @@ int RunPublisher(const std::string& configPath, const sigset_t& stopSignals) {
     LogLine("publishing the quotes of " + FeedName(config) + " every " +
             std::to_string(config.feed.intervalSeconds) + " s; state in " + config.stateDir +
             (config.publishDir.empty() ? "" : ", the chart in " + config.publishDir));
-    std::thread sampler([&loop, &stop] {
-        loop.Run(stop);
-        kill(getpid(), SIGTERM); // wakes the wait below if the sampler ended on its own
-    });
     std::thread server;
     if (config.listenPort >= 0) {
         server = std::thread([&service] { service.Run(); });
     }
-    int signalNumber = 0;
-    sigwait(&stopSignals, &signalNumber);
-    stop.Request();
-    service.Stop();
+    stopSignals.ServeUntilStopped([&loop, &stop] { loop.Run(stop); },
+                                  [&stop, &service] {
+                                      stop.Request();
+                                      service.Stop();
+                                  });
     if (server.joinable()) {
         server.join();
     }
-    sampler.join();
     LogLine("stopped");
     curl_global_cleanup();
     return 0;

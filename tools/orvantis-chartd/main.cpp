@@ -4,26 +4,16 @@
 #include "PublisherMain.h"
 #include "demo/ChartServer.h"
 #include "demo/ChartdOptions.h"
+#include "httpd/ListenAddress.h"
+#include "httpd/TerminationSignals.h"
 #include "platform/AtomicFile.h"
 
-#include <pthread.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <random>
 #include <string>
 #include <string_view>
-#include <thread>
-
-#if defined(__SANITIZE_THREAD__)
-// The HTTP library is a prebuilt, uninstrumented shared library: the thread sanitizer sees
-// its memcpy and memcmp calls but not the synchronisation around them (for example the
-// guard of a function-local static), and reports races that are not there.
-extern "C" const char* __tsan_default_suppressions() {
-    return "called_from_lib:libcpp-httplib.so\n";
-}
-#endif
 
 namespace {
 
@@ -35,12 +25,7 @@ bool WritePortFile(const std::string& path, int port) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The stop signals are taken by sigwait, never by a handler on a server thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const TerminationSignals stopSignals;
     signal(SIGPIPE, SIG_IGN);
     if (argc == 3 && std::string_view(argv[1]) == "--config") {
         return RunPublisher(argv[2], stopSignals);
@@ -69,17 +54,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvantis-chartd: cannot write %s\n", options.portFile.c_str());
         return 1;
     }
-    std::printf("listening on http://127.0.0.1:%d\n", port);
+    std::printf("listening on %s\n", ListenUrl("127.0.0.1", port).c_str());
     std::fflush(stdout);
 
     bool served = true;
-    std::thread worker([&server, &served] {
-        served = server.Run();
-        kill(getpid(), SIGTERM); // wakes the wait below if the server ended on its own
-    });
-    int signalNumber = 0;
-    sigwait(&stopSignals, &signalNumber);
-    server.Stop();
-    worker.join();
+    stopSignals.ServeUntilStopped([&server, &served] { served = server.Run(); },
+                                  [&server] { server.Stop(); });
     return served ? 0 : 1;
 }

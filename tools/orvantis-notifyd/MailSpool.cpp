@@ -2,7 +2,7 @@
 #include "MailSpool.h"
 
 #include "MailAddress.h"
-#include "ServiceFiles.h"
+#include "httpd/ServiceFiles.h"
 #include "platform/AtomicFile.h"
 
 #include <dirent.h>

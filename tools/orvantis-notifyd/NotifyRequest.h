@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "MultipartForm.h"
+#include "httpd/MultipartForm.h"
 
 #include <string>
 #include <vector>

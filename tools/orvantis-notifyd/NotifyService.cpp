@@ -3,9 +3,9 @@
 
 #include "AlertProgress.h"
 #include "MailAddress.h"
-#include "MultipartForm.h"
 #include "NotifyRequest.h"
 #include "PriceMail.h"
+#include "httpd/MultipartForm.h"
 #include "httpd/ServiceLog.h"
 
 #include <chrono>

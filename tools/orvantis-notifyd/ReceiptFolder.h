@@ -2,7 +2,7 @@
 #pragma once
 
 #include "AlertProgress.h"
-#include "ServiceFiles.h"
+#include "httpd/ServiceFiles.h"
 
 #include <string>
 

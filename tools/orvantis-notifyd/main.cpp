@@ -4,19 +4,18 @@
 #include "NotifyDaemon.h"
 #include "NotifydConfig.h"
 #include "TestAlert.h"
+#include "httpd/ListenAddress.h"
 #include "httpd/ServiceLog.h"
+#include "httpd/TerminationSignals.h"
 
 #include <curl/curl.h>
-#include <pthread.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -79,12 +78,7 @@ int main(int argc, char** argv) {
         return status;
     }
 
-    // The stop signals are taken by sigwait below, never by a handler on another thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const TerminationSignals stopSignals;
     // A file size limit is met like a full disk: the write fails and the client hears 503.
     signal(SIGXFSZ, SIG_IGN);
 
@@ -95,19 +89,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvantis-notifyd: %s\n", error.c_str());
         return status;
     }
-    const bool bracketed = config.listenHost.find(':') != std::string::npos;
-    LogLine("listening on http://" +
-            (bracketed ? "[" + config.listenHost + "]" : config.listenHost) + ":" +
-            std::to_string(daemon.Port()) + ", spool " + config.spool + ", relay " +
-            config.relay.url);
-    std::thread server([&daemon] {
-        daemon.Serve();
-        kill(getpid(), SIGTERM); // wakes the wait below if the server ended on its own
-    });
-    int signalNumber = 0;
-    sigwait(&stopSignals, &signalNumber);
-    daemon.Stop();
-    server.join();
+    LogLine("listening on " + ListenUrl(config.listenHost, daemon.Port()) + ", spool " +
+            config.spool + ", relay " + config.relay.url);
+    stopSignals.ServeUntilStopped([&daemon] { daemon.Serve(); }, [&daemon] { daemon.Stop(); });
     if (!daemon.Finish(STOP_GRACE)) {
         LogLine("stopped without waiting for a server's answer; the spool is intact");
         std::_Exit(0);

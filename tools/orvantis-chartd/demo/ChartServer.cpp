@@ -3,23 +3,35 @@
 
 #include "chartgen/ChartPainter.h"
 #include "chartgen/PngWriter.h"
-
-#include <sys/socket.h>
+#include "httpd/MultipartForm.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <memory>
+#include <optional>
+#include <string_view>
 
 namespace {
 
 constexpr const char* LOOPBACK = "127.0.0.1";
+constexpr const char* PLAIN_TEXT = "text/plain";
+constexpr const char* PNG_TYPE = "image/png";
 constexpr std::size_t STREAM_CHUNK = 64 * 1024;
-constexpr std::size_t WORKER_THREADS = 32; // stalled requests each hold one
-constexpr std::array<const char*, 5> FORM_FIELDS = {"type", "email", "last", "new", "chg"};
+constexpr std::array<std::string_view, 5> FORM_FIELDS = {"type", "email", "last", "new", "chg"};
+
+HttpLimits DemoLimits() {
+    HttpLimits limits;
+    limits.maxBody = MAX_NOTIFY_BODY;
+    // Every client is on this machine: a cap per address would only refuse the tests.
+    limits.connectionsPerClient = 0;
+    limits.maxThreads = 32;
+    // Time enough for the oversized body to reach a client that reads all of it.
+    limits.answer = std::chrono::seconds(30);
+    return limits;
+}
 
 // Keeps one request on one output line whatever the client sent.
-std::string Printable(const std::string& text) {
+std::string Printable(std::string_view text) {
     std::string out;
     for (const char ch : text) {
         const auto byte = static_cast<unsigned char>(ch);
@@ -34,50 +46,51 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+// The program's fields come first in the order it sends them, then any others by name.
+std::size_t FieldRank(const FormField& field) {
+    return static_cast<std::size_t>(std::find(FORM_FIELDS.begin(), FORM_FIELDS.end(), field.name) -
+                                    FORM_FIELDS.begin());
+}
+
+std::string NotifyLine(std::vector<FormField> fields) {
+    std::stable_sort(fields.begin(), fields.end(), [](const FormField& a, const FormField& b) {
+        const std::size_t rankA = FieldRank(a);
+        const std::size_t rankB = FieldRank(b);
+        return rankA != rankB ? rankA < rankB : rankA == FORM_FIELDS.size() && a.name < b.name;
+    });
+    std::string line = "notify:";
+    for (const FormField& field : fields) {
+        line += " " + Printable(field.name) + "=" + Printable(field.value);
+    }
+    return line;
+}
+
+HttpResponse Png(const std::vector<std::uint8_t>& png) {
+    return {200, std::string(png.begin(), png.end()), {}, PNG_TYPE};
+}
+
 } // namespace
 
 ChartServer::ChartServer(const ChartdOptions& options)
-    : m_feed(options.start, options.step, options.seed, options.prices),
+    : m_server(DemoLimits()), m_feed(options.start, options.step, options.seed, options.prices),
       m_faults(options.faultScript, options.fault, options.faultAfter),
       m_faultFile(options.faultFile), m_width(options.width), m_height(options.height),
       m_png(options.png), m_quiet(options.quiet), m_random(options.seed), m_drawSeed(options.seed) {
-    m_server.new_task_queue = [] { return new httplib::ThreadPool(WORKER_THREADS); };
-    // Only SO_REUSEADDR: the library's default would let a second server share the port.
-    m_server.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    m_server.set_payload_max_length(MAX_NOTIFY_BODY);
-    m_server.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            res.status = 500;
-            res.set_content("Internal Server Error", "text/plain");
-        });
-    m_server.Get(CHART_PATH,
-                 [this](const httplib::Request&, httplib::Response& res) { OnChart(res); });
-    m_server.Post(NOTIFY_PATH, [this](const httplib::Request& req, httplib::Response& res) {
-        OnNotify(req, res);
-    });
+    m_server.Handle("GET", CHART_PATH, [this](const HttpRequest&) { return OnChart(); });
+    m_server.Handle("POST", NOTIFY_PATH,
+                    [this](const HttpRequest& request) { return OnNotify(request); });
 }
 
 int ChartServer::Bind(int port) {
-    if (port == 0) {
-        return m_server.bind_to_any_port(LOOPBACK);
-    }
-    return m_server.bind_to_port(LOOPBACK, port) ? port : -1;
+    return m_server.Bind(LOOPBACK, port);
 }
 
 bool ChartServer::Run() {
-    return m_server.listen_after_bind();
+    return m_server.Run();
 }
 
 void ChartServer::Stop() {
-    {
-        std::lock_guard lock(m_stopMutex);
-        m_stopping = true;
-    }
-    m_stopped.notify_all();
-    m_server.stop();
+    m_server.Stop();
 }
 
 void ChartServer::Print(const std::string& line) {
@@ -109,102 +122,81 @@ std::string ChartServer::RandomBytes() {
     return bytes;
 }
 
-void ChartServer::StallUntilStopped() {
-    std::unique_lock lock(m_stopMutex);
-    m_stopped.wait(lock, [this] { return m_stopping; });
-}
-
-void ChartServer::OnChart(httplib::Response& res) {
+HttpResponse ChartServer::OnChart() {
     FaultMode fault = m_faults.Next();
     if (FaultMode fromFile; !m_faultFile.empty() && FaultMode::ReadFile(m_faultFile, fromFile)) {
         fault = fromFile;
     }
-    res.set_header("Cache-Control", "no-cache");
-    if (!m_quiet && fault.kind != FaultKind::None) {
-        Print("chart: fault " + fault.Name());
-    }
-    switch (fault.kind) {
-    case FaultKind::None: {
+    HttpResponse response;
+    if (fault.kind == FaultKind::None) {
         const PriceFeed::Frame frame = m_feed.Next();
         const std::vector<std::uint8_t> png = RenderChart(frame);
-        if (png.empty()) {
-            res.status = 500;
-            res.set_content("cannot draw the chart", "text/plain");
-            return;
-        }
-        res.set_content(std::string(png.begin(), png.end()), "image/png");
-        if (!m_quiet) {
+        response =
+            png.empty() ? HttpResponse{500, "cannot draw the chart", {}, PLAIN_TEXT} : Png(png);
+        if (!m_quiet && !png.empty()) {
             Print("chart: " + ChartPriceText(frame.price));
         }
-        return;
-    }
-    case FaultKind::Status:
-        res.status = fault.status;
-        if (fault.status != 204 && fault.status != 304) {
-            res.set_content("status " + std::to_string(fault.status) + "\n", "text/plain");
+    } else {
+        if (!m_quiet) {
+            Print("chart: fault " + fault.Name());
         }
-        return;
+        response = Misbehave(fault);
+    }
+    response.headers.emplace_back("Cache-Control", "no-cache");
+    return response;
+}
+
+// A fault shows at most the price the next chart will show: the price does not move on.
+HttpResponse ChartServer::Misbehave(const FaultMode& fault) {
+    switch (fault.kind) {
+    case FaultKind::Status:
+        return {fault.status, "status " + std::to_string(fault.status) + "\n", {}, PLAIN_TEXT};
     case FaultKind::Garbage:
-        res.set_content(RandomBytes(), "image/png");
-        return;
+        return {200, RandomBytes(), {}, PNG_TYPE};
     case FaultKind::Truncated: {
         const std::vector<std::uint8_t> png = RenderChart(m_feed.Peek());
-        res.set_content(
-            std::string(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)),
-            "image/png");
-        return;
+        return {200,
+                std::string(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)),
+                {},
+                PNG_TYPE};
     }
     case FaultKind::Oversized: {
         // A whole valid chart padded with zeros: only a client that stops reading in time
         // is safe from it.
-        auto body = std::make_shared<std::vector<std::uint8_t>>(RenderChart(m_feed.Peek()));
-        res.set_content_provider(
-            OVERSIZED_BODY_BYTES, "image/png",
-            [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                static const std::vector<char> zeros(STREAM_CHUNK, '\0');
-                const std::size_t n = std::min(length, STREAM_CHUNK);
-                if (offset < body->size()) {
-                    const std::size_t part = std::min(n, body->size() - offset);
-                    return sink.write(reinterpret_cast<const char*>(body->data() + offset), part);
-                }
-                return sink.write(zeros.data(), n);
-            });
-        return;
+        HttpResponse response{200, {}, {}, PNG_TYPE};
+        response.streamLength = OVERSIZED_BODY_BYTES;
+        response.pieces = [png = RenderChart(m_feed.Peek())](std::size_t offset) {
+            static const std::string zeros(STREAM_CHUNK, '\0');
+            if (offset >= png.size()) {
+                return std::string_view(zeros);
+            }
+            return std::string_view(reinterpret_cast<const char*>(png.data()) + offset,
+                                    std::min(STREAM_CHUNK, png.size() - offset));
+        };
+        return response;
     }
-    case FaultKind::NoAnchor: {
-        const std::vector<std::uint8_t> png = RenderChart(m_feed.Peek(), false);
-        res.set_content(std::string(png.begin(), png.end()), "image/png");
-        return;
+    case FaultKind::NoAnchor:
+        return Png(RenderChart(m_feed.Peek(), false));
+    case FaultKind::Stall: {
+        HttpResponse response;
+        response.hold = true;
+        return response;
     }
-    case FaultKind::Stall:
-        StallUntilStopped();
-        res.status = 503;
-        res.set_content("stopping\n", "text/plain");
-        return;
+    case FaultKind::None:
+        break;
     }
+    return Png(RenderChart(m_feed.Peek()));
 }
 
-void ChartServer::OnNotify(const httplib::Request& req, httplib::Response& res) {
-    if (!req.is_multipart_form_data()) {
-        Print("notify: rejected, not a multipart form");
-        res.status = 400;
-        res.set_content("Bad Request", "text/plain");
-        return;
+HttpResponse ChartServer::OnNotify(const HttpRequest& request) {
+    const std::optional<std::string> boundary =
+        MultipartForm::Boundary(request.Header("content-type"));
+    std::vector<FormField> fields;
+    std::string error = "not a multipart form";
+    if (!boundary || !MultipartForm::Parse(request.body, *boundary, fields, error)) {
+        Print("notify: rejected, " + error);
+        return {400, "Bad Request", {}, PLAIN_TEXT};
     }
-    std::string line = "notify:";
-    for (const char* name : FORM_FIELDS) {
-        const auto [first, last] = req.files.equal_range(name);
-        for (auto it = first; it != last; ++it) {
-            line += " " + std::string(name) + "=" + Printable(it->second.content);
-        }
-    }
-    for (const auto& [name, field] : req.files) {
-        if (std::find_if(FORM_FIELDS.begin(), FORM_FIELDS.end(), [&name = name](const char* f) {
-                return name == f;
-            }) == FORM_FIELDS.end()) {
-            line += " " + Printable(name) + "=" + Printable(field.content);
-        }
-    }
-    Print(line);
-    res.set_content("OK", "text/plain");
+    Print(NotifyLine(std::move(fields)));
+    return {200, "OK", {}, PLAIN_TEXT};
 }

@@ -5,10 +5,8 @@
 #include "demo/ChartdOptions.h"
 #include "demo/FaultPlan.h"
 #include "demo/PriceFeed.h"
+#include "httpd/HttpServer.h"
 
-#include <httplib.h>
-
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <random>
@@ -28,20 +26,20 @@ public:
 
     // Binds and listens on the port (0: any free one); the bound port, or -1.
     int Bind(int port);
-    // Serves until Stop(); false when the server could not run.
+    // Serves until Stop(); false when it ended without one.
     bool Run();
-    // Ends Run() and wakes stalled requests; from any thread, not from a signal handler.
+    // Ends Run() and the stalled requests; from any thread, not from a signal handler.
     void Stop();
 
 private:
-    void OnChart(httplib::Response& res);
-    void OnNotify(const httplib::Request& req, httplib::Response& res);
+    HttpResponse OnChart();
+    HttpResponse Misbehave(const FaultMode& fault);
+    HttpResponse OnNotify(const HttpRequest& request);
     std::vector<std::uint8_t> RenderChart(const PriceFeed::Frame& frame, bool anchor = true);
     std::string RandomBytes();
-    void StallUntilStopped();
     void Print(const std::string& line);
 
-    httplib::Server m_server;
+    HttpServer m_server;
     PriceFeed m_feed;
     FaultPlan m_faults;
     std::string m_faultFile;
@@ -53,7 +51,4 @@ private:
     std::mt19937 m_random;
     std::uint32_t m_drawSeed;
     std::mutex m_printMutex;
-    std::mutex m_stopMutex;
-    std::condition_variable m_stopped;
-    bool m_stopping = false;
 };

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "publish/QuoteLoop.h"
 
-#include "SettingsFile.h"
 #include "feed/QuoteNumber.h"
+#include "httpd/ServiceFiles.h"
 #include "httpd/ServiceLog.h"
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 
 namespace {
 
@@ -16,12 +15,7 @@ constexpr std::size_t MAX_STATE_BYTES = 256 * 1024; // a day of minutes is about
 constexpr int REPEATS_LOGGED = 100;                 // a repeated line is counted in between
 
 std::string UtcTime(std::int64_t seconds) {
-    const auto time = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    gmtime_r(&time, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
+    return ::UtcTime(std::chrono::system_clock::time_point(std::chrono::seconds(seconds)));
 }
 
 } // namespace
@@ -57,8 +51,8 @@ void QuoteLoop::Restore() {
     const std::int64_t now = m_clock();
     std::string text;
     std::string error;
-    if (!ReadSmallFile(StatePath(), MAX_STATE_BYTES, text, error)) {
-        LogLine("no day to take back (" + error + "): the chart starts empty");
+    if (ReadOwnFile(StatePath(), MAX_STATE_BYTES, text, error) != OwnFile::Ok) {
+        LogLine("no day to take back (" + StatePath() + ": " + error + "): the chart starts empty");
         return;
     }
     int skipped = 0;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MultipartForm.h"
 
-#include "httpd/TextRules.h"
+#include "TextRules.h"
 
 #include <algorithm>
 #include <utility>
