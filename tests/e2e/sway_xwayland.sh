@@ -3,7 +3,8 @@
 # Under sway the program runs through XWayland, where sway would centre a managed floating
 # window, make it at least 75 x 50, ignore its shape and stack it under newer windows. The
 # floating window is 112 x 25 at its stored place, unmanaged, over the main window, with
-# neither the key colour nor a black band on screen; a logout stores no place.
+# neither the key colour nor a black band on screen. The main window, moved, hidden to the
+# tray and shown again, comes back where it was; a logout stores no place.
 source "$(dirname "$0")/lib/e2e.bash"
 for tool in sway Xwayland grim swaymsg; do
     command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
@@ -31,6 +32,13 @@ wait_for 15 test -s "$DIR/run/display" && wait_for 15 ls "$DIR"/run/sway-ipc.*.s
 read -r x wl <"$DIR/run/display"
 ENV+=(DISPLAY="$x" WAYLAND_DISPLAY="$wl" SWAYSOCK="$(ls "$DIR"/run/sway-ipc.*.sock)"
     ORVANTIS_CHART_SERVER="$ORVANTIS_CHART_SERVER" ORVANTIS_NOTIFY_SERVER="$ORVANTIS_NOTIFY_SERVER")
+session dbus-daemon --session --nofork --nopidfile --print-address=1 >"$DIR/run/bus" 2>/dev/null &
+E2E_PIDS+=($!)
+wait_for 10 test -s "$DIR/run/bus" || fail "dbus-daemon did not start"
+ENV+=(DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$DIR/run/bus")")
+session "$BIN_DIR/orvantis-sni-host" >"$E2E_TMP/sni.log" 2>&1 &
+E2E_PIDS+=($!)
+wait_for 10 grep -q '^ready$' "$E2E_TMP/sni.log" || fail "the tray host did not start"
 session "$BIN_DIR/orvantis" >"$E2E_TMP/run.log" 2>&1 &
 pid=$!
 E2E_PIDS+=($pid)
@@ -49,6 +57,22 @@ convert "$E2E_TMP/shot.png" -crop 112x25+584+388 -depth 8 txt:- |
     $1 >= 12 && $1 < 100 && $2 >= 3 && $2 < 22 { inner++; skin += $3 > $5 + 12 }
     END { for (y in dark) black += dark[y] > 56; exit key + black > 0 || skin < inner * 0.6 }' ||
     fail "key colour, a black band or no skin on screen (see $E2E_TMP/shot.png)"
+
+# sway centres a window each time it maps it: moved, hidden with Minimize and brought back by
+# a second start, the main window still comes back to the rectangle it had.
+main_rect() { (session swaymsg -r -t get_tree) | python3 -c 'import json, sys
+def walk(n):
+    if n.get("name") == "Orvantis" and n.get("window"): print(*n["rect"].values())
+    for k in n.get("nodes", []) + n.get("floating_nodes", []): walk(k)
+walk(json.load(sys.stdin))'; }
+main_at() { [ "$(main_rect)" = "$1" ]; }
+wait_for 5 grep -q '^registered' "$E2E_TMP/sni.log" || fail "no tray icon"
+centred=$(main_rect)
+(session swaymsg '[title="^Orvantis$"] move position 200 150, focus') >/dev/null
+wait_for 5 eval '! main_at "$centred"' && moved=$(main_rect) || fail "swaymsg did not move the main window"
+(session xdotool key Return) && wait_for 5 main_at "" || fail "Minimize did not hide the main window"
+(session "$BIN_DIR/orvantis") >"$E2E_TMP/second.log" 2>&1 || fail "the second start failed"
+wait_for 5 main_at "$moved" || fail "the main window came back at $(main_rect), not at $moved"
 kill -TERM $pid && wait_for_exit $pid 5 SIGTERM
 grep -q '^FloatPos=584,388$' "$INI" || fail "a logout changed FloatPos: $(grep FloatPos "$INI")"
 echo "1 passed, 0 failed"

@@ -9,6 +9,7 @@
 #include "gui/app/InstanceServer.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
+#include "gui/desktop/CSwayPlaceKeeper.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
 #include "gui/notify/CInfWnd.h"
@@ -90,6 +91,7 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     connect(m_btnExit, &QPushButton::clicked, this, &COrvantisDlg::OnExit);
     connect(m_btnSettings, &QPushButton::clicked, this, &COrvantisDlg::OnSettings);
     connect(m_timerTopmost, &QTimer::timeout, this, &COrvantisDlg::OnTimer);
+    new CSwayPlaceKeeper(this);
 
     g_pMainDlg.store(this);
 }
@@ -329,7 +331,8 @@ void COrvantisDlg::hideEvent(QHideEvent* event) {
 
 void COrvantisDlg::showEvent(QShowEvent* event) {
     // Shown again after hiding, a window lands off its place by its frame's size on X11
-    // window managers: it goes back where it was before it is mapped.
+    // window managers: it goes back where it was before it is mapped. sway places it after
+    // mapping it: CSwayPlaceKeeper puts it back there.
     if (!event->spontaneous() && m_placeBeforeHide) {
         move(*m_placeBeforeHide);
         m_placeBeforeHide.reset();
