@@ -14,19 +14,9 @@ BIN_DIR=${1:?usage: $0 BIN_DIR [SECONDS] [CONNECTIONS] [ROUNDS]}
 SECONDS_EACH=${2:-5}
 CONNECTIONS=${3:-64}
 ROUNDS=${4:-3}
-PYTHON=/usr/bin/python3
 CHART=/NewCharts/gold/images/gold_1d_o_USD.png
-WORK=$(mktemp -d /tmp/orvantis-chartd-load.XXXXXX)
+source "$(dirname "$0")/lib/services.bash" orvantis-chartd-load
 chmod 755 "$WORK" # nginx's workers run as another user when it is started as root
-PIDS=()
-cleanup() {
-    local pid
-    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-free_port() { "$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 wait_until() { for _ in $(seq 400); do "$@" 2>/dev/null && return 0; sleep 0.05; done; echo "timed out: $*" >&2; exit 1; }
 
 # A quote feed that always answers the same price, so the chart stays the same.

@@ -12,19 +12,8 @@ REQUESTS=${2:-10000}
 CONNECTIONS=${3:-16}
 CHANNEL=${4:-mail}
 THREADS=2
-PYTHON=/usr/bin/python3
 HERE=$(cd "$(dirname "$0")" && pwd)
-WORK=$(mktemp -d /tmp/orvantis-load.XXXXXX)
-PIDS=()
-cleanup() {
-    local pid
-    for pid in "${PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-free_port() { "$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+source "$(dirname "$0")/lib/services.bash" orvantis-load
 kib() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
 spooled() { find "$WORK/spool" -maxdepth 1 -name '*.mail' | wc -l; }
 SMTP_PORT=$(free_port)
