@@ -11,12 +11,6 @@ start_wm xfwm4
 start_chartd --start 1650 --step 5
 mkdir -p "$(dirname "$INI")" && printf '[Option]\nPriceChange=1000\nLastPrice=1650.00\n' >"$INI"
 active() { xprop -root _NET_ACTIVE_WINDOW | sed -n 's/.*# \(0x[0-9a-f]*\).*/\1/p'; }
-xmessage_at() { # GEOMETRY: a new xmessage window, its id in XM
-    xmessage -geometry "$1" "$1" >/dev/null 2>&1 &
-    E2E_PIDS+=($!)
-    wait_for 10 xdotool search --pid $! --class Xmessage || fail "no xmessage"
-    XM=$(printf '0x%x' "$(xdotool search --pid $! --class Xmessage | head -n 1)")
-}
 
 ORVANTIS_STALE_SECONDS=5 start_orvantis focus # a price every second
 wait_for 10 visible_window '^Orvantis$' || fail "no main window"
@@ -34,15 +28,7 @@ kill -TERM "$ORVANTIS_PID" && wait_for_exit "$ORVANTIS_PID" 5 SIGTERM
 start_orvantis idle -s # idle after its first price: the next poll is minutes away
 wait_for 10 grep -q '^CurrentPrice=' "$INI" && wait_for 10 window_of_size 112 25 || fail "no floating window"
 float=$(printf '0x%x' "$(window_of_size 112 25)")
-read -r fx fy _ <<<"$(window_geometry "$float")"
-# A competing always-on-top window over it, mapped with that state as such programs are.
-xmessage_at "200x60+$((fx - 20))+$((fy - 20))"
-xdotool windowunmap --sync "$XM"
-xprop -id "$XM" -f _NET_WM_STATE 32a -set _NET_WM_STATE _NET_WM_STATE_ABOVE
-xdotool windowmap --sync "$XM"
-xdotool windowactivate --sync "$XM" # the user works in it; the raise must leave it so
-top_of() { xprop -root _NET_CLIENT_LIST_STACKING | grep -oE "\b($1|$2)\b" | tail -n 1 | grep -qx "$1"; }
-wait_for 2 top_of "$XM" "$float" || fail "the competitor did not cover the floating window"
+cover_with_always_on_top "$float"
 wait_for 6 top_of "$float" "$XM" || fail "the floating window stayed covered for 6 s"
 [ "$(active)" = "$XM" ] || fail "the raise took the focus ($(active) is active)"
 kill -TERM "$ORVANTIS_PID" && wait_for_exit "$ORVANTIS_PID" 5 SIGTERM

@@ -40,17 +40,14 @@ void SetAtomList(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t p
                         static_cast<std::uint32_t>(atoms.size()), atoms.data());
 }
 
-// Whether the window manager restacks on request (_NET_RESTACK_WINDOW); asked once, as
-// the window manager of a session stays.
+// Whether the window manager restacks on request (_NET_RESTACK_WINDOW). Asked at every
+// raise, not once: a window manager may come up after the program, or be replaced.
 bool ManagerRestacks(xcb_connection_t* connection) {
-    static const bool restacks = [connection] {
-        const std::vector<xcb_atom_t> supported =
-            AtomList(connection, RootWindow(connection), InternAtom(connection, "_NET_SUPPORTED"));
-        const xcb_atom_t restack = InternAtom(connection, "_NET_RESTACK_WINDOW");
-        return restack != XCB_ATOM_NONE &&
-               std::find(supported.begin(), supported.end(), restack) != supported.end();
-    }();
-    return restacks;
+    const std::vector<xcb_atom_t> supported =
+        AtomList(connection, RootWindow(connection), InternAtom(connection, "_NET_SUPPORTED"));
+    const xcb_atom_t restack = InternAtom(connection, "_NET_RESTACK_WINDOW");
+    return restack != XCB_ATOM_NONE &&
+           std::find(supported.begin(), supported.end(), restack) != supported.end();
 }
 } // namespace
 
@@ -123,8 +120,7 @@ void RaiseWithoutActivating(QWidget* window, bool managed) {
         event.response_type = XCB_CLIENT_MESSAGE;
         event.format = 32;
         event.window = id;
-        static const xcb_atom_t restack = InternAtom(connection, "_NET_RESTACK_WINDOW");
-        event.type = restack;
+        event.type = InternAtom(connection, "_NET_RESTACK_WINDOW");
         event.data.data32[0] = SOURCE_PAGER;
         event.data.data32[1] = XCB_NONE; // no sibling: above all of its layer
         event.data.data32[2] = XCB_STACK_MODE_ABOVE;

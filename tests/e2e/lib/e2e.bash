@@ -207,3 +207,26 @@ exit_with_escape() {
     xdotool key --clearmodifiers Escape
     wait_for_exit "$pid" 5 Esc
 }
+
+xmessage_at() { # GEOMETRY: a new xmessage window, its id in XM
+    xmessage -geometry "$1" "$1" >/dev/null 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 10 xdotool search --pid $! --class Xmessage || fail "no xmessage"
+    XM=$(printf '0x%x' "$(xdotool search --pid $! --class Xmessage | head -n 1)")
+}
+
+# top_of A B: window A is stacked above window B.
+top_of() { xprop -root _NET_CLIENT_LIST_STACKING | grep -oE "\b($1|$2)\b" | tail -n 1 | grep -qx "$1"; }
+
+# cover_with_always_on_top WIN: a competing always-on-top window over WIN, mapped with that
+# state as such programs are, and active (the user works in it); its id in XM.
+cover_with_always_on_top() {
+    local x y
+    read -r x y _ <<<"$(window_geometry "$1")"
+    xmessage_at "200x60+$((x - 20))+$((y - 20))"
+    xdotool windowunmap --sync "$XM"
+    xprop -id "$XM" -f _NET_WM_STATE 32a -set _NET_WM_STATE _NET_WM_STATE_ABOVE
+    xdotool windowmap --sync "$XM"
+    xdotool windowactivate --sync "$XM"
+    wait_for 2 top_of "$XM" "$1" || fail "the competitor did not cover the window $1"
+}
