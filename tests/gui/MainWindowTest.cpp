@@ -136,11 +136,14 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonElseTheDefaultMinimize) {
     EXPECT_FALSE(dlg.isMinimized());
 }
 
+enum class Moved { ByDrag, ByWindowManager };
+
 struct ExitCase {
     const char* name;
     bool floatShown;
     bool escape;
     const char* floatPos; // what gold.ini holds afterwards
+    Moved moved = Moved::ByDrag;
 };
 
 class ExitPositionTest : public MainWindowTest, public ::testing::WithParamInterface<ExitCase> {};
@@ -150,11 +153,16 @@ TEST_P(ExitPositionTest, ExitStoresTheFloatingWindowPositionOnlyWhileItShows) {
     COrvantisDlg dlg;
     if (GetParam().floatShown) {
         dlg.OnInitDialog();
-        // Dragged by the user from where FloatPos put it (5, 6) to (300, 200).
+        // Moved from where FloatPos put it (5, 6) to (300, 200): dragged by the user, or
+        // by the window manager (Alt+drag), which only tells the window where it is now.
         auto& floating = TopLevel<CFloatWnd>("CFloatWnd");
-        QTest::mousePress(&floating, Qt::LeftButton, {}, QPoint(10, 10));
-        QTest::mouseMove(&floating, QPoint(305, 204));
-        QTest::mouseRelease(&floating, Qt::LeftButton, {}, QPoint(10, 10));
+        if (GetParam().moved == Moved::ByWindowManager) {
+            floating.move(300, 200);
+        } else {
+            QTest::mousePress(&floating, Qt::LeftButton, {}, QPoint(10, 10));
+            QTest::mouseMove(&floating, QPoint(305, 204));
+            QTest::mouseRelease(&floating, Qt::LeftButton, {}, QPoint(10, 10));
+        }
     }
     QSignalSpy ended(&dlg, &COrvantisDlg::EndModal);
     if (GetParam().escape) {
@@ -169,6 +177,8 @@ TEST_P(ExitPositionTest, ExitStoresTheFloatingWindowPositionOnlyWhileItShows) {
 
 INSTANTIATE_TEST_SUITE_P(Exits, ExitPositionTest,
                          ::testing::Values(ExitCase{"Shown", true, false, "300,200"},
+                                           ExitCase{"MovedByTheWindowManager", true, false,
+                                                    "300,200", Moved::ByWindowManager},
                                            ExitCase{"NeverCreated", false, false, "5,6"},
                                            ExitCase{"Escape", true, true, "5,6"}),
                          [](const auto& test) { return std::string(test.param.name); });

@@ -81,7 +81,6 @@ bool CFloatWnd::IsTranslucent() const {
 }
 
 void CFloatWnd::CreateEx(const QPoint& pos) {
-    m_placed = pos;
     move(pos);
     if (!IsTranslucent()) {
         setWindowOpacity(OPACITY);
@@ -110,7 +109,9 @@ std::optional<QPoint> CFloatWnd::PlaceToStore() const {
     if (m_route == WindowRoute::Wayland) {
         return std::nullopt;
     }
-    return m_bMovedByUser ? frameGeometry().topLeft() : m_placed;
+    // Wherever it is now: dragged by the program's own handler, or moved by the window
+    // manager (Alt+drag, keyboard move), which only tells the program where it went.
+    return frameGeometry().topLeft();
 }
 
 void CFloatWnd::resizeEvent(QResizeEvent* event) {
@@ -219,7 +220,6 @@ void CFloatWnd::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    m_bMovedByUser = true;
     // The window manager moves the window where it can; a window it does not manage (or no
     // window manager at all) follows the mouse.
     if (m_route != WindowRoute::XWayland && windowHandle() != nullptr &&

@@ -40,9 +40,9 @@ public:
     // Puts the window back above all others, without activating it, at once.
     void KeepOnTop();
 
-    // The place Exit stores: where the window was put or where the user dragged it since;
-    // nothing where the window system alone decides where windows go (a Wayland
-    // compositor), so that a place it chose is never taken for the user's.
+    // The place Exit stores: where the window is, however it got there; nothing where the window
+    // system alone decides where windows go (a Wayland compositor), so that a place it chose is
+    // never taken for the user's.
     std::optional<QPoint> PlaceToStore() const;
 
     // While stale the whole line is drawn in grey instead of its colours: the price shown
@@ -77,8 +77,6 @@ private:
     PriceView m_prices;
     WindowRoute m_route;
     bool m_bStale = false;
-    QPoint m_placed;
-    bool m_bMovedByUser = false;
     // Set while the window is dragged by hand, where the window system does not move it.
     std::optional<QPoint> m_dragOffset;
 };
