@@ -14,8 +14,18 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 namespace {
+
+// The captions of the open notification dialogs, each once.
+std::set<QString> DistinctCaptions(const std::vector<CTipDialog*>& dialogs) {
+    std::set<QString> captions;
+    for (const CTipDialog* tip : dialogs) {
+        captions.insert(tip->windowTitle());
+    }
+    return captions;
+}
 
 std::vector<CTipDialog*> OpenTipDialogs() {
     std::vector<CTipDialog*> dialogs;
@@ -82,6 +92,7 @@ TEST_F(TipDialogTest, ASecondNotificationOpensASecondDialogOverTheFirst) {
     dlg.show();
 
     size_t seen = 0;
+    std::set<QString> captions;
     QTimer::singleShot(0, &dlg, [&] {
         ASSERT_EQ(OpenTipDialogs().size(), 1u);
         dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0); // nested, like a posted message would be
@@ -89,6 +100,7 @@ TEST_F(TipDialogTest, ASecondNotificationOpensASecondDialogOverTheFirst) {
     // Runs inside the second dialog's loop: both are open then.
     QTimer::singleShot(50, &dlg, [&] {
         seen = OpenTipDialogs().size();
+        captions = DistinctCaptions(OpenTipDialogs());
         for (CTipDialog* tip : OpenTipDialogs()) {
             tip->reject();
         }
@@ -100,6 +112,10 @@ TEST_F(TipDialogTest, ASecondNotificationOpensASecondDialogOverTheFirst) {
     });
     dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
     EXPECT_EQ(seen, 2u);
+    // The first keeps the plain caption; the second is told apart by its time.
+    ASSERT_EQ(captions.size(), 2u);
+    EXPECT_EQ(*captions.begin(), QStringLiteral("Gold Price Changed"));
+    EXPECT_TRUE(captions.rbegin()->startsWith(QStringLiteral("Gold Price Changed (")));
     EXPECT_TRUE(OpenTipDialogs().empty());
 }
 
@@ -114,9 +130,11 @@ TEST_F(TipDialogTest, AtMostTenNotificationDialogsAreOpenAtOnce) {
 
     std::size_t openAtTheTop = 0;
     std::size_t openAfterTheEleventh = 0;
+    std::size_t captionsAtTheTop = 0;
     // Runs inside the newest dialog's loop, one level deeper each time.
     std::function<void()> notifyAgain = [&] {
         openAtTheTop = OpenTipDialogs().size();
+        captionsAtTheTop = DistinctCaptions(OpenTipDialogs()).size();
         // Each request is out before the next notification: none waits to be dropped.
         EXPECT_TRUE(notifyServer.WaitForRequests(openAtTheTop));
         if (openAtTheTop < COrvantisDlg::MAX_OPEN_TIP_DIALOGS) {
@@ -138,6 +156,7 @@ TEST_F(TipDialogTest, AtMostTenNotificationDialogsAreOpenAtOnce) {
     dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
 
     EXPECT_EQ(openAtTheTop, 10u);
+    EXPECT_EQ(captionsAtTheTop, 10u); // never two of one caption, which KWin would number
     EXPECT_EQ(openAfterTheEleventh, 10u);
     EXPECT_TRUE(OpenTipDialogs().empty());
     EXPECT_TRUE(notifyServer.WaitForRequests(11));

@@ -63,6 +63,9 @@ bool TouchesAScreen(long long left, long long top, const QList<QRect>& screens) 
 CFloatWnd::CFloatWnd()
     : QWidget(nullptr, FloatWindowFlags(CurrentWindowRoute())), m_route(CurrentWindowRoute()) {
     setObjectName(QStringLiteral("CFloatWnd"));
+    // Never shown on the window, but window managers list it: without a title of its own
+    // Qt gives it the program's name, and KWin then names one of the two "Orvantis <2>".
+    setWindowTitle(QStringLiteral("Orvantis price"));
     if (s_bmpSkin.isNull()) {
         s_bmpSkin = VisiblePart(LoadSkinBitmap(QStringLiteral("float.bmp")));
         s_bmpSkin2x = VisiblePart(LoadSkinBitmap2x(QStringLiteral("float.bmp"), s_bmpSkin));

@@ -10,11 +10,39 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
+#include <QTime>
 
 namespace {
 constexpr DlgItem TEMPLATE_DIALOG{CTipDialog::IDD, 0, 0, 123, 74};
 constexpr DlgItem TEMPLATE_OK{1, 36, 53, 50, 14};
 constexpr DlgItem TEMPLATE_INF{CTipDialog::IDC_INF, 14, 12, 104, 34};
+const QString CAPTION = QStringLiteral("Gold Price Changed");
+
+// Window managers tell apart windows of one caption by a number ("Gold Price Changed
+// <3>"). A notification that opens while others are still open carries its time instead,
+// to the minute, or to the second when that is taken too.
+QString DistinctCaption() {
+    QStringList taken;
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<const CTipDialog*>(window) != nullptr && window->isVisible()) {
+            taken.append(window->windowTitle());
+        }
+    }
+    const QTime now = QTime::currentTime();
+    QString caption = CAPTION;
+    for (const QString& format : {QStringLiteral("HH:mm"), QStringLiteral("HH:mm:ss")}) {
+        if (!taken.contains(caption)) {
+            return caption;
+        }
+        caption = QStringLiteral("%1 (%2)").arg(CAPTION, now.toString(format));
+    }
+    for (int n = 2; taken.contains(caption); ++n) {
+        caption = QStringLiteral("%1 (%2, %3)")
+                      .arg(CAPTION, now.toString(QStringLiteral("HH:mm:ss")))
+                      .arg(n);
+    }
+    return caption;
+}
 } // namespace
 
 CTipDialog::CTipDialog(QWidget* owner)
@@ -22,7 +50,7 @@ CTipDialog::CTipDialog(QWidget* owner)
                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                          Qt::CustomizeWindowHint),
       m_infWnd(new CInfWnd(this)) {
-    setWindowTitle(QStringLiteral("Gold Price Changed"));
+    setWindowTitle(DistinctCaption());
     const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("IDOK"));

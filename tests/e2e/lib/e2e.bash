@@ -87,8 +87,8 @@ stop_chartd() {
 }
 
 # visible_window REGEX: the visible windows whose title (WM_NAME) matches. The floating
-# window and the tray icon have an empty title, which X11 toolkits fill with the
-# program's name in _NET_WM_NAME only, so they never match the main window's "Orvantis".
+# window is "Orvantis price"; the tray icon has an empty title, which X11 toolkits fill
+# with the program's name in _NET_WM_NAME only, so it never matches "^Orvantis$".
 visible_window() {
     local win name found=1
     for win in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
