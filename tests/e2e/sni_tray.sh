@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Tray hosts that come and go: a StatusNotifierItem watcher (with its host, on a private
 # session bus) that starts after the program gets the item; the item has the tip
-# "Orvantis", and activating it hides and restores the main window. When the watcher goes
+# "Orvantis", and activating it restores the minimised main window, then hides and restores it. When the watcher goes
 # and an XEmbed tray starts, the icon moves there; when a watcher comes back, the item
 # goes back to it and the XEmbed icon leaves the tray. The menu's exit entry ends the
 # program.
@@ -36,10 +36,13 @@ title=$(item_get ToolTip | grep -o 'string "[^"]*"' | sed -n '2s/string "\(.*\)"
 [ "$title" = "Orvantis" ] || fail "the item's tip is '$title'"
 
 activate || fail "the item cannot be activated"
+shown() { is_viewable "$main" && ! xprop -id "$main" WM_STATE | grep -q Iconic; }
 hidden() { ! is_viewable "$main" && ! xprop -id "$main" WM_STATE | grep -q Iconic; }
-wait_for 5 hidden || fail "activating did not hide the minimised main window into the tray"
+wait_for 5 shown || fail "activating did not bring the minimised main window back"
 activate
-wait_for 5 is_viewable "$main" || fail "activating again did not bring the main window back"
+wait_for 5 hidden || fail "activating again did not hide the main window into the tray"
+activate
+wait_for 5 shown || fail "activating a third time did not bring the main window back"
 
 # The watcher goes, an XEmbed tray comes: the icon follows.
 kill "$WATCHER_PID"

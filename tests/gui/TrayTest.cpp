@@ -84,7 +84,7 @@ using W = Window;
 INSTANTIATE_TEST_SUITE_P(Clicks, TrayClickTest, ::testing::Values(
     ClickCase{"HidesAShownWindow", W::Shown, {UP}, false},
     ClickCase{"RestoresAHiddenWindow", W::Hidden, {UP}, true},
-    ClickCase{"HidesAMinimisedWindow", W::Minimised, {UP}, false},
+    ClickCase{"RestoresAMinimisedWindow", W::Minimised, {UP}, true},
     ClickCase{"TheDoubleClickItselfDoesNothing", W::Shown, {UP, DBL}, false, 0},
     ClickCase{"ModalOnlyShowsAShownWindow", W::Shown, {UP}, true, 1, true},
     ClickCase{"ModalUnminimises", W::Minimised, {UP}, true, 1, true},

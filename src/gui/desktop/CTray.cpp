@@ -13,7 +13,9 @@ int CTray::OnIconNotify(int iconId, int mouseMessage) {
     }
     QWidget* window = m_callBack.TrayMainWindow();
     if (g_pMainDlg.load() != nullptr && window != nullptr && message == WM_LBUTTONUP) {
-        if (m_callBack.IsHeldByModal() || !window->isVisible()) {
+        // A window the window manager minimised (its own button) is out of sight too: the
+        // click brings it back rather than hiding it from the task bar as well.
+        if (m_callBack.IsHeldByModal() || !window->isVisible() || window->isMinimized()) {
             RestoreFromTray(window);
         } else {
             HideToTray(window);
