@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -97,6 +98,9 @@ CSettingDlg::CSettingDlg(QWidget* owner)
     connect(ok, &QPushButton::clicked, this, &CSettingDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CSettingDlg::reject);
     connect(m_btnEmail, &QCheckBox::clicked, this, &CSettingDlg::OnEmailClicked);
+    for (QCheckBox* box : {m_btnEmail, m_btnPopup, m_btnStartup}) {
+        box->installEventFilter(this);
+    }
 
     OnInitDialog();
     ok->setFocus();
@@ -117,6 +121,22 @@ void CSettingDlg::UpdateEmailControls() {
     m_btnPopup->setEnabled(on);
     m_lblEmail->setEnabled(on);
     m_editEmail->setEnabled(on);
+}
+
+bool CSettingDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Enter on a check box presses the default button; only Space ticks it. GTK-style
+    // themes make Enter a key that presses buttons, check boxes included: ticking "Load at
+    // login" and pressing Enter then unticked it and saved it so.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        qobject_cast<QCheckBox*>(watched) != nullptr) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Kept from the box, the key goes on to the dialog as an unhandled key does.
+            event->ignore();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CSettingDlg::OnEmailClicked() {

@@ -31,6 +31,9 @@ public slots:
     // OK and Enter: OnOK.
     void accept() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void OnInitDialog();
     void OnOK();
