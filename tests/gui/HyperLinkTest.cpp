@@ -79,4 +79,21 @@ TEST(HyperLinkTest, AClickTheParentHandlesOpensNothingAndStaysUnvisited) {
     EXPECT_EQ(recorder.m_opened, QStringList{QStringLiteral("http://127.0.0.1:9/")});
 }
 
+TEST(HyperLinkTest, OpensWhenTheLeftButtonGoesDownAndOnceForADoubleClick) {
+    CUrlRecorder recorder;
+    QWidget parent;
+    auto* link = new CHyperLink(1006, QStringLiteral("http://127.0.0.1/"), &parent);
+    link->PreSubclassWindow();
+    parent.show();
+    QTest::mousePress(link, Qt::LeftButton);
+    EXPECT_EQ(recorder.m_opened.size(), 1); // before the button comes up
+    QTest::mouseRelease(link, Qt::LeftButton);
+    QTest::mouseClick(link, Qt::RightButton);
+    EXPECT_EQ(recorder.m_opened.size(), 1);
+    // A double click: a click, then a second press that Qt reports as a double click.
+    QTest::mouseClick(link, Qt::LeftButton);
+    QTest::mouseDClick(link, Qt::LeftButton);
+    EXPECT_EQ(recorder.m_opened.size(), 2);
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <vector>
@@ -104,6 +105,17 @@ TEST_F(TrayTest, TheMenuOffersOpenThenExitAndSendsTheirCommands) {
     actions[1]->trigger();
     actions[0]->trigger();
     EXPECT_EQ(m_main.m_commands, (std::vector<int>{ID_TRAY_EXIT, ID_TRAY_OPEN}));
+}
+
+TEST_F(TrayTest, MenuItemsAreChosenWithTheLeftButtonOnly) {
+    QMenu* menu = m_tray.Menu();
+    menu->popup(QPoint(100, 100));
+    const QPoint open = menu->actionGeometry(menu->actions().value(0)).center();
+    QTest::mouseClick(menu, Qt::RightButton, {}, open);
+    EXPECT_TRUE(m_main.m_commands.empty());
+    EXPECT_TRUE(menu->isVisible());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, open);
+    EXPECT_EQ(m_main.m_commands, std::vector<int>{ID_TRAY_OPEN});
 }
 
 // The tray's side, as a desktop would answer.

@@ -84,8 +84,9 @@ void CHyperLink::leaveEvent(QEvent* event) {
 
 void CHyperLink::mousePressEvent(QMouseEvent* event) {
     QLabel::mousePressEvent(event);
+    // A static text reports its click when the button goes down.
     if (event->button() == Qt::LeftButton) {
-        m_bPressed = true;
+        OnClicked();
     }
 }
 
@@ -93,18 +94,6 @@ void CHyperLink::mouseDoubleClickEvent(QMouseEvent* event) {
     // Qt reports the second press of a double click as a double click, and would pass it on
     // as a press: the link then opened twice. A double click opens it once.
     event->accept();
-}
-
-void CHyperLink::mouseReleaseEvent(QMouseEvent* event) {
-    QLabel::mouseReleaseEvent(event);
-    const bool clicked = m_bPressed && event->button() == Qt::LeftButton &&
-                         rect().contains(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) {
-        m_bPressed = false;
-    }
-    if (clicked) {
-        OnClicked();
-    }
 }
 
 void CHyperLink::OnClicked() {

@@ -46,7 +46,6 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void OnClicked();
@@ -62,7 +61,5 @@ private:
     bool m_bUnderline = true;
     bool m_bAutoSize = true;
     bool m_bSubclassed = false;
-    // A click is a press and its release; the second press of a double click is none.
-    bool m_bPressed = false;
     QString m_strUrl;
 };

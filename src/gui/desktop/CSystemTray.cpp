@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QWidget>
 
 namespace {
@@ -28,6 +29,17 @@ CSystemTray::CSystemTray(CallBack& callBack, QObject* parent)
     addCommand(QStringLiteral("Open Main Window"), ID_TRAY_OPEN);
     addCommand(QStringLiteral("Exit(&X)"), ID_TRAY_EXIT);
     connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { PrepareMenu(m_menu.get()); });
+    m_menu->installEventFilter(this);
+}
+
+bool CSystemTray::eventFilter(QObject* watched, QEvent* event) {
+    // The menu's items are chosen with the left button only: Qt's menus would also take a
+    // right button released over an item, as the click that opened the menu may be.
+    if (watched == m_menu.get() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) {
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 CSystemTray::~CSystemTray() {

@@ -97,6 +97,8 @@ public:
     unsigned m_uAddFlags = 0;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     // The desktop's side, replaced in tests: whether a tray host runs, and the add and
     // delete of the icon itself.
     virtual bool HostPresent() const;
