@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWindow>
 
 QImage CFloatWnd::s_bmpSkin;
@@ -96,6 +97,13 @@ void CFloatWnd::CreateEx(const QPoint& pos) {
     connect(windowHandle(), &QWindow::screenChanged, this, &CFloatWnd::ApplyShape,
             Qt::UniqueConnection);
     ApplyShape();
+    if (m_route == WindowRoute::Wayland) {
+        // A Wayland compositor stacks windows in the order they appear and lets none raise
+        // itself: the floating window comes up after the main window, shown once the
+        // start-up is through, so that it starts above it.
+        QTimer::singleShot(0, this, [this] { show(); });
+        return;
+    }
     show();
     KeepOnTop();
 }
