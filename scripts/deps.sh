@@ -10,7 +10,7 @@ ORVANTIS_PACKAGES=(
     xvfb xauth xdotool trayer x11-utils x11-xserver-utils fonts-dejavu-core locales iproute2
     desktop-file-utils python3-aiosmtpd libxcb1-dev libxcb-shape0-dev libfontconfig-dev dbus-daemon dbus-bin
     appstream man-db lintian file imagemagick openbox
-    xfwm4 kwin-x11 sway xwayland grim qt6-gtk-platformtheme
+    xfwm4 kwin-x11 kwin-wayland sway xwayland grim qt6-gtk-platformtheme
     nlohmann-json3-dev systemd
 )
 

@@ -11,37 +11,22 @@ for tool in sway Xwayland grim swaymsg; do
 done
 fresh_user_folders
 start_chartd --prices 1662.50
-chmod 755 "$E2E_TMP" && DIR="$E2E_TMP/sway" && mkdir -p "$DIR/home/ini" && mkdir -m 700 "$DIR/run"
+user_session "$E2E_TMP/sway" # sway refuses to run as root
 # Over the middle of the screen, where sway centres the main window.
-INI="$DIR/home/ini/Tamberlo/Orvantis/gold.ini" && mkdir -p "$(dirname "$INI")"
 printf '[Option]\nPriceChange=1000\nLastPrice=1650.00\nFloatPos=584,388\n' >"$INI"
 printf 'output HEADLESS-1 resolution 1280x800 bg #00a0a0 solid_color\nxwayland enable\n%s\n' \
     "exec sh -c 'echo \$DISPLAY \$WAYLAND_DISPLAY >$DIR/run/display'" >"$DIR/config"
-as_user=() # sway refuses to run as root
-[ "$(id -u)" -ne 0 ] || { as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups) && chown -R 65534 "$DIR"; }
-ENV=(HOME="$DIR/home" XDG_RUNTIME_DIR="$DIR/run" XDG_CONFIG_HOME="$DIR/home/ini" PATH="$PATH")
-for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS; do
-    [ -z "${!name:-}" ] || ENV+=("$name=${!name}")
-done
-session() { exec "${as_user[@]}" env -i "${ENV[@]}" "$@"; } # in the background: its pid is the command's
+own_session_folder
 session env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$DIR/config" \
     >"$E2E_TMP/sway.log" 2>&1 &
 SWAY_PID=$!
 trap '{ kill -TERM $SWAY_PID; wait $SWAY_PID; } 2>/dev/null || true; e2e_cleanup' EXIT # sway ends its Xwayland
 wait_for 15 test -s "$DIR/run/display" && wait_for 15 ls "$DIR"/run/sway-ipc.*.sock || fail "sway did not start"
 read -r x wl <"$DIR/run/display"
-ENV+=(DISPLAY="$x" WAYLAND_DISPLAY="$wl" SWAYSOCK="$(ls "$DIR"/run/sway-ipc.*.sock)"
-    ORVANTIS_CHART_SERVER="$ORVANTIS_CHART_SERVER" ORVANTIS_NOTIFY_SERVER="$ORVANTIS_NOTIFY_SERVER")
-session dbus-daemon --session --nofork --nopidfile --print-address=1 >"$DIR/run/bus" 2>/dev/null &
-E2E_PIDS+=($!)
-wait_for 10 test -s "$DIR/run/bus" || fail "dbus-daemon did not start"
-ENV+=(DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$DIR/run/bus")")
-session "$BIN_DIR/orvantis-sni-host" >"$E2E_TMP/sni.log" 2>&1 &
-E2E_PIDS+=($!)
-wait_for 10 grep -q '^ready$' "$E2E_TMP/sni.log" || fail "the tray host did not start"
-session "$BIN_DIR/orvantis" >"$E2E_TMP/run.log" 2>&1 &
-pid=$!
-E2E_PIDS+=($pid)
+ENV+=(DISPLAY="$x" WAYLAND_DISPLAY="$wl" SWAYSOCK="$(ls "$DIR"/run/sway-ipc.*.sock)")
+start_session_user_bus
+start_session_program
+pid=$ORVANTIS_PID
 managed() { (session swaymsg -t get_tree) | grep -c '"instance": "orvantis"'; }
 floating() { (session xwininfo -root -tree) | sed -n 's/.*("orvantis" "Orvantis")  \(11[02]x[0-9]*+[0-9]*+[0-9]*\) .*/\1/p'; }
 wait_for 15 grep -q '^CurrentPrice=1662.50$' "$INI" && wait_for 10 floating || fail "no floating window"

@@ -230,3 +230,44 @@ cover_with_always_on_top() {
     xdotool windowactivate --sync "$XM"
     wait_for 2 top_of "$XM" "$1" || fail "the competitor did not cover the window $1"
 }
+
+# user_session DIR: a home and a private runtime folder under DIR, with gold.ini in INI,
+# for compositors that refuse to run as root (they then run as nobody). session CMD...
+# runs a command there with only the session's environment (ENV, which callers extend),
+# in place of the calling shell: run it in the background or in a subshell.
+user_session() {
+    DIR=$1
+    chmod 755 "$E2E_TMP" && mkdir -p "$DIR/home/ini" && mkdir -m 700 "$DIR/run"
+    INI="$DIR/home/ini/Tamberlo/Orvantis/gold.ini" && mkdir -p "$(dirname "$INI")"
+    as_user=()
+    [ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    ENV=(HOME="$DIR/home" XDG_RUNTIME_DIR="$DIR/run" XDG_CONFIG_HOME="$DIR/home/ini" PATH="$PATH")
+    local name
+    for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS; do
+        [ -z "${!name:-}" ] || ENV+=("$name=${!name}")
+    done
+}
+session() { exec "${as_user[@]}" env -i "${ENV[@]}" "$@"; }
+
+# Gives the session's user its folder, once the test has written what it needs there.
+own_session_folder() { [ ${#as_user[@]} -eq 0 ] || chown -R 65534 "$DIR"; }
+
+# A D-Bus session bus of the session's user; its address joins ENV.
+start_session_user_bus() {
+    session dbus-daemon --session --nofork --nopidfile --print-address=1 >"$DIR/run/bus" 2>/dev/null &
+    E2E_PIDS+=($!)
+    wait_for 10 test -s "$DIR/run/bus" || fail "dbus-daemon did not start"
+    ENV+=(DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$DIR/run/bus")")
+}
+
+# The tray host (a StatusNotifierItem watcher), then the program, in the session, both
+# pointed at the chart server; the program's pid in ORVANTIS_PID.
+start_session_program() {
+    ENV+=(ORVANTIS_CHART_SERVER="$ORVANTIS_CHART_SERVER" ORVANTIS_NOTIFY_SERVER="$ORVANTIS_NOTIFY_SERVER")
+    session "$BIN_DIR/orvantis-sni-host" >"$E2E_TMP/sni.log" 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 10 grep -q '^ready$' "$E2E_TMP/sni.log" || fail "the tray host did not start"
+    session "$BIN_DIR/orvantis" >"$E2E_TMP/run.log" 2>&1 &
+    ORVANTIS_PID=$!
+    E2E_PIDS+=($ORVANTIS_PID)
+}
