@@ -28,7 +28,7 @@ kill -TERM "$ORVANTIS_PID" && wait_for_exit "$ORVANTIS_PID" 5 SIGTERM
 start_orvantis idle -s # idle after its first price: the next poll is minutes away
 wait_for 10 grep -q '^CurrentPrice=' "$INI" && wait_for 10 window_of_size 112 25 || fail "no floating window"
 float=$(printf '0x%x' "$(window_of_size 112 25)")
-cover_with_always_on_top "$float"
+cover_with_always_on_top "$float" || fail "the competitor did not cover the floating window"
 wait_for 6 top_of "$float" "$XM" || fail "the floating window stayed covered for 6 s"
 [ "$(active)" = "$XM" ] || fail "the raise took the focus ($(active) is active)"
 kill -TERM "$ORVANTIS_PID" && wait_for_exit "$ORVANTIS_PID" 5 SIGTERM
