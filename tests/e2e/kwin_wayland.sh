@@ -35,7 +35,7 @@ managed() {
     local w
     for w in $(x xprop -root _NET_CLIENT_LIST | grep -o '0x[0-9a-f]*'); do
         x xprop -id "$w" WM_CLASS | grep -q '"orvantis"' || continue
-        echo "$w $(x xprop -id "$w" _NET_WM_VISIBLE_NAME _NET_WM_NAME | sed -n 's/.* = "\(.*\)"$/\1/p' | head -n 1)"
+        echo "$w $(x xprop -id "$w" _NET_WM_VISIBLE_NAME _NET_WM_NAME | sed -n 's/.* = "\(.*\)"$/\1/p' | sed -n 1p)"
     done
 }
 dialogs() { managed | grep ' Gold Price Changed' | cut -d' ' -f1; }
@@ -56,7 +56,7 @@ answer() { # WINDOW HOW
     else
         x xdotool windowactivate "$1" 2>/dev/null || true
         active() { x xprop -root _NET_ACTIVE_WINDOW | grep -q "# $1\$"; }
-        wait_for 5 active "$1" || fail "KWin did not activate the dialog $1: $(x xprop -root _NET_ACTIVE_WINDOW) $(managed | tr "\n" ";") $(x xprop -id $1 _NET_WM_STATE WM_TRANSIENT_FOR)"
+        wait_for 5 active "$1" || fail "KWin did not activate the dialog $1 ($(x xprop -root _NET_ACTIVE_WINDOW))"
         sleep 0.5 # the program hears of it
         x xdotool key --clearmodifiers "$2"
     fi
@@ -80,6 +80,6 @@ wait_for 5 iconic || fail "KWin did not minimise the main window"
 x dbus-send --session --print-reply --dest="${ITEM%%/*}" "/${ITEM#*/}" \
     org.kde.StatusNotifierItem.Activate int32:0 int32:0 >/dev/null
 restored() { ! iconic && x xwininfo -id "$main" | grep -q 'IsViewable'; }
-wait_for 5 restored || fail "one click on the tray icon did not bring the minimised window back: $(x xprop -id "$main" WM_STATE _NET_WM_STATE) $(x xwininfo -id "$main" | grep State)"
+wait_for 5 restored || fail "one click on the tray icon did not bring the minimised window back"
 kill -TERM $pid && wait_for_exit $pid 5 SIGTERM
 echo "1 passed, 0 failed"
