@@ -73,6 +73,28 @@ TEST_F(InstanceServerTest, NobodyListeningEndsTheSecondStartSilently) {
     EXPECT_FALSE(COrvantisApp::HandOverToFirstInstance(m_socket));
 }
 
+// Connections that hold the socket without asking anything must not shut out a second
+// start or a status bar.
+TEST_F(InstanceServerTest, AnswersAheadOfAThousandIdleConnections) {
+    ASSERT_TRUE(Listen(0x2a));
+    std::vector<int> idle;
+    for (int i = 0; i < 1000; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", m_socket.c_str());
+        (void)!connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+        idle.push_back(fd);
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(Exchange("GETMAINWND\n"), "MAINWND 42");
+    EXPECT_TRUE(WhileServing([&] { return COrvantisApp::HandOverToFirstInstance(m_socket); }));
+    EXPECT_EQ(m_commands.size(), 1u);
+    for (const int fd : idle) {
+        close(fd);
+    }
+}
+
 class HostileRequestTest : public InstanceServerTest,
                            public ::testing::WithParamInterface<std::string> {};
 

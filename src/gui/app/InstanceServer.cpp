@@ -34,40 +34,54 @@ bool CInstanceServer::Listen(const QString& socketPath) {
 
 void CInstanceServer::OnNewConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        // Only this user's processes may talk to the instance, and only a few at a time.
-        if (m_connections >= MAX_CONNECTIONS ||
-            platform::PeerUserId(socket->socketDescriptor()) != platform::CurrentUserId()) {
+        // Only this user's processes may talk to the instance.
+        if (platform::PeerUserId(socket->socketDescriptor()) != platform::CurrentUserId()) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        ++m_connections;
+        // Only a few at a time; connections that hold a place without asking anything give
+        // it up, the longest waiting first, so that a second start or a status bar is
+        // always answered.
+        if (m_waiting.size() >= MAX_CONNECTIONS) {
+            QLocalSocket* longest = m_waiting.takeFirst();
+            longest->abort();
+            longest->deleteLater();
+        }
+        m_waiting.append(socket);
         auto* idle = new QTimer(socket);
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
         idle->start(IDLE_TIMEOUT_MS);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
-            --m_connections;
+            m_waiting.removeOne(socket);
             socket->deleteLater();
         });
     }
 }
 
 void CInstanceServer::OnReadyRead(QLocalSocket* socket) {
-    while (socket->canReadLine()) {
-        const QByteArray line = socket->readLine(INSTANCE_MAX_LINE + 1);
-        if (!line.endsWith('\n')) {
-            socket->abort();
-            return;
-        }
-        HandleLine(socket, line.chopped(1));
-        if (socket->state() != QLocalSocket::ConnectedState) {
-            return;
-        }
+    if (socket->state() != QLocalSocket::ConnectedState) {
+        return; // answered and closing
     }
-    if (socket->bytesAvailable() > INSTANCE_MAX_LINE) {
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > INSTANCE_MAX_LINE) {
+            socket->abort();
+        }
+        return;
+    }
+    const QByteArray line = socket->readLine(INSTANCE_MAX_LINE + 1);
+    if (!line.endsWith('\n')) {
         socket->abort();
+        return;
+    }
+    // Asked: its place is no longer open to the next newcomer.
+    m_waiting.removeOne(socket);
+    HandleLine(socket, line.chopped(1));
+    // One request a connection: closed once its answer is out.
+    if (socket->state() == QLocalSocket::ConnectedState) {
+        socket->disconnectFromServer();
     }
 }
 

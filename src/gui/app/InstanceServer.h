@@ -3,6 +3,7 @@
 
 #include "core/app/InstanceStatus.h"
 
+#include <QList>
 #include <QObject>
 #include <functional>
 
@@ -36,5 +37,6 @@ private:
     std::function<quintptr()> m_mainWindowId;
     std::function<void(int)> m_command;
     std::function<InstanceStatus()> m_status;
-    int m_connections = 0;
+    // Connected and not yet asked anything, the longest waiting first.
+    QList<QLocalSocket*> m_waiting;
 };
