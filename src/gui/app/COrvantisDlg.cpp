@@ -10,6 +10,7 @@
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/CSwayPlaceKeeper.h"
+#include "gui/desktop/WindowActivation.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
 #include "gui/notify/CInfWnd.h"
@@ -124,7 +125,7 @@ bool COrvantisDlg::OnInitDialog() {
     if (!runtimeDir.empty()) {
         m_instanceServer = new CInstanceServer(
             [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
-            [this](int id) { OnCommand(id); }, this);
+            [this](const QByteArray& token) { OnHandOver(token); }, this);
         m_instanceServer->SetStatusSource([this] { return StatusForBars(); });
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
@@ -261,6 +262,11 @@ void COrvantisDlg::OnOpenMainWindow() {
     // Hidden into the tray, minimised where there is none, behind other windows, or held
     // by one of the program's modal dialogs: shown, active and in front in every case.
     RestoreFromTray();
+}
+
+void COrvantisDlg::OnHandOver(const QByteArray& activationToken) {
+    OnOpenMainWindow();
+    ActivateWithToken(this, activationToken);
 }
 
 void COrvantisDlg::OnMinimize() {

@@ -58,6 +58,8 @@ public:
     void UpdateThresholdLabel();
     void OnPriceUpdate(int wParam, int lParam);
     void OnOpenMainWindow();
+    // A second start: "Open Main Window" with the activation token of that start.
+    void OnHandOver(const QByteArray& activationToken);
     void OnMinimize();
     void OnExit();
     // The session ends (logout, kill): the program ends as Esc ends it.

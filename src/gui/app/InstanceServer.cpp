@@ -14,9 +14,9 @@ constexpr int IDLE_TIMEOUT_MS = 3000;
 } // namespace
 
 CInstanceServer::CInstanceServer(std::function<quintptr()> mainWindowId,
-                                 std::function<void(int)> command, QObject* parent)
+                                 std::function<void(const QByteArray&)> open, QObject* parent)
     : QObject(parent), m_server(new QLocalServer(this)), m_mainWindowId(std::move(mainWindowId)),
-      m_command(std::move(command)) {
+      m_open(std::move(open)) {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     m_server->setMaxPendingConnections(MAX_CONNECTIONS);
     connect(m_server, &QLocalServer::newConnection, this, &CInstanceServer::OnNewConnection);
@@ -100,13 +100,25 @@ void CInstanceServer::HandleLine(QLocalSocket* socket, const QByteArray& line) {
         bool ok = false;
         const int id = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_COMMAND))).toInt(&ok);
         if (ok && id == ID_TRAY_OPEN) {
-            socket->write("OK\n");
-            socket->flush();
-            if (m_command) {
-                m_command(id);
-            }
+            Open(socket, {});
+            return;
+        }
+    }
+    if (line.startsWith(INSTANCE_REQUEST_OPEN)) {
+        const QByteArray token = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_OPEN)));
+        if (IsActivationToken(std::string_view(token.constData(), token.size()))) {
+            Open(socket, token);
             return;
         }
     }
     socket->abort();
+}
+
+void CInstanceServer::Open(QLocalSocket* socket, const QByteArray& token) {
+    // Answered first: the second start is not kept waiting while the window comes up.
+    socket->write("OK\n");
+    socket->flush();
+    if (m_open) {
+        m_open(token);
+    }
 }
