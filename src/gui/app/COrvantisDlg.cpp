@@ -233,15 +233,26 @@ void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
             return;
         }
     }
+    OpenTipDialog();
+}
+
+void COrvantisDlg::OpenTipDialog() {
     // Each notification opens its dialog over the last; past the cap the user still hears
     // the beep, but a price that notifies at every poll cannot pile up dialogs without end.
     if (m_openTipDialogs >= MAX_OPEN_TIP_DIALOGS) {
         QApplication::beep();
         return;
     }
-    const ModalScope open(m_openTipDialogs);
-    CTipDialog dialog(this);
-    RunModal(dialog);
+    // None holds another: each is answered on its own, in any order, and lives until then.
+    auto* dialog = new CTipDialog(this);
+    ++m_openTipDialogs;
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        --m_openTipDialogs;
+        dialog->deleteLater();
+    });
+    dialog->show();
+    // Comes up active as a modal dialog would, where the desktop lets it.
+    dialog->activateWindow();
 }
 
 int COrvantisDlg::RunModal(QDialog& dialog) {

@@ -47,7 +47,8 @@ public:
     static constexpr int IDC_NOTIFY = 1016;
     static constexpr int ID_TIMER_TOPMOST = 100;
     static constexpr int TOPMOST_PERIOD_MS = 5000;
-    // Notification dialogs open at once, nested; a further notification only beeps.
+    // Notification dialogs open at once, each over the last; a further notification only
+    // beeps.
     static constexpr int MAX_OPEN_TIP_DIALOGS = 10;
 
     // Creates the controls' content and starts the background work; false when the
@@ -106,6 +107,7 @@ private:
     // The lines of the tips: what keeps the monitor from working right, or nothing.
     QStringList StatusTipLines() const;
     void OnTimer();
+    void OpenTipDialog();
     void HideToTray();
     void RestoreFromTray();
     int RunModal(QDialog& dialog);
