@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -87,6 +88,8 @@ TEST_F(MainWindowTest, WithoutATrayMinimizeAndTheCloseBoxMinimiseTheWindow) {
     dlg.show();
     dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"))->click();
     EXPECT_TRUE(dlg.isMinimized());
+    // mutter minimises only a window that says it may be.
+    EXPECT_TRUE(dlg.windowHandle()->flags() & Qt::WindowMinimizeButtonHint);
 
     dlg.OnOpenMainWindow();
     EXPECT_TRUE(dlg.isVisible());

@@ -9,6 +9,7 @@
 #include "gui/app/InstanceServer.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
+#include "gui/desktop/CMinimizer.h"
 #include "gui/desktop/CSwayPlaceKeeper.h"
 #include "gui/desktop/WindowActivation.h"
 #include "gui/dialogs/CAboutDlg.h"
@@ -61,7 +62,7 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_tray(*this), m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
-      m_timerTopmost(new QTimer(this)) {
+      m_timerTopmost(new QTimer(this)), m_minimizer(new CMinimizer(this)) {
     setObjectName(QStringLiteral("COrvantisDlg"));
     setWindowTitle(QStringLiteral("Orvantis"));
     const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
@@ -284,9 +285,9 @@ void COrvantisDlg::OnMinimize() {
     // A window hidden with no tray to bring it back from would be lost to the user.
     if (m_tray.IsIconShown()) {
         HideToTray();
-    } else {
-        showMinimized();
+        return;
     }
+    m_minimizer->Minimize();
 }
 
 void COrvantisDlg::HideToTray() {

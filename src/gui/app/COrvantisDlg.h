@@ -18,6 +18,7 @@
 
 class CChartPollThread;
 class CInfWnd;
+class CMinimizer;
 class CInstanceServer;
 class QLabel;
 class QPushButton;
@@ -123,6 +124,7 @@ private:
     QPushButton* m_btnExit;
     QPushButton* m_btnSettings;
     QTimer* m_timerTopmost;
+    CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
     std::unique_ptr<CChartPollThread> m_pollThread;
     CEmailNotifyThread m_emailThread;

@@ -11,6 +11,8 @@
 namespace {
 // EWMH: a request from the application itself; the window manager weighs its timestamp.
 constexpr std::uint32_t SOURCE_APPLICATION = 1;
+// ICCCM WM_STATE.
+constexpr std::uint32_t ICONIC_STATE = 3;
 // One _NET_STARTUP_INFO message carries 20 bytes.
 constexpr int STARTUP_INFO_CHUNK = 20;
 
@@ -91,4 +93,33 @@ void ActivateWithToken(QWidget* window, const QByteArray& token) {
         qputenv("XDG_ACTIVATION_TOKEN", token);
         window->windowHandle()->requestActivate();
     }
+}
+
+void AllowMinimize(QWidget* window) {
+    QWindow* handle = window != nullptr ? window->windowHandle() : nullptr;
+    if (handle != nullptr && !(handle->flags() & Qt::WindowMinimizeButtonHint)) {
+        // On the native window only: the widget's own flags would make Qt create it anew.
+        handle->setFlags(handle->flags() | Qt::WindowMinimizeButtonHint);
+    }
+}
+
+bool MinimizeRefused(const QWidget* window) {
+    xcb_connection_t* connection = X11Connection();
+    if (connection == nullptr || window == nullptr || !window->isMinimized() ||
+        !window->isVisible()) {
+        return false;
+    }
+    const xcb_atom_t wmState = InternAtom(connection, "WM_STATE");
+    const xcb_get_property_cookie_t cookie = xcb_get_property(
+        connection, 0, static_cast<xcb_window_t>(window->winId()), wmState, wmState, 0, 1);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
+    if (reply == nullptr) {
+        return false;
+    }
+    const bool iconic =
+        reply->format == 32 && xcb_get_property_value_length(reply) >= 4 &&
+        *static_cast<const std::uint32_t*>(xcb_get_property_value(reply)) == ICONIC_STATE;
+    const bool managed = reply->type != XCB_ATOM_NONE;
+    std::free(reply);
+    return managed && !iconic;
 }
