@@ -11,6 +11,7 @@ ORVANTIS_PACKAGES=(
     desktop-file-utils python3-aiosmtpd libxcb1-dev libxcb-shape0-dev libfontconfig-dev dbus-daemon dbus-bin
     appstream man-db lintian file imagemagick openbox
     xfwm4 kwin-x11 kwin-wayland sway xwayland grim qt6-gtk-platformtheme
+    gnome-shell
     nlohmann-json3-dev systemd
 )
 

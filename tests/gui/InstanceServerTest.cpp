@@ -36,7 +36,7 @@ protected:
 
     bool Listen(quintptr id) {
         m_server = std::make_unique<CInstanceServer>(
-            [id] { return id; }, [this](int command) { m_commands.push_back(command); });
+            [id] { return id; }, [this](const QByteArray& token) { m_opens.push_back(token); });
         return m_server->Listen(QString::fromStdString(m_socket));
     }
 
@@ -52,21 +52,75 @@ protected:
     TempDir m_dir;
     std::string m_socket;
     std::unique_ptr<CInstanceServer> m_server;
-    std::vector<int> m_commands;
+    // The activation token of each "Open Main Window", empty when none came.
+    std::vector<QByteArray> m_opens;
 };
 
 TEST_F(InstanceServerTest, HandsOverInOrderAskThenOpen) {
     ASSERT_TRUE(Listen(0x2a));
     EXPECT_EQ(Exchange("GETMAINWND\n"), "MAINWND 42");
-    EXPECT_TRUE(m_commands.empty());
+    EXPECT_TRUE(m_opens.empty());
     EXPECT_TRUE(WhileServing([&] { return COrvantisApp::HandOverToFirstInstance(m_socket); }));
-    EXPECT_EQ(m_commands, std::vector<int>{ID_TRAY_OPEN});
+    EXPECT_EQ(m_opens, std::vector<QByteArray>{QByteArray()});
+}
+
+struct TokenCase {
+    std::string token;
+    const char* opened; // the token the main window gets
+};
+
+class HandOverTokenTest : public InstanceServerTest,
+                          public ::testing::WithParamInterface<TokenCase> {};
+
+TEST_P(HandOverTokenTest, TheSecondStartsActivationTokenReachesTheMainWindow) {
+    ASSERT_TRUE(Listen(0x2a));
+    EXPECT_TRUE(WhileServing(
+        [&] { return COrvantisApp::HandOverToFirstInstance(m_socket, GetParam().token); }));
+    EXPECT_EQ(m_opens, std::vector<QByteArray>{GetParam().opened});
+}
+
+// A token that cannot be one is not sent: the window still opens, without it.
+INSTANTIATE_TEST_SUITE_P(Tokens, HandOverTokenTest,
+                         ::testing::Values(TokenCase{"launcher-1-host-orvantis-0_TIME123456",
+                                                     "launcher-1-host-orvantis-0_TIME123456"},
+                                           TokenCase{"0f3c9a6e-5b1d-4c7a-9e2f-1a2b3c4d5e6f",
+                                                     "0f3c9a6e-5b1d-4c7a-9e2f-1a2b3c4d5e6f"},
+                                           TokenCase{"", ""}, TokenCase{"two words", ""},
+                                           TokenCase{std::string(256, 'x'), ""},
+                                           TokenCase{"line\nbreak", ""}));
+
+TEST_F(InstanceServerTest, AnOlderSecondStartStillOpensTheWindowByTheCommand) {
+    ASSERT_TRUE(Listen(3));
+    EXPECT_EQ(Exchange("COMMAND 32771\n"), "OK");
+    EXPECT_EQ(m_opens, std::vector<QByteArray>{QByteArray()});
+}
+
+// Connections that hold the socket without asking anything must not shut out a second
+// start or a status bar.
+TEST_F(InstanceServerTest, AnswersAheadOfAThousandIdleConnections) {
+    ASSERT_TRUE(Listen(0x2a));
+    std::vector<int> idle;
+    for (int i = 0; i < 1000; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", m_socket.c_str());
+        (void)!connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+        idle.push_back(fd);
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(Exchange("GETMAINWND\n"), "MAINWND 42");
+    EXPECT_TRUE(WhileServing([&] { return COrvantisApp::HandOverToFirstInstance(m_socket); }));
+    EXPECT_EQ(m_opens.size(), 1u);
+    for (const int fd : idle) {
+        close(fd);
+    }
 }
 
 TEST_F(InstanceServerTest, NoMainWindowYetEndsTheSecondStartWithoutACommand) {
     ASSERT_TRUE(Listen(0));
     EXPECT_FALSE(WhileServing([&] { return COrvantisApp::HandOverToFirstInstance(m_socket); }));
-    EXPECT_TRUE(m_commands.empty());
+    EXPECT_TRUE(m_opens.empty());
 }
 
 TEST_F(InstanceServerTest, NobodyListeningEndsTheSecondStartSilently) {
@@ -79,7 +133,7 @@ class HostileRequestTest : public InstanceServerTest,
 TEST_P(HostileRequestTest, IsDroppedWithoutACommand) {
     ASSERT_TRUE(Listen(7));
     EXPECT_EQ(Exchange(GetParam()), "<none>");
-    EXPECT_TRUE(m_commands.empty());
+    EXPECT_TRUE(m_opens.empty());
     // The server still serves the next, well-formed client.
     EXPECT_EQ(Exchange("GETMAINWND\n"), "MAINWND 7");
 }
@@ -87,6 +141,8 @@ TEST_P(HostileRequestTest, IsDroppedWithoutACommand) {
 INSTANTIATE_TEST_SUITE_P(Requests, HostileRequestTest,
                          ::testing::Values(std::string("HELLO\n"), std::string("COMMAND 32772\n"),
                                            std::string("COMMAND x\n"), std::string(5000, 'A'),
+                                           std::string("OPEN \n"), std::string("OPEN a b\n"),
+                                           "OPEN " + std::string(300, 'x') + "\n",
                                            std::string("GETMAINWND"), std::string("\0\n", 2)));
 
 TEST_F(InstanceServerTest, ASocketLeftBehindByAKilledInstanceIsReplaced) {
@@ -119,7 +175,7 @@ TEST_F(InstanceServerTest, AnotherUserCannotReachTheSocket) {
     ASSERT_TRUE(done);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(m_commands.empty());
+    EXPECT_TRUE(m_opens.empty());
 }
 
 TEST(InstanceLockTest, ASecondHolderIsRefusedAndTheLockDiesWithItsProcess) {

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -87,6 +88,8 @@ TEST_F(MainWindowTest, WithoutATrayMinimizeAndTheCloseBoxMinimiseTheWindow) {
     dlg.show();
     dlg.findChild<QPushButton*>(QStringLiteral("IDC_MINIMIZE"))->click();
     EXPECT_TRUE(dlg.isMinimized());
+    // mutter minimises only a window that says it may be.
+    EXPECT_TRUE(dlg.windowHandle()->flags() & Qt::WindowMinimizeButtonHint);
 
     dlg.OnOpenMainWindow();
     EXPECT_TRUE(dlg.isVisible());
@@ -211,22 +214,16 @@ TEST_P(PriceUpdateTableTest, StartsTheRequestBeforeTheDialogAsTheSettingsSay) {
     LoopbackServer notifyServer(LoopbackServer::Reply(200, "OK"));
     const ScopedEnv useIt("ORVANTIS_NOTIFY_SERVER", notifyServer.Url());
     COrvantisDlg dlg;
-    CModalDriver driver;
-    bool postedWhileOpen = false;
-    driver.Arm([&](QDialog& dialog) {
-        EXPECT_TRUE(qobject_cast<CTipDialog*>(&dialog) != nullptr);
-        postedWhileOpen = GetParam().email && notifyServer.WaitForRequests(1);
-        dialog.reject();
-    });
     dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
+    const auto* tip = dlg.findChild<CTipDialog*>();
+    EXPECT_EQ(tip != nullptr && tip->isVisible(), GetParam().dialog);
+    // Asked for before the dialog opened, so it goes out while the dialog is open.
     if (GetParam().email) {
         EXPECT_TRUE(notifyServer.WaitForRequests(1));
     }
     dlg.Shutdown();
 
-    EXPECT_EQ(driver.Fired(), GetParam().dialog);
     EXPECT_EQ(notifyServer.Requests().size(), GetParam().email ? 1u : 0u);
-    EXPECT_EQ(postedWhileOpen, GetParam().email && GetParam().dialog);
     EXPECT_EQ(PanelOf(dlg).current, "1650.00");
 }
 
@@ -247,9 +244,6 @@ TEST_F(MainWindowTest, RefreshShowsTheSignedChangeAndOtherCodesDoNothing) {
     LoopbackServer notifyServer(LoopbackServer::Reply(200, "OK"));
     const ScopedEnv useIt("ORVANTIS_NOTIFY_SERVER", notifyServer.Url());
     COrvantisDlg dlg;
-    CModalDriver driver;
-    driver.Arm([](QDialog& dialog) { dialog.reject(); }, nullptr, 200);
-
     dlg.OnPriceUpdate(2, 0);
     EXPECT_TRUE(PanelOf(dlg).current.empty());
 
@@ -257,7 +251,7 @@ TEST_F(MainWindowTest, RefreshShowsTheSignedChangeAndOtherCodesDoNothing) {
     EXPECT_EQ(PanelOf(dlg).current, "1640.01");
     EXPECT_NEAR(PanelOf(dlg).change, -9.99, 1e-9);
     dlg.Shutdown();
-    EXPECT_FALSE(driver.Fired());
+    EXPECT_EQ(dlg.findChild<CTipDialog*>(), nullptr);
     EXPECT_EQ(notifyServer.ConnectionCount(), 0);
 }
 

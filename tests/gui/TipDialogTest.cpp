@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -86,82 +87,88 @@ TEST_F(TipDialogTest, ClosesOnOk) {
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
 }
 
-TEST_F(TipDialogTest, ASecondNotificationOpensASecondDialogOverTheFirst) {
+// The open notification dialogs of the main window, the oldest first.
+std::vector<CTipDialog*> TipDialogsOf(const COrvantisDlg& dlg) {
+    std::vector<CTipDialog*> dialogs;
+    for (CTipDialog* tip : dlg.findChildren<CTipDialog*>(Qt::FindDirectChildrenOnly)) {
+        if (tip->isVisible()) {
+            dialogs.push_back(tip);
+        }
+    }
+    return dialogs;
+}
+
+struct AnswerCase {
+    const char* name;
+    std::function<void(CTipDialog&)> answer;
+};
+
+const AnswerCase ANSWERS[] = {
+    {"OK", [](CTipDialog& tip) { tip.findChild<QPushButton*>(QStringLiteral("IDOK"))->click(); }},
+    {"Enter", [](CTipDialog& tip) { QTest::keyClick(tip.focusWidget(), Qt::Key_Return); }},
+    {"Esc", [](CTipDialog& tip) { QTest::keyClick(&tip, Qt::Key_Escape); }},
+};
+
+class TipAnswerOrderTest : public TipDialogTest, public ::testing::WithParamInterface<int> {};
+
+// A newer dialog opens over the older ones but holds none of them: each answers its own
+// OK, Enter and Esc, whichever is answered first.
+TEST_P(TipAnswerOrderTest, EachOpenDialogAnswersItsOwnKeysInAnyOrder) {
     m_ini.WriteIni("[Option]\nTipLastPrice=1650.00\nLastPrice=1662.50\nCurrentPrice=1662.50\n");
     COrvantisDlg dlg;
     dlg.show();
-
-    size_t seen = 0;
-    std::set<QString> captions;
-    QTimer::singleShot(0, &dlg, [&] {
-        ASSERT_EQ(OpenTipDialogs().size(), 1u);
-        dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0); // nested, like a posted message would be
-    });
-    // Runs inside the second dialog's loop: both are open then.
-    QTimer::singleShot(50, &dlg, [&] {
-        seen = OpenTipDialogs().size();
-        captions = DistinctCaptions(OpenTipDialogs());
-        for (CTipDialog* tip : OpenTipDialogs()) {
-            tip->reject();
-        }
-    });
-    QTimer::singleShot(100, &dlg, [&] {
-        for (CTipDialog* tip : OpenTipDialogs()) {
-            tip->reject();
-        }
-    });
-    dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
-    EXPECT_EQ(seen, 2u);
-    // The first keeps the plain caption; the second is told apart by its time.
-    ASSERT_EQ(captions.size(), 2u);
-    EXPECT_EQ(*captions.begin(), QStringLiteral("Gold Price Changed"));
-    EXPECT_TRUE(captions.rbegin()->startsWith(QStringLiteral("Gold Price Changed (")));
-    EXPECT_TRUE(OpenTipDialogs().empty());
+    for (int i = 0; i < 3; ++i) {
+        dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0); // returns with the dialog open
+    }
+    std::vector<CTipDialog*> open = TipDialogsOf(dlg);
+    ASSERT_EQ(open.size(), 3u);
+    // The first keeps the plain caption; the others are told apart by their time, so that
+    // no window manager numbers them.
+    EXPECT_EQ(open.front()->windowTitle(), QStringLiteral("Gold Price Changed"));
+    EXPECT_EQ(DistinctCaptions(open).size(), 3u);
+    EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
+    // Rotated by the row: the oldest, the middle or the newest is answered first.
+    std::rotate(open.begin(), open.begin() + GetParam(), open.end());
+    for (std::size_t i = 0; i < open.size(); ++i) {
+        SCOPED_TRACE(ANSWERS[i].name);
+        ANSWERS[i].answer(*open[i]);
+        QApplication::processEvents();
+        const std::vector<CTipDialog*> left = TipDialogsOf(dlg);
+        EXPECT_EQ(std::count(left.begin(), left.end(), open[i]), 0);
+        EXPECT_EQ(left.size(), open.size() - i - 1);
+    }
 }
 
+INSTANTIATE_TEST_SUITE_P(OldestMiddleNewestFirst, TipAnswerOrderTest, ::testing::Values(0, 1, 2));
+
 // A notification at every poll (a threshold of 0) must not stack dialogs without end: the
-// eleventh opens none, while its e-mail request still goes out.
+// eleventh opens none, while its e-mail request still goes out; an answered dialog makes
+// room again.
 TEST_F(TipDialogTest, AtMostTenNotificationDialogsAreOpenAtOnce) {
     m_ini.WriteIni("[Option]\nSendEmail=1\nEmail=user@example.com\nLastPrice=1650.00\n");
     LoopbackServer notifyServer(LoopbackServer::Reply(200, "OK"));
     const ScopedEnv useIt("ORVANTIS_NOTIFY_SERVER", notifyServer.Url());
     COrvantisDlg dlg;
     dlg.show();
-
-    std::size_t openAtTheTop = 0;
-    std::size_t openAfterTheEleventh = 0;
-    std::size_t captionsAtTheTop = 0;
-    // Runs inside the newest dialog's loop, one level deeper each time.
-    std::function<void()> notifyAgain = [&] {
-        openAtTheTop = OpenTipDialogs().size();
-        captionsAtTheTop = DistinctCaptions(OpenTipDialogs()).size();
-        // Each request is out before the next notification: none waits to be dropped.
-        EXPECT_TRUE(notifyServer.WaitForRequests(openAtTheTop));
-        if (openAtTheTop < COrvantisDlg::MAX_OPEN_TIP_DIALOGS) {
-            QTimer::singleShot(0, &dlg, notifyAgain);
-            dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
-            return;
-        }
-        // Counts and closes from whichever loop runs then, so a dialog too many would
-        // fail the test instead of hanging it.
-        QTimer::singleShot(100, &dlg, [&] {
-            openAfterTheEleventh = OpenTipDialogs().size();
-            for (CTipDialog* tip : OpenTipDialogs()) {
-                tip->reject();
-            }
-        });
+    for (int i = 1; i <= 11; ++i) {
         dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
-    };
-    QTimer::singleShot(0, &dlg, notifyAgain);
-    dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
+        // Each request is out before the next notification: none waits to be dropped.
+        EXPECT_TRUE(notifyServer.WaitForRequests(static_cast<std::size_t>(i)));
+    }
+    EXPECT_EQ(TipDialogsOf(dlg).size(), 10u);
+    EXPECT_EQ(DistinctCaptions(TipDialogsOf(dlg)).size(), 10u);
 
-    EXPECT_EQ(openAtTheTop, 10u);
-    EXPECT_EQ(captionsAtTheTop, 10u); // never two of one caption, which KWin would number
-    EXPECT_EQ(openAfterTheEleventh, 10u);
+    TipDialogsOf(dlg).front()->reject();
+    QApplication::processEvents();
+    dlg.OnPriceUpdate(PRICE_UPDATE_NOTIFY, 0);
+    EXPECT_EQ(TipDialogsOf(dlg).size(), 10u);
+    for (CTipDialog* tip : TipDialogsOf(dlg)) {
+        tip->reject();
+    }
     EXPECT_TRUE(OpenTipDialogs().empty());
-    EXPECT_TRUE(notifyServer.WaitForRequests(11));
+    EXPECT_TRUE(notifyServer.WaitForRequests(12));
     dlg.Shutdown();
-    EXPECT_EQ(notifyServer.Requests().size(), 11u);
+    EXPECT_EQ(notifyServer.Requests().size(), 12u);
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fontconfig/fontconfig.h>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -36,24 +37,54 @@ void COrvantisApp::FixPaths() {
     g_strIniFile = g_strAppDataDir + "/gold.ini";
 }
 
-bool COrvantisApp::HandOverToFirstInstance(const std::string& socketPath) {
+namespace {
+// The request's answer line, or nothing when the instance is not reachable or refuses.
+std::optional<std::string> Ask(const std::string& socketPath, const std::string& request) {
     std::string answer;
-    if (!platform::LocalSocketExchange(socketPath, std::string(INSTANCE_REQUEST_MAINWND) + "\n",
-                                       &answer, HAND_OVER_TIMEOUT_MS)) {
-        return false;
+    if (!platform::LocalSocketExchange(socketPath, request + "\n", &answer, HAND_OVER_TIMEOUT_MS)) {
+        return std::nullopt;
     }
+    return answer;
+}
+
+bool HasMainWindow(const std::string& socketPath) {
+    const std::optional<std::string> answer = Ask(socketPath, INSTANCE_REQUEST_MAINWND);
     const std::string prefix = INSTANCE_ANSWER_MAINWND;
-    if (answer.compare(0, prefix.size(), prefix) != 0) {
+    if (!answer || answer->compare(0, prefix.size(), prefix) != 0) {
         return false;
     }
-    const std::string id = answer.substr(prefix.size());
-    if (id.empty() || id.find_first_not_of('0') == std::string::npos) {
-        return false; // the first instance has no main window (yet)
+    // "0" while the first instance has no main window (yet).
+    const std::string id = answer->substr(prefix.size());
+    return !id.empty() && id.find_first_not_of('0') != std::string::npos;
+}
+
+bool OpenWithToken(const std::string& socketPath, const std::string& token) {
+    return IsActivationToken(token) &&
+           Ask(socketPath, INSTANCE_REQUEST_OPEN + token) == std::string("OK");
+}
+
+// A first instance from before the token was handed over knows only the command.
+bool OpenByCommand(const std::string& socketPath) {
+    return Ask(socketPath, INSTANCE_REQUEST_COMMAND + std::to_string(ID_TRAY_OPEN)) ==
+           std::string("OK");
+}
+} // namespace
+
+bool COrvantisApp::HandOverToFirstInstance(const std::string& socketPath,
+                                           const std::string& activationToken) {
+    return HasMainWindow(socketPath) &&
+           (OpenWithToken(socketPath, activationToken) || OpenByCommand(socketPath));
+}
+
+std::string COrvantisApp::ActivationToken() {
+    // The launcher gives a start both where it can; the X11 startup id carries the launch
+    // time, which window managers without a list of launches go by.
+    for (const char* name : {"DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN"}) {
+        if (const char* token = std::getenv(name); token != nullptr && IsActivationToken(token)) {
+            return token;
+        }
     }
-    std::string ok;
-    return platform::LocalSocketExchange(
-        socketPath, std::string(INSTANCE_REQUEST_COMMAND) + std::to_string(ID_TRAY_OPEN) + "\n",
-        &ok, HAND_OVER_TIMEOUT_MS);
+    return {};
 }
 
 int COrvantisApp::Run(int argc, char* argv[]) {
@@ -167,7 +198,7 @@ int COrvantisApp::TakeInstanceLock() {
     case platform::CInstanceLock::Result::Acquired:
         return EXIT_RUN;
     case platform::CInstanceLock::Result::HeldByAnother:
-        HandOverToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME);
+        HandOverToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, ActivationToken());
         return 0;
     case platform::CInstanceLock::Result::Unavailable:
         break;

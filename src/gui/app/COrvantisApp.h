@@ -19,8 +19,12 @@ public:
     int Run(int argc, char* argv[]);
 
     // The second-instance path: asks the running instance for its main window and, when
-    // it has one, sends it "Open Main Window". Silent when the first is not reachable.
-    static bool HandOverToFirstInstance(const std::string& socketPath);
+    // it has one, sends it "Open Main Window" with the activation token of this start
+    // (empty for none). Silent when the first is not reachable.
+    static bool HandOverToFirstInstance(const std::string& socketPath,
+                                        const std::string& activationToken = {});
+    // The activation token the launcher gave this start, or empty.
+    static std::string ActivationToken();
 
     // Exit statuses besides 0.
     static constexpr int EXIT_NO_LOCK = 1; // no single-instance lock can be had

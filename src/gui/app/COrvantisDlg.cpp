@@ -9,7 +9,9 @@
 #include "gui/app/InstanceServer.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
+#include "gui/desktop/CMinimizer.h"
 #include "gui/desktop/CSwayPlaceKeeper.h"
+#include "gui/desktop/WindowActivation.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
 #include "gui/notify/CInfWnd.h"
@@ -60,7 +62,7 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_tray(*this), m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
-      m_timerTopmost(new QTimer(this)) {
+      m_timerTopmost(new QTimer(this)), m_minimizer(new CMinimizer(this)) {
     setObjectName(QStringLiteral("COrvantisDlg"));
     setWindowTitle(QStringLiteral("Orvantis"));
     const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
@@ -124,7 +126,7 @@ bool COrvantisDlg::OnInitDialog() {
     if (!runtimeDir.empty()) {
         m_instanceServer = new CInstanceServer(
             [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
-            [this](int id) { OnCommand(id); }, this);
+            [this](const QByteArray& token) { OnHandOver(token); }, this);
         m_instanceServer->SetStatusSource([this] { return StatusForBars(); });
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
@@ -232,15 +234,26 @@ void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
             return;
         }
     }
+    OpenTipDialog();
+}
+
+void COrvantisDlg::OpenTipDialog() {
     // Each notification opens its dialog over the last; past the cap the user still hears
     // the beep, but a price that notifies at every poll cannot pile up dialogs without end.
     if (m_openTipDialogs >= MAX_OPEN_TIP_DIALOGS) {
         QApplication::beep();
         return;
     }
-    const ModalScope open(m_openTipDialogs);
-    CTipDialog dialog(this);
-    RunModal(dialog);
+    // None holds another: each is answered on its own, in any order, and lives until then.
+    auto* dialog = new CTipDialog(this);
+    ++m_openTipDialogs;
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        --m_openTipDialogs;
+        dialog->deleteLater();
+    });
+    dialog->show();
+    // Comes up active as a modal dialog would, where the desktop lets it.
+    dialog->activateWindow();
 }
 
 int COrvantisDlg::RunModal(QDialog& dialog) {
@@ -263,13 +276,18 @@ void COrvantisDlg::OnOpenMainWindow() {
     RestoreFromTray();
 }
 
+void COrvantisDlg::OnHandOver(const QByteArray& activationToken) {
+    OnOpenMainWindow();
+    ActivateWithToken(this, activationToken);
+}
+
 void COrvantisDlg::OnMinimize() {
     // A window hidden with no tray to bring it back from would be lost to the user.
     if (m_tray.IsIconShown()) {
         HideToTray();
-    } else {
-        showMinimized();
+        return;
     }
+    m_minimizer->Minimize();
 }
 
 void COrvantisDlg::HideToTray() {

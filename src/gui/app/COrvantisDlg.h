@@ -18,6 +18,7 @@
 
 class CChartPollThread;
 class CInfWnd;
+class CMinimizer;
 class CInstanceServer;
 class QLabel;
 class QPushButton;
@@ -47,7 +48,8 @@ public:
     static constexpr int IDC_NOTIFY = 1016;
     static constexpr int ID_TIMER_TOPMOST = 100;
     static constexpr int TOPMOST_PERIOD_MS = 5000;
-    // Notification dialogs open at once, nested; a further notification only beeps.
+    // Notification dialogs open at once, each over the last; a further notification only
+    // beeps.
     static constexpr int MAX_OPEN_TIP_DIALOGS = 10;
 
     // Creates the controls' content and starts the background work; false when the
@@ -58,6 +60,8 @@ public:
     void UpdateThresholdLabel();
     void OnPriceUpdate(int wParam, int lParam);
     void OnOpenMainWindow();
+    // A second start: "Open Main Window" with the activation token of that start.
+    void OnHandOver(const QByteArray& activationToken);
     void OnMinimize();
     void OnExit();
     // The session ends (logout, kill): the program ends as Esc ends it.
@@ -104,6 +108,7 @@ private:
     // The lines of the tips: what keeps the monitor from working right, or nothing.
     QStringList StatusTipLines() const;
     void OnTimer();
+    void OpenTipDialog();
     void HideToTray();
     void RestoreFromTray();
     int RunModal(QDialog& dialog);
@@ -119,6 +124,7 @@ private:
     QPushButton* m_btnExit;
     QPushButton* m_btnSettings;
     QTimer* m_timerTopmost;
+    CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
     std::unique_ptr<CChartPollThread> m_pollThread;
     CEmailNotifyThread m_emailThread;

@@ -14,9 +14,9 @@ constexpr int IDLE_TIMEOUT_MS = 3000;
 } // namespace
 
 CInstanceServer::CInstanceServer(std::function<quintptr()> mainWindowId,
-                                 std::function<void(int)> command, QObject* parent)
+                                 std::function<void(const QByteArray&)> open, QObject* parent)
     : QObject(parent), m_server(new QLocalServer(this)), m_mainWindowId(std::move(mainWindowId)),
-      m_command(std::move(command)) {
+      m_open(std::move(open)) {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     m_server->setMaxPendingConnections(MAX_CONNECTIONS);
     connect(m_server, &QLocalServer::newConnection, this, &CInstanceServer::OnNewConnection);
@@ -34,40 +34,54 @@ bool CInstanceServer::Listen(const QString& socketPath) {
 
 void CInstanceServer::OnNewConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        // Only this user's processes may talk to the instance, and only a few at a time.
-        if (m_connections >= MAX_CONNECTIONS ||
-            platform::PeerUserId(socket->socketDescriptor()) != platform::CurrentUserId()) {
+        // Only this user's processes may talk to the instance.
+        if (platform::PeerUserId(socket->socketDescriptor()) != platform::CurrentUserId()) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        ++m_connections;
+        // Only a few at a time; connections that hold a place without asking anything give
+        // it up, the longest waiting first, so that a second start or a status bar is
+        // always answered.
+        if (m_waiting.size() >= MAX_CONNECTIONS) {
+            QLocalSocket* longest = m_waiting.takeFirst();
+            longest->abort();
+            longest->deleteLater();
+        }
+        m_waiting.append(socket);
         auto* idle = new QTimer(socket);
         idle->setSingleShot(true);
         connect(idle, &QTimer::timeout, socket, &QLocalSocket::abort);
         idle->start(IDLE_TIMEOUT_MS);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
-            --m_connections;
+            m_waiting.removeOne(socket);
             socket->deleteLater();
         });
     }
 }
 
 void CInstanceServer::OnReadyRead(QLocalSocket* socket) {
-    while (socket->canReadLine()) {
-        const QByteArray line = socket->readLine(INSTANCE_MAX_LINE + 1);
-        if (!line.endsWith('\n')) {
-            socket->abort();
-            return;
-        }
-        HandleLine(socket, line.chopped(1));
-        if (socket->state() != QLocalSocket::ConnectedState) {
-            return;
-        }
+    if (socket->state() != QLocalSocket::ConnectedState) {
+        return; // answered and closing
     }
-    if (socket->bytesAvailable() > INSTANCE_MAX_LINE) {
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > INSTANCE_MAX_LINE) {
+            socket->abort();
+        }
+        return;
+    }
+    const QByteArray line = socket->readLine(INSTANCE_MAX_LINE + 1);
+    if (!line.endsWith('\n')) {
         socket->abort();
+        return;
+    }
+    // Asked: its place is no longer open to the next newcomer.
+    m_waiting.removeOne(socket);
+    HandleLine(socket, line.chopped(1));
+    // One request a connection: closed once its answer is out.
+    if (socket->state() == QLocalSocket::ConnectedState) {
+        socket->disconnectFromServer();
     }
 }
 
@@ -86,13 +100,25 @@ void CInstanceServer::HandleLine(QLocalSocket* socket, const QByteArray& line) {
         bool ok = false;
         const int id = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_COMMAND))).toInt(&ok);
         if (ok && id == ID_TRAY_OPEN) {
-            socket->write("OK\n");
-            socket->flush();
-            if (m_command) {
-                m_command(id);
-            }
+            Open(socket, {});
+            return;
+        }
+    }
+    if (line.startsWith(INSTANCE_REQUEST_OPEN)) {
+        const QByteArray token = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_OPEN)));
+        if (IsActivationToken(std::string_view(token.constData(), token.size()))) {
+            Open(socket, token);
             return;
         }
     }
     socket->abort();
+}
+
+void CInstanceServer::Open(QLocalSocket* socket, const QByteArray& token) {
+    // Answered first: the second start is not kept waiting while the window comes up.
+    socket->write("OK\n");
+    socket->flush();
+    if (m_open) {
+        m_open(token);
+    }
 }

@@ -3,6 +3,8 @@
 
 #include "core/app/InstanceStatus.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <functional>
 
@@ -14,9 +16,10 @@ class QLocalSocket;
 class CInstanceServer final : public QObject {
     Q_OBJECT
 public:
-    // mainWindowId: the main window's id, 0 when there is none; command: run a command.
-    CInstanceServer(std::function<quintptr()> mainWindowId, std::function<void(int)> command,
-                    QObject* parent = nullptr);
+    // mainWindowId: the main window's id, 0 when there is none; open: "Open Main Window",
+    // with the second start's activation token (empty when it sent none).
+    CInstanceServer(std::function<quintptr()> mainWindowId,
+                    std::function<void(const QByteArray&)> open, QObject* parent = nullptr);
     ~CInstanceServer() override;
     Q_DISABLE_COPY(CInstanceServer)
 
@@ -31,10 +34,12 @@ private:
     void OnNewConnection();
     void OnReadyRead(QLocalSocket* socket);
     void HandleLine(QLocalSocket* socket, const QByteArray& line);
+    void Open(QLocalSocket* socket, const QByteArray& token);
 
     QLocalServer* m_server;
     std::function<quintptr()> m_mainWindowId;
-    std::function<void(int)> m_command;
+    std::function<void(const QByteArray&)> m_open;
     std::function<InstanceStatus()> m_status;
-    int m_connections = 0;
+    // Connected and not yet asked anything, the longest waiting first.
+    QList<QLocalSocket*> m_waiting;
 };

@@ -52,6 +52,8 @@ long long NowMs() {
 }
 
 int g_terminationPipe[2] = {-1, -1};
+// How long a client waits before it knocks again on a listener whose queue is full.
+constexpr int CONNECT_RETRY_MS = 10;
 
 // Waits for fd to be ready for events until the deadline; false on time-out, error or a
 // request to end the process.
@@ -151,6 +153,74 @@ CInstanceLock::Result CInstanceLock::Acquire(const std::string& path) {
     return Result::Acquired;
 }
 
+namespace {
+
+// Connects the non-blocking socket to addr. A listener whose queue is full refuses at
+// once rather than making the client wait: that is tried again until the deadline.
+bool ConnectBy(int fd, const sockaddr_un& addr, long long deadline) {
+    for (;;) {
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0) {
+            return true;
+        }
+        if (errno == EINPROGRESS) {
+            int err = 0;
+            socklen_t len = sizeof(err);
+            return WaitFor(fd, POLLOUT, deadline) &&
+                   getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
+        }
+        if ((errno != EAGAIN && errno != EINTR) || NowMs() + CONNECT_RETRY_MS >= deadline) {
+            return false;
+        }
+        pollfd none{-1, 0, 0};
+        poll(&none, 1, CONNECT_RETRY_MS);
+        if (TerminationRequested()) {
+            return false;
+        }
+    }
+}
+
+bool SendAll(int fd, const std::string& data, long long deadline) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        if (!WaitFor(fd, POLLOUT, deadline)) {
+            return false;
+        }
+        const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return false;
+        }
+        sent += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    return true;
+}
+
+// Reads up to the first line break; the line, without it, when it came whole and no
+// longer than maxLine before the deadline.
+bool ReceiveLine(int fd, std::string* line, std::size_t maxLine, long long deadline) {
+    line->clear();
+    while (line->size() <= maxLine) {
+        if (!WaitFor(fd, POLLIN, deadline)) {
+            return false;
+        }
+        char chunk[256];
+        const ssize_t n = recv(fd, chunk, sizeof(chunk), 0);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        line->append(chunk, static_cast<std::size_t>(n));
+        if (const auto eol = line->find('\n'); eol != std::string::npos) {
+            line->resize(eol);
+            return eol <= maxLine;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 bool LocalSocketExchange(const std::string& socketPath, const std::string& request,
                          std::string* answer, int timeoutMs, std::size_t maxAnswer) {
     sockaddr_un addr{};
@@ -165,61 +235,8 @@ bool LocalSocketExchange(const std::string& socketPath, const std::string& reque
         return false;
     }
     const long long deadline = NowMs() + timeoutMs;
-    bool ok = false;
-    do {
-        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
-            if (errno != EINPROGRESS && errno != EAGAIN) {
-                break;
-            }
-            int err = 0;
-            socklen_t len = sizeof(err);
-            if (!WaitFor(fd, POLLOUT, deadline) ||
-                getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-                break;
-            }
-        }
-        std::size_t sent = 0;
-        while (sent < request.size()) {
-            if (!WaitFor(fd, POLLOUT, deadline)) {
-                break;
-            }
-            const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                break;
-            }
-            sent += n > 0 ? static_cast<std::size_t>(n) : 0;
-        }
-        if (sent < request.size()) {
-            break;
-        }
-        if (answer == nullptr) {
-            ok = true;
-            break;
-        }
-        answer->clear();
-        for (;;) {
-            if (!WaitFor(fd, POLLIN, deadline)) {
-                break;
-            }
-            char chunk[256];
-            const ssize_t n = recv(fd, chunk, sizeof(chunk), 0);
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            answer->append(chunk, static_cast<std::size_t>(n));
-            if (const auto eol = answer->find('\n'); eol != std::string::npos) {
-                answer->resize(eol);
-                ok = eol <= maxAnswer;
-                break;
-            }
-            if (answer->size() > maxAnswer) {
-                break;
-            }
-        }
-    } while (false);
+    const bool ok = ConnectBy(fd, addr, deadline) && SendAll(fd, request, deadline) &&
+                    (answer == nullptr || ReceiveLine(fd, answer, maxAnswer, deadline));
     close(fd);
     return ok;
 }
