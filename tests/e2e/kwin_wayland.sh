@@ -47,17 +47,18 @@ windows=$(managed)
 main=$(sed -n 's/ Orvantis$//p' <<<"$windows")
 [ -n "$main" ] || fail "no main window: $(tr '\n' ';' <<<"$windows")"
 
-# The oldest by its OK button (36, 53, 50 x 14 of the dialog's 123 x 74 units), the next
-# by Enter, the newest by Esc; each closes only itself.
+# They open over one another: each is brought to the front as from the task bar, then the
+# oldest answered by its OK button (36, 53, 50 x 14 of the dialog's 123 x 74 units), the
+# next by Enter, the newest by Esc; each closes only itself.
 answer() { # WINDOW HOW
+    x xdotool windowactivate "$1" 2>/dev/null || true
+    active() { x xprop -root _NET_ACTIVE_WINDOW | grep -q "# $1\$"; }
+    wait_for 5 active "$1" || fail "KWin did not activate the dialog $1 ($(x xprop -root _NET_ACTIVE_WINDOW))"
+    sleep 0.5 # the program hears of it
     if [ "$2" = click ]; then
         eval "$(x xdotool getwindowgeometry --shell "$1")"
         x xdotool mousemove --window "$1" $((WIDTH * 61 / 123)) $((HEIGHT * 60 / 74)) click 1
     else
-        x xdotool windowactivate "$1" 2>/dev/null || true
-        active() { x xprop -root _NET_ACTIVE_WINDOW | grep -q "# $1\$"; }
-        wait_for 5 active "$1" || fail "KWin did not activate the dialog $1 ($(x xprop -root _NET_ACTIVE_WINDOW))"
-        sleep 0.5 # the program hears of it
         x xdotool key --clearmodifiers "$2"
     fi
     gone() { ! grep -qx "$1" <<<"$(dialogs)"; }
