@@ -11,7 +11,7 @@ ORVANTIS_PACKAGES=(
     desktop-file-utils python3-aiosmtpd libxcb1-dev libxcb-shape0-dev libfontconfig-dev dbus-daemon dbus-bin
     appstream man-db lintian file imagemagick openbox
     xfwm4 kwin-x11 sway xwayland grim qt6-gtk-platformtheme
-    nlohmann-json3-dev systemd
+    nlohmann-json3-dev systemd clang libclang-rt-14-dev
 )
 
 orvantis_install_deps() {
