@@ -16,10 +16,14 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" --target fuzzers
 
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-# The settings target writes its file for every input: in memory, its flush costs nothing.
+# The settings target writes its file for every input: in memory where there is room.
+memory=/tmp
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-    export TMPDIR=/dev/shm
+    memory=/dev/shm
 fi
+TMPDIR=$(mktemp -d -p "$memory" orvantis-fuzz.XXXXXX)
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 failed=0
 for target in "$build"/fuzz/*Fuzz; do
     name=$(basename "$target")
