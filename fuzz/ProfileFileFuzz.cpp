@@ -13,11 +13,13 @@
 namespace {
 const std::string& IniPath() {
     static const std::string path = [] {
-        char folder[] = "/tmp/orvantis-fuzz-XXXXXX";
-        if (mkdtemp(folder) == nullptr) {
+        const char* temp = std::getenv("TMPDIR");
+        std::string folder =
+            std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") + "/orvantis-fuzz-XXXXXX";
+        if (mkdtemp(folder.data()) == nullptr) {
             std::abort();
         }
-        return std::string(folder) + "/gold.ini";
+        return folder + "/gold.ini";
     }();
     return path;
 }

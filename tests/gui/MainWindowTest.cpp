@@ -11,9 +11,9 @@
 #include "support/IniFixture.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEnv.h"
+#include "support/WaitUntil.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -25,16 +25,6 @@
 #include <thread>
 
 namespace {
-
-// Processes events until the condition holds or two seconds pass.
-template <typename Condition> bool WaitUntil(Condition condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < 2000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return condition();
-}
 
 const PriceView& PanelOf(const COrvantisDlg& dlg) {
     return Control<CInfWnd>(dlg, "IDC_INF").Prices();
@@ -262,7 +252,8 @@ TEST_F(MainWindowTest, APriceMessagePostedFromAnotherThreadArrivesOnTheWindowThr
     std::thread poller([] { g_pMainDlg.load()->PostPriceUpdate(PRICE_UPDATE_REFRESH); });
     poller.join();
     EXPECT_TRUE(PanelOf(dlg).current.empty()); // queued, not run on the poller
-    EXPECT_TRUE(WaitUntil([&] { return !PanelOf(dlg).current.empty(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !PanelOf(dlg).current.empty(); }, std::chrono::seconds(2),
+                          [] { QApplication::processEvents(QEventLoop::AllEvents, 20); }));
     EXPECT_DOUBLE_EQ(PanelOf(dlg).change, 1.0);
 }
 

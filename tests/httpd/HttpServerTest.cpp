@@ -2,6 +2,7 @@
 #include "httpd/HttpServer.h"
 #include "httpd/HttpCaching.h"
 #include "support/LoopbackClient.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -132,11 +133,10 @@ TEST(HttpServerTest, OneAddressHoldsItsConnectionsAtMostAndGetsMoreAsTheyEnd) {
     close(held[1]);
     const std::vector<std::string> served{"200 Content-Length: 7 | PNGDATA"};
     std::vector<std::string> answers; // the server sees the closes a moment later
-    for (int i = 0; i < 100 && answers != served;
-         ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+    EXPECT_TRUE(WaitUntil([&] {
         answers = run.Answers("GET /chart HTTP/1.1\r\n\r\n");
-    }
-    EXPECT_EQ(answers, served);
+        return answers == served;
+    })) << ::testing::PrintToString(answers);
 }
 
 struct ConditionCase {

@@ -2,6 +2,7 @@
 #include "NotifyDaemon.h"
 #include "support/LoopbackClient.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -78,13 +79,6 @@ struct ScriptedRelay {
     std::atomic<int> delivered{0};
     std::thread m_thread;
 };
-
-bool WaitUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 400 && !done(); ++i) {
-        std::this_thread::sleep_for(50ms);
-    }
-    return done();
-}
 
 std::size_t Mails(const std::string& folder) {
     const auto files = std::filesystem::directory_iterator(folder);

@@ -2,6 +2,7 @@
 #include "MailSpool.h"
 #include "SpoolSender.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -44,12 +45,8 @@ Deliverer FakeRelay(RelayLog& log, std::vector<Outcome> outcomes) {
 
 // Waits until the spool is empty, then a while longer: several rescans send nothing twice.
 bool Drained(const MailSpool& spool) {
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!spool.Waiting().empty()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
+    if (!WaitUntil([&] { return spool.Waiting().empty(); })) {
+        return false;
     }
     std::this_thread::sleep_for(100ms);
     return true;

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "support/ChartServerProcess.h"
+#include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 #include <signal.h>
 #include <spawn.h>
@@ -11,20 +13,12 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 extern char** environ;
 
 namespace {
 
 const std::string SERVER_BINARY = ORVANTIS_BIN_DIR "/orvantis-chartd";
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 pid_t Spawn(const std::string& folder, const std::vector<std::string>& args) {
     std::vector<std::string> argv = {SERVER_BINARY};
@@ -70,21 +64,17 @@ ChartServerProcess::ChartServerProcess(const std::string& folder,
     std::remove(portFile.c_str());
     m_pid = Spawn(folder, all);
     // A guard against a server that never comes up, not a measure of its speed.
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (m_pid > 0 && std::chrono::steady_clock::now() < giveUp) {
-        int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1; // it exited: a bad command line
-            return;
-        }
-        std::ifstream file(portFile);
-        int port = 0;
-        if (file >> port && port > 0) {
-            m_port = port;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    WaitUntil(
+        [&] {
+            int status = 0;
+            if (m_pid <= 0 || waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1; // it exited: a bad command line
+                return true;
+            }
+            std::ifstream file(portFile);
+            return static_cast<bool>(file >> m_port) && m_port > 0;
+        },
+        std::chrono::seconds(60));
 }
 
 ChartServerProcess::~ChartServerProcess() {
@@ -98,7 +88,7 @@ std::string ChartServerProcess::Url() const {
 }
 
 std::string ChartServerProcess::Output() const {
-    return ReadFile(m_folder + "/chartd.out");
+    return ReadFileBytes(m_folder + "/chartd.out");
 }
 
 std::vector<std::string> ChartServerProcess::OutputLines(const std::string& prefix) const {
@@ -133,6 +123,6 @@ int RunChartServerToEnd(const std::string& folder, const std::vector<std::string
     if (waitpid(pid, &status, 0) != pid) {
         return -1;
     }
-    out = ReadFile(folder + "/chartd.out");
+    out = ReadFileBytes(folder + "/chartd.out");
     return ExitCode(status);
 }

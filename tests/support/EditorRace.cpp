@@ -2,6 +2,7 @@
 #include "support/EditorRace.h"
 
 #include "core/settings/ProfileFile.h"
+#include "support/TempDir.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -10,17 +11,9 @@
 #include <atomic>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <thread>
 
 namespace {
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string EmailLine(int edit) {
     return "\nEmail=user" + std::to_string(edit) + "@example.com\n";
@@ -57,7 +50,7 @@ void Check(const std::string& path, int edit, EditorRace::Result& result) {
     constexpr auto STAYS = std::chrono::milliseconds(200);
     const auto giveUp = std::chrono::steady_clock::now() + STAYS;
     for (int look = 0;; ++look) {
-        const std::string seen = Slurp(path);
+        const std::string seen = ReadFileBytes(path);
         const bool hasKeys = seen.find("\nPriceChange=7\n") != std::string::npos &&
                              seen.find("\nEmail=") != std::string::npos;
         const bool hasEdit = seen.find(EmailLine(edit)) != std::string::npos;

@@ -10,10 +10,6 @@
 
 inline const std::string UTF8_MARK = "\xEF\xBB\xBF";
 
-// The bytes of a file, empty when it does not exist.
-std::string ReadFileBytes(const std::string& path);
-// Replaces the file with exactly these bytes.
-void WriteFileBytes(const std::string& path, const std::string& bytes);
 // A byte-order mark and the text as UTF-16LE, as Windows tools write it.
 std::string Utf16Le(std::u16string_view text);
 

@@ -16,3 +16,8 @@ public:
 private:
     std::string m_path;
 };
+
+// The bytes of a file, empty when it does not exist.
+std::string ReadFileBytes(const std::string& path);
+// Replaces the file with exactly these bytes.
+void WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -8,17 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-    std::ostringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    return content.str();
-}
 
 class AutostartTest : public ::testing::Test {
 protected:
@@ -32,14 +25,14 @@ TEST_F(AutostartTest, WritesOneValidEntryQuotedByTheDesktopEntryRulesAndDeletesI
     ASSERT_EQ(platform::AutostartEntryPath(), m_entry);
     // Blanks, quotes, '$', '`', '\' and '%': quoted, escaped, then value-escaped.
     ASSERT_TRUE(platform::EnableAutostart(m_home.Path() + "/My Apps/or\"van$tis`100%\\x/orvantis"));
-    EXPECT_EQ(ReadFile(m_entry), "[Desktop Entry]\nType=Application\nName=Orvantis\nExec=\"" +
-                                     m_home.Path() +
-                                     "/My Apps/or\\\\\"van\\\\$tis\\\\`100%%\\\\\\\\x/orvantis\" "
-                                     "-s\nIcon=com.tamberlo.Orvantis\n");
+    EXPECT_EQ(ReadFileBytes(m_entry),
+              "[Desktop Entry]\nType=Application\nName=Orvantis\nExec=\"" + m_home.Path() +
+                  "/My Apps/or\\\\\"van\\\\$tis\\\\`100%%\\\\\\\\x/orvantis\" "
+                  "-s\nIcon=com.tamberlo.Orvantis\n");
     EXPECT_EQ(std::system(("desktop-file-validate '" + m_entry + "'").c_str()), 0);
 
     ASSERT_TRUE(platform::EnableAutostart("/usr/bin/orvantis")); // rewritten on every OK
-    EXPECT_NE(ReadFile(m_entry).find("\nExec=/usr/bin/orvantis -s\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(m_entry).find("\nExec=/usr/bin/orvantis -s\n"), std::string::npos);
     EXPECT_TRUE(platform::IsAutostartEnabled());
     EXPECT_TRUE(platform::DisableAutostart());
     EXPECT_FALSE(fs::exists(m_entry));
@@ -82,7 +75,7 @@ TEST_P(AutostartStateTest, ShowsTheRealStateAndTouchesNothingElse) {
     EXPECT_EQ(platform::EnableAutostart("/usr/bin/orvantis"), GetParam().written);
     EXPECT_EQ(platform::IsAutostartEnabled(), GetParam().written);
     EXPECT_EQ(fs::is_regular_file(fs::symlink_status(m_entry)), GetParam().written);
-    EXPECT_EQ(ReadFile(other), "keep");
+    EXPECT_EQ(ReadFileBytes(other), "keep");
     std::error_code ec; // the folder may be a file
     for (const auto& item : fs::directory_iterator(m_folder, ec)) {
         EXPECT_NE(item.path().filename().string().rfind(".Orvantis", 0), 0u) << "left behind";

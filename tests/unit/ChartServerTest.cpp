@@ -3,6 +3,7 @@
 #include "support/PngTestDecoder.h"
 #include "support/PriceBandCheck.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -140,9 +141,8 @@ TEST_F(ChartServerTest, ServesAFreshReadableChartAndStopsCleanly) {
     ChartServerProcess server(m_dir.Path(), {"--start", "1650.00", "--seed", "4"});
     ASSERT_TRUE(server.Listening());
     // The port file is written before the line is printed.
-    for (int i = 0; i < 6000 && server.OutputLines("listening on ").empty(); ++i) {
-        usleep(10000);
-    }
+    WaitUntil([&] { return !server.OutputLines("listening on ").empty(); },
+              std::chrono::seconds(60));
     ASSERT_FALSE(server.OutputLines("listening on ").empty());
     EXPECT_EQ(server.OutputLines("listening on ")[0],
               "listening on http://127.0.0.1:" + std::to_string(server.Port()));
@@ -299,9 +299,8 @@ TEST_F(ChartServerTest, StopsCleanlyWhileARequestStalls) {
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(SendAll(fd, Get(CHART)));
     // Until the request is held; the bound only keeps a broken server from hanging the test.
-    for (int i = 0; i < 6000 && server.OutputLines("chart: fault stall").empty(); ++i) {
-        usleep(10000);
-    }
+    WaitUntil([&] { return !server.OutputLines("chart: fault stall").empty(); },
+              std::chrono::seconds(60));
     ASSERT_EQ(server.OutputLines("chart: fault stall").size(), 1u);
     EXPECT_EQ(server.Stop(SIGTERM), 0);
     close(fd);

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 namespace {
 
@@ -24,13 +23,6 @@ struct ToolRun {
     std::string out;
     std::string err;
 };
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -70,8 +62,8 @@ protected:
         const int raw = std::system(command.c_str());
         ToolRun run;
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = Slurp(m_dir.File("stdout"));
-        run.err = Slurp(m_dir.File("stderr"));
+        run.out = ReadFileBytes(m_dir.File("stdout"));
+        run.err = ReadFileBytes(m_dir.File("stderr"));
         return run;
     }
 
@@ -170,7 +162,7 @@ class ChartToolFetches : public ChartTool, public ::testing::WithParamInterface<
 
 TEST_P(ChartToolFetches, SayWhatTheChartGave) {
     const FetchCase& c = GetParam();
-    LoopbackServer server(LoopbackServer::Reply(c.httpStatus, Slurp(m_dir.File(c.file))));
+    LoopbackServer server(LoopbackServer::Reply(c.httpStatus, ReadFileBytes(m_dir.File(c.file))));
     const ToolRun run = Run("--fetch", "/dev/null", "ORVANTIS_CHART_SERVER='" + server.Url() + "'");
     const std::string url = server.Url() + CHART_PATH;
     EXPECT_EQ(run.status, c.status);

@@ -12,8 +12,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -95,10 +93,7 @@ TEST_P(StartWithABadVariable, EndsWithStatusTwoBeforeAnything) {
     const int raw = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), 2);
-    std::ifstream in(dir.File("stderr"));
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string said = text.str();
+    const std::string said = ReadFileBytes(dir.File("stderr"));
     EXPECT_NE(said.find(std::string(c.badVariable) + "=\"" + c.badValue + "\" is not a server"),
               std::string::npos)
         << said;

@@ -9,18 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
-}
 
 struct CacheCase {
     const char* name;
@@ -42,11 +34,11 @@ TEST_P(UnreadableChartTest, IsKeptOnlyInARealFolderOfItsOwnAndNeverThroughALink)
     chart.Append("chart bytes");
     const std::string kept = KeepUnreadableChart(chart);
     EXPECT_EQ(kept.empty(), !GetParam().kept);
-    EXPECT_EQ(ReadFile(elsewhere.File("target")), "old");
+    EXPECT_EQ(ReadFileBytes(elsewhere.File("target")), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.Path()), fs::directory_iterator()), 1);
     if (GetParam().kept) {
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(kept)));
-        EXPECT_EQ(ReadFile(kept), "chart bytes");
+        EXPECT_EQ(ReadFileBytes(kept), "chart bytes");
         // Nothing but the chart: no temporary file is left beside it.
         const fs::path folder = fs::path(kept).parent_path();
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);

@@ -4,14 +4,6 @@
 #include <algorithm>
 #include <charconv>
 
-std::string_view TrimBlanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 std::string LowerAscii(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(), [](char ch) {

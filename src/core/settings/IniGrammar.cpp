@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/settings/IniGrammar.h"
 
+#include "platform/common/Trim.h"
+
 #include <algorithm>
 #include <cstddef>
 
@@ -9,14 +11,6 @@ namespace {
 // Around names and values in the file; the arguments lose spaces only.
 constexpr std::u16string_view FILE_BLANKS = u" \t";
 constexpr std::u16string_view ARGUMENT_BLANKS = u" ";
-
-std::u16string_view Trim(std::u16string_view text, std::u16string_view blanks) {
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::u16string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 char16_t FoldCase(char16_t unit) {
     return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;

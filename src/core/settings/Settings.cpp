@@ -20,10 +20,9 @@ struct WriteProblem {
     std::string reason;
 };
 
-// Never destroyed: a worker still writing while the process ends must not find it gone.
 WriteProblem& Problem() {
-    static auto* problem = new WriteProblem;
-    return *problem;
+    static WriteProblem problem;
+    return problem;
 }
 
 void NoteWrite(bool written, const ProfileWriteReport& report) {

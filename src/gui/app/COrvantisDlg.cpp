@@ -103,8 +103,7 @@ COrvantisDlg::~COrvantisDlg() {
 }
 
 bool COrvantisDlg::OnInitDialog() {
-    // Windows' system menu item "&About Orvantis..." has no counterpart on desktops whose
-    // window manager owns the window menu; the About link is the way in there.
+    // No "About" item in the window menu, which the window manager owns: the link opens it.
     setWindowIcon(m_hIcon);
     // The home page of the chart server the program reads from. "About" keeps its own
     // text as its target, which it never opens.

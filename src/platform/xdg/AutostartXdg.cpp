@@ -2,6 +2,7 @@
 // Start at login on freedesktop.org desktops: an autostart desktop entry.
 #include "platform/AtomicFile.h"
 #include "platform/Platform.h"
+#include "platform/common/Trim.h"
 #include "platform/common/Utf8.h"
 
 #include <algorithm>
@@ -61,14 +62,6 @@ std::optional<std::string> ExecProgram(std::string_view path) {
         }
     }
     return quote ? exec + "\"" : exec;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 // A launcher starts the program for an entry with a "Desktop Entry" group that the
