@@ -6,6 +6,10 @@
 #include "httpd/ServiceLog.h"
 #include "platform/AtomicFile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -13,6 +17,8 @@ namespace {
 
 constexpr std::size_t MAX_STATE_BYTES = 256 * 1024; // a day of minutes is about 30 KiB
 constexpr int REPEATS_LOGGED = 100;                 // a repeated line is counted in between
+// Held by the copy that writes the state folder (and the publish folder with it).
+constexpr const char* LOCK_FILE = ".lock";
 
 std::string UtcTime(std::int64_t seconds) {
     return ::UtcTime(std::chrono::system_clock::time_point(std::chrono::seconds(seconds)));
@@ -23,6 +29,12 @@ std::string UtcTime(std::int64_t seconds) {
 QuoteLoop::QuoteLoop(const ChartdConfig& config, QuoteFeed& feed, ChartBoard& board, Clock clock)
     : m_config(config), m_feed(feed), m_board(board), m_clock(std::move(clock)),
       m_gate(config.limits), m_publisher(config.publishDir) {}
+
+QuoteLoop::~QuoteLoop() {
+    if (m_lockFd >= 0) {
+        close(m_lockFd);
+    }
+}
 
 std::string QuoteLoop::StatePath() const {
     return m_config.stateDir + "/" + STATE_FILE;
@@ -47,7 +59,28 @@ void QuoteLoop::Report(const std::string& line) {
     }
 }
 
+void QuoteLoop::RemoveLeftovers() {
+    const std::string lock = m_config.stateDir + "/" + LOCK_FILE;
+    if (m_lockFd < 0) {
+        m_lockFd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
+    if (m_lockFd < 0 || flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        LogLine("another copy of the service writes " + m_config.stateDir +
+                ", or its lock cannot be taken: temporary files are left as they are");
+        return;
+    }
+    int removed = platform::RemoveLeftoverTemporaries(StatePath());
+    if (!m_publisher.Path().empty()) {
+        removed += platform::RemoveLeftoverTemporaries(m_publisher.Path());
+    }
+    if (removed > 0) {
+        LogLine("removed " + std::to_string(removed) + " temporary file" +
+                (removed == 1 ? "" : "s") + " of writes that a kill cut short");
+    }
+}
+
 void QuoteLoop::Restore() {
+    RemoveLeftovers();
     const std::int64_t now = m_clock();
     std::string text;
     std::string error;

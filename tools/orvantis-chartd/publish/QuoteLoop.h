@@ -23,11 +23,13 @@ public:
     static constexpr const char* STATE_FILE = "day.state";
 
     QuoteLoop(const ChartdConfig& config, QuoteFeed& feed, ChartBoard& board, Clock clock);
+    ~QuoteLoop();
     QuoteLoop(const QuoteLoop&) = delete;
     QuoteLoop& operator=(const QuoteLoop&) = delete;
 
     // Takes the day back from the state folder and, while its last price is still
-    // live, shows and publishes its chart at once.
+    // live, shows and publishes its chart at once. First removes the temporary files of
+    // writes that a kill cut short, unless another copy writes the state folder.
     void Restore();
     // One sample of the feed.
     void Sample();
@@ -39,6 +41,7 @@ public:
     void Run(const StopSignal& stop);
 
 private:
+    void RemoveLeftovers();
     void Accept(double quote, std::int64_t now);
     // A line for the log; the same line again is only counted until another one comes
     // (an empty line just ends the count).
@@ -55,4 +58,5 @@ private:
     bool m_live = false;
     std::string m_lastReport;
     int m_repeats = 0;
+    int m_lockFd = -1; // the state folder's lock, held from the first Restore()
 };
