@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -112,6 +113,7 @@ void QuoteLoop::Restore() {
 
 void QuoteLoop::Sample() {
     const FeedSample sample = m_feed.Fetch();
+    std::lock_guard lock(m_mutex);
     if (!sample.quote) {
         if (!sample.error.empty()) {
             Report("feed: " + sample.error);
@@ -153,10 +155,15 @@ void QuoteLoop::Accept(double quote, std::int64_t now) {
     if (!m_publisher.Publish(*chart, error)) {
         Report("publish: " + error);
     }
-    CheckStale();
+    NoteStale();
 }
 
 void QuoteLoop::CheckStale() {
+    std::lock_guard lock(m_mutex);
+    NoteStale();
+}
+
+void QuoteLoop::NoteStale() {
     const std::int64_t now = m_clock();
     const ChartBoard::View view = m_board.Look(now);
     if (view.live == m_live) {
@@ -177,28 +184,40 @@ void QuoteLoop::CheckStale() {
            (m_publisher.Path().empty() ? "" : " and " + m_publisher.Path() + " is removed"));
 }
 
+void QuoteLoop::WatchStale(const StopSignal& stop) {
+    while (!stop.Requested()) {
+        std::chrono::milliseconds wait(1000);
+        {
+            std::lock_guard lock(m_mutex);
+            NoteStale();
+            if (const ChartBoard::View view = m_board.Look(m_clock()); view.live) {
+                // Wakes when the price turns stale, however long the sample takes.
+                wait = std::max<std::chrono::milliseconds>(
+                    std::chrono::seconds(m_board.StaleAfter() - view.age),
+                    std::chrono::milliseconds(10));
+            }
+        }
+        stop.WaitFor(wait);
+    }
+}
+
 void QuoteLoop::Run(const StopSignal& stop) {
-    using Steady = std::chrono::steady_clock;
     Restore();
     if (!m_live) {
         LogLine("no live price yet: the chart answers 503 until a quote is accepted");
     }
+    // A sample may take the whole interval (a feed that answers slowly, a program that
+    // says nothing), so the stale state is watched beside it.
+    std::thread watch([this, &stop] { WatchStale(stop); });
     const auto interval = std::chrono::seconds(m_config.feed.intervalSeconds);
-    auto next = Steady::now();
+    auto next = std::chrono::steady_clock::now();
     while (!stop.Requested()) {
-        if (Steady::now() >= next) {
-            Sample();
-            next = std::max(next + interval, Steady::now());
-        }
-        CheckStale();
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Steady::now());
-        if (const ChartBoard::View view = m_board.Look(m_clock()); view.live) {
-            // Wakes when the price turns stale, not a feed interval later.
-            wait = std::min<std::chrono::milliseconds>(
-                wait, std::chrono::seconds(m_board.StaleAfter() - view.age));
-        }
-        stop.WaitFor(std::max(wait, std::chrono::milliseconds(10)));
+        Sample();
+        next = std::max(next + interval, std::chrono::steady_clock::now());
+        stop.WaitFor(std::chrono::duration_cast<std::chrono::milliseconds>(
+            next - std::chrono::steady_clock::now()));
     }
+    watch.join();
     std::string error;
     if (!m_publisher.Withdraw(error)) {
         LogLine("publish: " + error);
