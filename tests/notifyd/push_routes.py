@@ -96,7 +96,8 @@ mailbox = Mailbox()
 smtp = Controller(mailbox, hostname="127.0.0.1", port=smtp_port)
 smtp.start()
 sinks = Sinks(gotify_token="app-token", secrets={"good": "s3cret", "other": "another"},
-              plans={"/gotify/message": [503, 503, 200], "/ntfy/forbidden": [403], "/hook/moved": [302]})
+              plans={"/gotify/message": [503, 503, 200], "/ntfy/forbidden": [403], "/hook/moved": [302],
+                     "/ntfy/busy": [503]})
 dead = f"http://127.0.0.1:{free_port()}"  # nothing listens there
 late_port = free_port()  # a webhook that starts only after the kill
 
@@ -107,6 +108,8 @@ CASES = [  # label, address, route, channel states when it is over, where it arr
     ("a permanent 403", "refused", "ntfy:{sink}/ntfy/forbidden, webhook:{sink}/hook/good", ["failed", "delivered"], "/hook/good", 1),
     ("a bad signature secret", "badsig", "webhook:{sink}/hook/other, mail", ["failed", "delivered"], "mail", 1),
     ("a redirect to another scheme", "moved", "webhook:{sink}/hook/moved, mail", ["failed", "delivered"], "mail", 1),
+    ("a topic that fails", "busy", "ntfy:{sink}/ntfy/busy, mail", ["failed", "delivered"], "mail", 1),
+    ("another topic on its host", "neighbour", "ntfy:{sink}/ntfy/fine, mail", ["delivered", "skipped"], "/ntfy/fine", 1),
     ("kill -9 between two channels", "crash", "ntfy:{sink}/ntfy/forbidden, webhook:http://127.0.0.1:{late}/hook/late", None, None, 1),
 ]
 routes = "".join(f"route {address}@example.com = {route}\n" for _, address, route, *_ in CASES)
@@ -130,10 +133,15 @@ for label, address, _, states, path, tries in CASES[:-1]:
         assert sinks.count(ids[address], path) == tries, label
     mails = [text for rcpt, text in mailbox.mails if rcpt == f"{address}@example.com"]
     assert len(mails) == (path == "mail"), (label, mails)
+    # A receipt names the outcome, never where a channel points.
+    receipt = json.dumps(service.status(ids[address]))
+    assert not re.search(rf"127\.0\.0\.1|{sinks.port}|{smtp_port}|/hook/|/ntfy/|ftp:", receipt), (label, receipt)
 pushed = next(alert for alert in sinks.delivered if alert["id"] == ids["push"])
 assert (pushed["title"], pushed["priority"], pushed["tags"]) == (
     "Gold price changed: 1662.50 (+12.50)", "high", "chart_with_upwards_trend"), pushed
-assert "a redirect to 'ftp://127.0.0.1/elsewhere', not followed" in service.status(ids["moved"])["channels"][0]["detail"]
+assert service.status(ids["moved"])["channels"][0]["detail"] == "refused: redirect"
+assert "a redirect to 'ftp://127.0.0.1/elsewhere', not followed" in open(service.log).read()
+assert service.status(ids["down"])["channels"][0]["detail"] == f"no delivery within {FALLBACK_AFTER} s: connection refused"
 hooked = next(alert for alert in sinks.delivered if alert["id"] == ids["refused"])
 assert (hooked["email"], hooked["last"], hooked["new"], hooked["chg"]) == (
     "refused@example.com", "1650.00", "1662.50", "+12.50"), hooked

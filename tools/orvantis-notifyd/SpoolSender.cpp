@@ -150,7 +150,8 @@ std::optional<SpoolSender::Clock::time_point> SpoolSender::Attempt(const std::st
     const OwnFile receipt = m_spool.Receipts().Load(mail.alert.id, progress, error);
     if (receipt == OwnFile::Unusable) {
         // Without its record the alert could go out again where it was delivered.
-        GiveUp(*claim, progress, "its receipt is unusable: " + error);
+        LogLine("the receipt of " + About(mail) + " is unusable: " + error);
+        GiveUp(*claim, progress, "its receipt is unusable");
         return std::nullopt;
     }
     progress.Follow(route);
@@ -184,7 +185,7 @@ std::optional<SpoolSender::Clock::time_point> SpoolSender::Proceed(MailSpool::Cl
             if (last || SystemClock::now() < fallbackAt) {
                 return last ? *blocked : std::min(*blocked, SteadyAt(fallbackAt));
             }
-            FallBack(claim, route, progress, *index, m_faults.Detail(channel));
+            FallBack(claim, route, progress, *index, m_faults.Summary(channel));
             continue;
         }
         const Delivery delivery = m_deliver(channel, claim.Mail(), m_stop);
@@ -209,13 +210,13 @@ SpoolSender::Next SpoolSender::Settle(MailSpool::Claim& claim, const Route& rout
     const auto now = SystemClock::now();
     switch (delivery.outcome) {
     case Delivery::Outcome::Sent:
-        progress.Record(index, State::Delivered, now, delivery.detail, true);
+        progress.Record(index, State::Delivered, now, delivery.Summary(), true);
         Keep(mail, progress);
         LogLine(About(mail) + ": delivered by " + channel.Label() + " (" + delivery.detail + ")" +
                 (claim.Remove() ? "" : ", but its file cannot be deleted and it may go out again"));
         return {Next::Done};
     case Delivery::Outcome::Refused:
-        progress.Record(index, State::Failed, now, delivery.detail, true);
+        progress.Record(index, State::Failed, now, delivery.Summary(), true);
         Keep(mail, progress);
         LogLine(About(mail) + ": refused by " + channel.Label() + " (" + delivery.detail + ")" +
                 (progress.Current() ? ", on to " + route[*progress.Current()].Label() : ""));
@@ -224,9 +225,9 @@ SpoolSender::Next SpoolSender::Settle(MailSpool::Claim& claim, const Route& rout
     case Delivery::Outcome::ServerFault:
         break;
     }
-    progress.Record(index, State::Retrying, now, delivery.detail, true);
+    progress.Record(index, State::Retrying, now, delivery.Summary(), true);
     if (index + 1 < route.size() && now >= progress.WaitingSince(index) + m_policy.fallbackAfter) {
-        FallBack(claim, route, progress, index, delivery.detail);
+        FallBack(claim, route, progress, index, delivery.Summary());
         return {Next::Onward};
     }
     Keep(mail, progress);
@@ -243,13 +244,13 @@ SpoolSender::Next SpoolSender::Settle(MailSpool::Claim& claim, const Route& rout
 }
 
 void SpoolSender::FallBack(const MailSpool::Claim& claim, const Route& route,
-                           AlertProgress& progress, std::size_t index, const std::string& detail) {
+                           AlertProgress& progress, std::size_t index, const std::string& summary) {
     const std::string why =
-        "no delivery within " + std::to_string(m_policy.fallbackAfter.count()) + " s: " + detail;
+        "no delivery within " + std::to_string(m_policy.fallbackAfter.count()) + " s: " + summary;
     progress.Record(index, State::Failed, SystemClock::now(), why, false);
     Keep(claim.Mail(), progress);
     LogLine(About(claim.Mail()) + ": " + route[index].Label() + " gave no delivery within " +
-            std::to_string(m_policy.fallbackAfter.count()) + " s (" + detail + "), on to " +
+            std::to_string(m_policy.fallbackAfter.count()) + " s (" + summary + "), on to " +
             route[index + 1].Label());
 }
 

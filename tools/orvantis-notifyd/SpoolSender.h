@@ -72,7 +72,7 @@ private:
                 std::size_t index, const Delivery& delivery);
     // The channel failed for fallback_after: the next one takes over.
     void FallBack(const MailSpool::Claim& claim, const Route& route, AlertProgress& progress,
-                  std::size_t index, const std::string& detail);
+                  std::size_t index, const std::string& summary);
     void GiveUp(MailSpool::Claim& claim, AlertProgress& progress, const std::string& why);
     void Keep(const SpooledMail& mail, const AlertProgress& progress);
     void Sleep(Clock::duration duration);
