@@ -97,11 +97,14 @@ smtp = Controller(mailbox, hostname="127.0.0.1", port=smtp_port)
 smtp.start()
 sinks = Sinks(gotify_token="app-token", secrets={"good": "s3cret", "other": "another"},
               plans={"/gotify/message": [503, 503, 200], "/ntfy/forbidden": [403], "/hook/moved": [302],
-                     "/ntfy/busy": [503]})
+                     "/ntfy/busy": [503]},
+              holds={"/hook/hang"})
 dead = f"http://127.0.0.1:{free_port()}"  # nothing listens there
 late_port = free_port()  # a webhook that starts only after the kill
 
 CASES = [  # label, address, route, channel states when it is over, where it arrived, after how many tries
+    ("a webhook that answers late", "hang", "webhook:{sink}/hook/hang", ["delivered"], "/hook/hang", 1),
+    ("a webhook beside it", "beside", "webhook:{sink}/hook/beside", ["delivered"], "/hook/beside", 1),
     ("push delivered", "push", "ntfy:{sink}/ntfy/gold, mail", ["delivered", "skipped"], "/ntfy/gold", 1),
     ("push down then up", "flaky", "gotify:{sink}/gotify/, mail", ["delivered", "skipped"], "/gotify/message", 3),
     ("push down past fallback_after", "down", "ntfy:{dead}/ntfy/gold, mail", ["failed", "delivered"], "mail", 1),
@@ -117,6 +120,13 @@ service = Service(f"relay = smtp://127.0.0.1:{smtp_port}\ngotify_token = app-tok
                   routes.format(sink=sinks.url(""), dead=dead, late=late_port))
 service.start()
 ids = {address: service.post(f"{address}@example.com") for _, address, *_ in CASES}
+
+# A webhook that does not answer holds only its own alert.
+wait_for("the held webhook", lambda: sinks.holding == 1)
+wait_for("the webhook beside it", lambda: service.states(ids["beside"]) == ["delivered"])
+assert service.states(ids["hang"]) == ["queued"], service.status(ids["hang"])
+sinks.release()
+wait_for("the held webhook's delivery", lambda: service.states(ids["hang"]) == ["delivered"])
 
 # Between the two channels: the first refused it, the second is not up yet.
 wait_for("the first channel's refusal", lambda: service.states(ids["crash"]) == ["failed", "retrying"])
