@@ -2,6 +2,7 @@
 // The publisher against a loopback quote feed: which answers reach the published chart.
 #include "ChartdConfig.h"
 #include "core/acquisition/ChartReader.h"
+#include "feed/CommandQuoteFeed.h"
 #include "feed/HttpQuoteFeed.h"
 #include "publish/ChartPublisher.h"
 #include "publish/QuoteLoop.h"
@@ -11,9 +12,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <atomic>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -55,6 +59,26 @@ std::string PublishedPrice(const std::string& path) {
     return text.value_or("unreadable");
 }
 
+// The published price after each of `samples` samples, "-" while there is none, and
+// what the publisher logged meanwhile.
+std::pair<std::string, std::string> Publish(ChartdConfig& config, QuoteFeed& quotes,
+                                            const TempDir& folder, std::size_t samples) {
+    config.feed.intervalSeconds = 1;
+    config.stateDir = folder.Path();
+    config.publishDir = folder.Path();
+    std::int64_t now = 1800000000;
+    ChartBoard board(config.staleAfterSeconds);
+    QuoteLoop loop(config, quotes, board, [&now] { return now; });
+    ::testing::internal::CaptureStderr();
+    std::string published;
+    for (std::size_t i = 0; i < samples; ++i) {
+        loop.Sample();
+        now += 30;
+        published += (i == 0 ? "" : ",") + PublishedPrice(folder.File(ChartPublisher::FILE_NAME));
+    }
+    return {published, ::testing::internal::GetCapturedStderr()};
+}
+
 class ChartdFeed : public ::testing::TestWithParam<FeedCase> {};
 
 TEST_P(ChartdFeed, PublishesOnlyQuotesThatPassTheChecks) {
@@ -68,21 +92,8 @@ TEST_P(ChartdFeed, PublishesOnlyQuotesThatPassTheChecks) {
     config.feed.url = feed.Url() + "/v1/quote?symbol=XAU";
     config.feed.pointer = "/gold/price";
     config.feed.intervalSeconds = 1;
-    config.stateDir = folder.Path();
-    config.publishDir = folder.Path();
-    std::int64_t now = 1800000000;
-    ChartBoard board(config.staleAfterSeconds);
     HttpQuoteFeed quotes(config.feed, nullptr);
-    QuoteLoop loop(config, quotes, board, [&now] { return now; });
-
-    ::testing::internal::CaptureStderr();
-    std::string published;
-    for (std::size_t i = 0; i < c.answers.size(); ++i) {
-        loop.Sample();
-        now += 30;
-        published += (i == 0 ? "" : ",") + PublishedPrice(folder.File(ChartPublisher::FILE_NAME));
-    }
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    const auto [published, log] = Publish(config, quotes, folder, c.answers.size());
     EXPECT_EQ(published, c.published);
     EXPECT_THAT(log, HasSubstr(c.logged));
 }
@@ -124,5 +135,50 @@ INSTANTIATE_TEST_SUITE_P(
         FeedCase{"Stall", {"stall"}, "-", "feed: no whole answer within 1 s"},
         FeedCase{"TenMiB", {TEN_MIB_OF_NESTING}, "-", "feed: the answer is larger than 1 MiB"}),
     [](const ::testing::TestParamInfo<FeedCase>& param) { return param.param.name; });
+
+struct CommandCase {
+    const char* name;
+    std::string script; // for sh -c; PIDS is a file that takes the pids it writes
+    std::size_t samples;
+    std::string published; // a pattern: whether a program reads as ended can be a race
+    const char* logged;
+};
+
+class ChartdCommandFeed : public ::testing::TestWithParam<CommandCase> {};
+
+// Whatever the program does, every sample ends within about the interval, and no program
+// of the feed is left running.
+TEST_P(ChartdCommandFeed, EndsEverySampleAndLeavesNoProgramBehind) {
+    const CommandCase& c = GetParam();
+    TempDir folder;
+    const std::string pids = folder.File("pids");
+    ChartdConfig config;
+    config.feed.command = {"/bin/sh", "-c", "PIDS=" + pids + "; " + c.script};
+    config.feed.intervalSeconds = 1;
+    StopSignal stop;
+    std::string published;
+    std::string log;
+    {
+        CommandQuoteFeed quotes(config.feed, stop);
+        std::tie(published, log) = Publish(config, quotes, folder, c.samples);
+    }
+    EXPECT_THAT(published, ::testing::MatchesRegex(c.published));
+    EXPECT_THAT(log, HasSubstr(c.logged));
+    std::ifstream written(pids);
+    for (pid_t pid = 0; written >> pid;) {
+        EXPECT_NE(kill(pid, 0), 0) << "program " << pid << " of the feed still runs";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, ChartdCommandFeed,
+    ::testing::Values(CommandCase{"PrintsAndEnds", "echo 1662.5", 2, "-,1662.50", "held: 1662.50"},
+                      CommandCase{"ClosesItsOutputAndLivesOn",
+                                  "echo $$ >>$PIDS; exec >&-; exec sleep 60", 2, "-,-",
+                                  "closed its output but kept running; stopped it"},
+                      CommandCase{"PrintsThenLivesOnSilently",
+                                  "echo $$ >>$PIDS; echo 1662.5; exec >&-; exec sleep 60", 3,
+                                  "-,(-|1662.50),1662.50", "stopped it, to start it afresh"}),
+    [](const ::testing::TestParamInfo<CommandCase>& param) { return param.param.name; });
 
 } // namespace

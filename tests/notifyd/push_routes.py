@@ -96,17 +96,23 @@ mailbox = Mailbox()
 smtp = Controller(mailbox, hostname="127.0.0.1", port=smtp_port)
 smtp.start()
 sinks = Sinks(gotify_token="app-token", secrets={"good": "s3cret", "other": "another"},
-              plans={"/gotify/message": [503, 503, 200], "/ntfy/forbidden": [403], "/hook/moved": [302]})
+              plans={"/gotify/message": [503, 503, 200], "/ntfy/forbidden": [403], "/hook/moved": [302],
+                     "/ntfy/busy": [503]},
+              holds={"/hook/hang"})
 dead = f"http://127.0.0.1:{free_port()}"  # nothing listens there
 late_port = free_port()  # a webhook that starts only after the kill
 
 CASES = [  # label, address, route, channel states when it is over, where it arrived, after how many tries
+    ("a webhook that answers late", "hang", "webhook:{sink}/hook/hang", ["delivered"], "/hook/hang", 1),
+    ("a webhook beside it", "beside", "webhook:{sink}/hook/beside", ["delivered"], "/hook/beside", 1),
     ("push delivered", "push", "ntfy:{sink}/ntfy/gold, mail", ["delivered", "skipped"], "/ntfy/gold", 1),
     ("push down then up", "flaky", "gotify:{sink}/gotify/, mail", ["delivered", "skipped"], "/gotify/message", 3),
     ("push down past fallback_after", "down", "ntfy:{dead}/ntfy/gold, mail", ["failed", "delivered"], "mail", 1),
     ("a permanent 403", "refused", "ntfy:{sink}/ntfy/forbidden, webhook:{sink}/hook/good", ["failed", "delivered"], "/hook/good", 1),
     ("a bad signature secret", "badsig", "webhook:{sink}/hook/other, mail", ["failed", "delivered"], "mail", 1),
     ("a redirect to another scheme", "moved", "webhook:{sink}/hook/moved, mail", ["failed", "delivered"], "mail", 1),
+    ("a topic that fails", "busy", "ntfy:{sink}/ntfy/busy, mail", ["failed", "delivered"], "mail", 1),
+    ("another topic on its host", "neighbour", "ntfy:{sink}/ntfy/fine, mail", ["delivered", "skipped"], "/ntfy/fine", 1),
     ("kill -9 between two channels", "crash", "ntfy:{sink}/ntfy/forbidden, webhook:http://127.0.0.1:{late}/hook/late", None, None, 1),
 ]
 routes = "".join(f"route {address}@example.com = {route}\n" for _, address, route, *_ in CASES)
@@ -114,6 +120,13 @@ service = Service(f"relay = smtp://127.0.0.1:{smtp_port}\ngotify_token = app-tok
                   routes.format(sink=sinks.url(""), dead=dead, late=late_port))
 service.start()
 ids = {address: service.post(f"{address}@example.com") for _, address, *_ in CASES}
+
+# A webhook that does not answer holds only its own alert.
+wait_for("the held webhook", lambda: sinks.holding == 1)
+wait_for("the webhook beside it", lambda: service.states(ids["beside"]) == ["delivered"])
+assert service.states(ids["hang"]) == ["queued"], service.status(ids["hang"])
+sinks.release()
+wait_for("the held webhook's delivery", lambda: service.states(ids["hang"]) == ["delivered"])
 
 # Between the two channels: the first refused it, the second is not up yet.
 wait_for("the first channel's refusal", lambda: service.states(ids["crash"]) == ["failed", "retrying"])
@@ -130,10 +143,15 @@ for label, address, _, states, path, tries in CASES[:-1]:
         assert sinks.count(ids[address], path) == tries, label
     mails = [text for rcpt, text in mailbox.mails if rcpt == f"{address}@example.com"]
     assert len(mails) == (path == "mail"), (label, mails)
+    # A receipt names the outcome, never where a channel points.
+    receipt = json.dumps(service.status(ids[address]))
+    assert not re.search(rf"127\.0\.0\.1|{sinks.port}|{smtp_port}|/hook/|/ntfy/|ftp:", receipt), (label, receipt)
 pushed = next(alert for alert in sinks.delivered if alert["id"] == ids["push"])
 assert (pushed["title"], pushed["priority"], pushed["tags"]) == (
     "Gold price changed: 1662.50 (+12.50)", "high", "chart_with_upwards_trend"), pushed
-assert "a redirect to 'ftp://127.0.0.1/elsewhere', not followed" in service.status(ids["moved"])["channels"][0]["detail"]
+assert service.status(ids["moved"])["channels"][0]["detail"] == "refused: redirect"
+assert "a redirect to 'ftp://127.0.0.1/elsewhere', not followed" in open(service.log).read()
+assert service.status(ids["down"])["channels"][0]["detail"] == f"no delivery within {FALLBACK_AFTER} s: connection refused"
 hooked = next(alert for alert in sinks.delivered if alert["id"] == ids["refused"])
 assert (hooked["email"], hooked["last"], hooked["new"], hooked["chg"]) == (
     "refused@example.com", "1650.00", "1662.50", "+12.50"), hooked

@@ -6,7 +6,8 @@ POST /gotify/message    a message endpoint: JSON title, message, priority; X-Got
 POST /hook/<name>       a webhook: JSON, signed with the secret of that name, if it has one
 
 Each path answers with its plan of statuses in turn (the last one from then on; 200 when
-it has none; a 3xx leads to an ftp:// URL); a 2xx is recorded as a delivery. Run as a script (PORT_FILE LOG_FILE
+it has none; a 3xx leads to an ftp:// URL); a 2xx is recorded as a delivery. A path in
+holds answers nothing until release(). Run as a script (PORT_FILE LOG_FILE
 [PORT]), it serves until killed, writes its port to PORT_FILE and appends each delivery
 as a JSON line to LOG_FILE.
 """
@@ -19,7 +20,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
 class Sinks:
-    def __init__(self, port=0, gotify_token="", secrets=None, plans=None):
+    def __init__(self, port=0, gotify_token="", secrets=None, plans=None, holds=()):
         self.gotify_token = gotify_token
         self.secrets = secrets or {}
         self.plans = {path: list(statuses) for path, statuses in (plans or {}).items()}
@@ -27,11 +28,18 @@ class Sinks:
         self.delivered = []  # the accepted ones, as dicts
         self.on_delivery = None
         self.lock = threading.Lock()
+        self.holds = set(holds)
+        self.released = threading.Event()
+        self.holding = 0  # requests held so far
         sinks = self
 
         class Handler(BaseHTTPRequestHandler):
             def do_POST(self):
                 body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                if self.path in sinks.holds:
+                    with sinks.lock:
+                        sinks.holding += 1
+                    sinks.released.wait()
                 status = sinks.answer(self.path, self.headers, body)
                 self.send_response(status)
                 if 300 <= status < 400:
@@ -85,6 +93,10 @@ class Sinks:
         if document["id"] != alert_id:
             return None
         return document
+
+    def release(self):
+        self.holds.clear()
+        self.released.set()
 
     def count(self, alert_id, path):
         with self.lock:

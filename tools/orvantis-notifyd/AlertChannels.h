@@ -6,9 +6,13 @@
 #include "SmtpRelay.h"
 
 #include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
 
-// Every channel's sender, for one thread: the relay for mail, one HTTP client for the
-// push servers and webhooks.
+// Every channel's sender, for several threads at once: the relay for mail (one mail at a
+// time), and HTTP clients for the push servers and webhooks, one per delivery under way,
+// kept with their open connections for the next ones.
 class AlertChannels final {
 public:
     AlertChannels(const RelaySettings& relay, const PushSettings& push);
@@ -19,6 +23,11 @@ public:
                      const std::atomic<bool>& stop);
 
 private:
+    Delivery Push(const Channel& channel, const Alert& alert, const std::atomic<bool>& stop);
+
+    const PushSettings m_push;
+    std::mutex m_relayMutex;
     SmtpRelay m_relay;
-    HttpPusher m_pusher;
+    std::mutex m_pushersMutex;
+    std::vector<std::unique_ptr<HttpPusher>> m_idlePushers;
 };

@@ -24,7 +24,28 @@ struct Delivery {
                      // greeting, EHLO, STARTTLS, the login, MAIL FROM
     };
     Outcome outcome = Outcome::ServerFault;
-    std::string detail; // for the log and the receipt: what the server answered
+    std::string detail; // for the log: what the server answered, and where it pointed
+    // For the receipt, which anybody with the alert's id reads: the outcome alone ("HTTP
+    // 503", "timed out", "refused: redirect"), never an address, a path or a server's
+    // words. Without it the receipt names the outcome's kind.
+    std::string summary = {};
+
+    std::string Summary() const {
+        if (!summary.empty()) {
+            return summary;
+        }
+        switch (outcome) {
+        case Outcome::Sent:
+            return "delivered";
+        case Outcome::Retry:
+            return "not now";
+        case Outcome::Refused:
+            return "refused";
+        case Outcome::ServerFault:
+            break;
+        }
+        return "no answer";
+    }
 };
 
 // Hands one alert to one channel. stop turns true when the service ends: an attempt that

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "HttpPusher.h"
 
+#include "TransferSummary.h"
 #include "httpd/ServiceLog.h"
 
 #include <algorithm>
@@ -54,23 +55,26 @@ Delivery Judge(CURL* curl, CURLcode code, const Exchange& exchange, const char* 
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status == 0) {
         return {Delivery::Outcome::ServerFault,
-                errorText[0] != '\0' ? errorText : curl_easy_strerror(code)};
+                errorText[0] != '\0' ? errorText : curl_easy_strerror(code), TransferSummary(code)};
     }
-    std::string detail = "HTTP " + std::to_string(status);
+    const std::string summary = "HTTP " + std::to_string(status);
     if (status >= 200 && status < 300) {
-        return {Delivery::Outcome::Sent, detail};
+        return {Delivery::Outcome::Sent, summary, summary};
     }
     if (status >= 300 && status < 400) {
+        // Where it points may carry a token: the log only.
         char* location = nullptr;
         curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
         return {Delivery::Outcome::Refused,
-                detail + ", a redirect to '" + Printable(location == nullptr ? "" : location) +
-                    "', not followed: set the channel's URL to where it leads"};
+                summary + ", a redirect to '" + Printable(location == nullptr ? "" : location) +
+                    "', not followed: set the channel's URL to where it leads",
+                "refused: redirect"};
     }
+    // The server's words may echo the path, which is as good as a password: the log only.
     const std::string line = FirstLine(exchange.answer);
-    detail += line.empty() ? "" : ": " + line;
     const bool temporary = status >= 500 || status == 408 || status == 429 || status < 200;
-    return {temporary ? Delivery::Outcome::ServerFault : Delivery::Outcome::Refused, detail};
+    return {temporary ? Delivery::Outcome::ServerFault : Delivery::Outcome::Refused,
+            summary + (line.empty() ? "" : ": " + line), summary};
 }
 
 } // namespace

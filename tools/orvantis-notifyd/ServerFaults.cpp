@@ -33,7 +33,7 @@ std::chrono::steady_clock::duration Backoff(const RetryTimes& times, int failure
 void ServerFaults::Note(const Channel& channel, const Delivery& delivery, std::size_t waiting) {
     const std::string label = channel.Label();
     std::lock_guard lock(m_mutex);
-    const auto known = m_faults.find(label);
+    const auto known = m_faults.find(channel.Text());
     if (delivery.outcome != Delivery::Outcome::ServerFault) {
         if (known != m_faults.end()) {
             LogLine(TakesAgain(label) + ", after " + std::to_string(known->second.failures) +
@@ -42,8 +42,9 @@ void ServerFaults::Note(const Channel& channel, const Delivery& delivery, std::s
         }
         return;
     }
-    Fault& fault = m_faults[label];
+    Fault& fault = m_faults[channel.Text()];
     if (++fault.failures == 1) {
+        fault.label = label;
         fault.since = std::chrono::system_clock::now();
         LogLine("ALERT: " + TakesNothing(label) + ": " + delivery.detail + "; alerts waiting: " +
                 std::to_string(waiting) + ", all kept in the spool and tried again, first in " +
@@ -51,30 +52,31 @@ void ServerFaults::Note(const Channel& channel, const Delivery& delivery, std::s
     }
     fault.notBefore = Clock::now() + Backoff(m_times, fault.failures);
     fault.detail = delivery.detail;
+    fault.summary = delivery.summary;
 }
 
 std::optional<ServerFaults::Clock::time_point> ServerFaults::Blocked(const Channel& channel,
                                                                      Clock::time_point now) const {
     std::lock_guard lock(m_mutex);
-    const auto fault = m_faults.find(channel.Label());
+    const auto fault = m_faults.find(channel.Text());
     if (fault == m_faults.end() || fault->second.notBefore <= now) {
         return std::nullopt;
     }
     return fault->second.notBefore;
 }
 
-std::string ServerFaults::Detail(const Channel& channel) const {
+std::string ServerFaults::Summary(const Channel& channel) const {
     std::lock_guard lock(m_mutex);
-    const auto fault = m_faults.find(channel.Label());
-    return fault == m_faults.end() ? std::string() : fault->second.detail;
+    const auto fault = m_faults.find(channel.Text());
+    return fault == m_faults.end() ? std::string() : fault->second.summary;
 }
 
 SenderState ServerFaults::State() const {
     std::lock_guard lock(m_mutex);
     SenderState state;
-    for (const auto& [label, fault] : m_faults) {
+    for (const auto& [text, fault] : m_faults) {
         state.delivering = false;
-        state.fault += (state.fault.empty() ? "" : "; ") + TakesNothing(label) + " since " +
+        state.fault += (state.fault.empty() ? "" : "; ") + TakesNothing(fault.label) + " since " +
                        UtcTime(fault.since) + ": " + fault.detail;
     }
     return state;

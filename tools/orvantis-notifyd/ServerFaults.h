@@ -26,9 +26,11 @@ struct SenderState {
     std::string fault;      // then which, since when and what each answered last
 };
 
-// The servers that take no alert at the moment (down, or refusing every alert): each is
-// tried again after a back-off that doubles per failure, and the alerts waiting for it
-// stay meanwhile. The log says so once per outage, and once when it is over.
+// The channels whose server takes no alert at the moment (down, or refusing every alert):
+// each is tried again after a back-off that doubles per failure, and the alerts waiting
+// for it stay meanwhile. They are counted by channel (its whole URL), not by host: one
+// failing topic on a push server says nothing of the other topics there. The log says so
+// once per outage, and once when it is over.
 class ServerFaults final {
 public:
     using Clock = std::chrono::steady_clock;
@@ -39,8 +41,8 @@ public:
     void Note(const Channel& channel, const Delivery& delivery, std::size_t waiting);
     // Until when the channel's server is not tried; nullopt when it may be.
     std::optional<Clock::time_point> Blocked(const Channel& channel, Clock::time_point now) const;
-    // What the channel's server answered last, while it is faulty.
-    std::string Detail(const Channel& channel) const;
+    // How the channel's last attempt ended, as a receipt shows it, while it is faulty.
+    std::string Summary(const Channel& channel) const;
     // From any thread.
     SenderState State() const;
 
@@ -49,10 +51,12 @@ private:
         int failures = 0;
         Clock::time_point notBefore;
         std::chrono::system_clock::time_point since;
+        std::string label; // Channel::Label(), for the log
         std::string detail;
+        std::string summary;
     };
 
     const RetryTimes m_times;
     mutable std::mutex m_mutex;
-    std::map<std::string, Fault> m_faults; // by Channel::Label(): one server, one fault
+    std::map<std::string, Fault> m_faults; // by Channel::Text()
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SmtpRelay.h"
 
+#include "TransferSummary.h"
+
 #include "httpd/ServiceLog.h"
 
 #include <unistd.h>
@@ -73,22 +75,24 @@ int ReplyCode(const std::string& reply) {
 // or blocks this host) would refuse every mail alike, and is the relay's fault.
 Delivery Judge(CURLcode code, const Transcript& transcript, const char* errorText) {
     if (code == CURLE_OK) {
-        return {Delivery::Outcome::Sent, "accepted by the relay"};
+        return {Delivery::Outcome::Sent, "accepted by the relay", "accepted by the relay"};
     }
     const int reply = ReplyCode(transcript.reply);
     if (reply < 400) {
         return {Delivery::Outcome::ServerFault,
-                errorText[0] != '\0' ? errorText : curl_easy_strerror(code)};
+                errorText[0] != '\0' ? errorText : curl_easy_strerror(code), TransferSummary(code)};
     }
     const std::string answer =
         "'" + Printable(transcript.reply) + "' " +
         (transcript.command == nullptr ? "as its greeting"
                                        : std::string("to ") + transcript.command->name);
     const std::string_view verb = transcript.command == nullptr ? "" : transcript.command->verb;
+    // The relay's words may name its host or the recipient: the log only.
+    const std::string summary = "SMTP " + std::to_string(reply);
     if (verb != "RCPT" && verb != "DATA") {
-        return {Delivery::Outcome::ServerFault, answer};
+        return {Delivery::Outcome::ServerFault, answer, summary};
     }
-    return {reply >= 500 ? Delivery::Outcome::Refused : Delivery::Outcome::Retry, answer};
+    return {reply >= 500 ? Delivery::Outcome::Refused : Delivery::Outcome::Retry, answer, summary};
 }
 
 struct Upload {

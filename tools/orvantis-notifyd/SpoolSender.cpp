@@ -37,8 +37,12 @@ SpoolSender::SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times, 
       m_faults(times) {}
 
 SpoolSender::~SpoolSender() {
-    m_stop.store(true);
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop.store(true);
+    }
     m_wake.notify_all();
+    m_work.notify_all();
     if (m_thread.joinable()) {
         m_thread.join();
     }
@@ -46,7 +50,14 @@ SpoolSender::~SpoolSender() {
 
 void SpoolSender::Start() {
     m_thread = std::thread([this] {
+        for (int i = 0; i < DELIVERY_THREADS; ++i) {
+            m_workers.emplace_back([this] { Work(); });
+        }
         Run();
+        m_work.notify_all();
+        for (std::thread& worker : m_workers) {
+            worker.join();
+        }
         std::lock_guard lock(m_mutex);
         m_finished = true;
         m_wake.notify_all();
@@ -67,6 +78,7 @@ bool SpoolSender::Stop(std::chrono::milliseconds grace) {
         m_stop.store(true);
     }
     m_wake.notify_all();
+    m_work.notify_all();
     if (!m_thread.joinable()) {
         return true;
     }
@@ -98,30 +110,87 @@ void SpoolSender::Run() {
     while (!m_stop.load()) {
         PruneWhenDue();
         m_lastScan = Clock::now();
-        const std::vector<std::string> files = m_spool.Waiting();
+        const Clock::time_point nextLook = Dispatch(m_spool.Waiting());
+        // Everything due is handed out: wait for a new alert, an ended job, a retry or a
+        // rescan.
+        Sleep(std::max<Clock::duration>(nextLook - Clock::now(), Clock::duration::zero()));
+    }
+}
+
+SpoolSender::Clock::time_point SpoolSender::Dispatch(const std::vector<std::string>& files) {
+    Clock::time_point nextLook = Clock::now() + m_times.rescan;
+    {
+        std::lock_guard lock(m_mutex);
+        m_spoolSize = files.size();
         std::erase_if(m_retries, [&files](const auto& entry) {
             return !std::binary_search(files.begin(), files.end(), entry.first);
         });
-        Clock::time_point nextLook = Clock::now() + m_times.rescan;
         for (const std::string& file : files) {
-            if (m_stop.load()) {
-                return;
-            }
             const auto retry = m_retries.find(file);
+            if (m_inFlight.contains(file)) {
+                continue;
+            }
             if (retry != m_retries.end() && retry->second > Clock::now()) {
                 nextLook = std::min(nextLook, retry->second);
                 continue;
             }
-            const std::optional<Clock::time_point> wait = Attempt(file, files.size());
-            if (wait) {
-                m_retries[file] = *wait;
-                nextLook = std::min(nextLook, *wait);
-            } else {
-                m_retries.erase(file);
-            }
+            m_inFlight.insert(file);
+            m_jobs.push_back({file, {}});
         }
-        // Everything due has been tried: wait for a new alert, a retry or a rescan.
-        Sleep(std::max<Clock::duration>(nextLook - Clock::now(), Clock::duration::zero()));
+    }
+    m_work.notify_all();
+    return nextLook;
+}
+
+void SpoolSender::Work() {
+    std::unique_lock lock(m_mutex);
+    while (true) {
+        m_work.wait(lock, [this] { return m_stop.load() || !m_jobs.empty(); });
+        if (m_stop.load()) {
+            return;
+        }
+        const Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        const std::size_t waiting = m_spoolSize;
+        lock.unlock();
+        const std::optional<Clock::time_point> wait = Attempt(job.file, waiting);
+        if (!job.turnOf.empty()) {
+            // It was handed a channel's turn: if it went elsewhere, the next one in line
+            // takes it.
+            HandTurn(job.turnOf, m_turns.PassOn(job.turnOf));
+        }
+        lock.lock();
+        if (const auto late = m_lateTurns.find(job.file); late != m_lateTurns.end()) {
+            m_jobs.push_front({job.file, late->second}); // stays in flight
+            m_lateTurns.erase(late);
+            continue;
+        }
+        m_inFlight.erase(job.file);
+        if (wait) {
+            m_retries[job.file] = *wait;
+        } else {
+            m_retries.erase(job.file);
+        }
+        // The next look at the folder waits for the queue to run dry: a folder of many
+        // alerts is not listed again for each of them.
+        if (m_jobs.empty()) {
+            m_woken = true;
+            m_wake.notify_all();
+        }
+    }
+}
+
+void SpoolSender::HandTurn(const std::string& channel, const std::optional<std::string>& next) {
+    if (!next) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    if (m_inFlight.insert(*next).second) {
+        m_jobs.push_front({*next, channel});
+        m_work.notify_one();
+    } else {
+        // Queued or under way: it has the turn once that attempt ended.
+        m_lateTurns[*next] = channel;
     }
 }
 
@@ -150,7 +219,8 @@ std::optional<SpoolSender::Clock::time_point> SpoolSender::Attempt(const std::st
     const OwnFile receipt = m_spool.Receipts().Load(mail.alert.id, progress, error);
     if (receipt == OwnFile::Unusable) {
         // Without its record the alert could go out again where it was delivered.
-        GiveUp(*claim, progress, "its receipt is unusable: " + error);
+        LogLine("the receipt of " + About(mail) + " is unusable: " + error);
+        GiveUp(*claim, progress, "its receipt is unusable");
         return std::nullopt;
     }
     progress.Follow(route);
@@ -184,10 +254,15 @@ std::optional<SpoolSender::Clock::time_point> SpoolSender::Proceed(MailSpool::Cl
             if (last || SystemClock::now() < fallbackAt) {
                 return last ? *blocked : std::min(*blocked, SteadyAt(fallbackAt));
             }
-            FallBack(claim, route, progress, *index, m_faults.Detail(channel));
+            FallBack(claim, route, progress, *index, m_faults.Summary(channel));
             continue;
         }
+        if (!m_turns.Take(channel.Text(), claim.File())) {
+            // Handed the turn when the delivery under way ends; this only in case it is not.
+            return Clock::now() + m_times.longest;
+        }
         const Delivery delivery = m_deliver(channel, claim.Mail(), m_stop);
+        HandTurn(channel.Text(), m_turns.Free(channel.Text()));
         if (m_stop.load() && delivery.outcome != Delivery::Outcome::Sent) {
             return std::nullopt; // cut short by the stop, not by the server
         }
@@ -209,13 +284,13 @@ SpoolSender::Next SpoolSender::Settle(MailSpool::Claim& claim, const Route& rout
     const auto now = SystemClock::now();
     switch (delivery.outcome) {
     case Delivery::Outcome::Sent:
-        progress.Record(index, State::Delivered, now, delivery.detail, true);
+        progress.Record(index, State::Delivered, now, delivery.Summary(), true);
         Keep(mail, progress);
         LogLine(About(mail) + ": delivered by " + channel.Label() + " (" + delivery.detail + ")" +
                 (claim.Remove() ? "" : ", but its file cannot be deleted and it may go out again"));
         return {Next::Done};
     case Delivery::Outcome::Refused:
-        progress.Record(index, State::Failed, now, delivery.detail, true);
+        progress.Record(index, State::Failed, now, delivery.Summary(), true);
         Keep(mail, progress);
         LogLine(About(mail) + ": refused by " + channel.Label() + " (" + delivery.detail + ")" +
                 (progress.Current() ? ", on to " + route[*progress.Current()].Label() : ""));
@@ -224,9 +299,9 @@ SpoolSender::Next SpoolSender::Settle(MailSpool::Claim& claim, const Route& rout
     case Delivery::Outcome::ServerFault:
         break;
     }
-    progress.Record(index, State::Retrying, now, delivery.detail, true);
+    progress.Record(index, State::Retrying, now, delivery.Summary(), true);
     if (index + 1 < route.size() && now >= progress.WaitingSince(index) + m_policy.fallbackAfter) {
-        FallBack(claim, route, progress, index, delivery.detail);
+        FallBack(claim, route, progress, index, delivery.Summary());
         return {Next::Onward};
     }
     Keep(mail, progress);
@@ -243,13 +318,13 @@ SpoolSender::Next SpoolSender::Settle(MailSpool::Claim& claim, const Route& rout
 }
 
 void SpoolSender::FallBack(const MailSpool::Claim& claim, const Route& route,
-                           AlertProgress& progress, std::size_t index, const std::string& detail) {
+                           AlertProgress& progress, std::size_t index, const std::string& summary) {
     const std::string why =
-        "no delivery within " + std::to_string(m_policy.fallbackAfter.count()) + " s: " + detail;
+        "no delivery within " + std::to_string(m_policy.fallbackAfter.count()) + " s: " + summary;
     progress.Record(index, State::Failed, SystemClock::now(), why, false);
     Keep(claim.Mail(), progress);
     LogLine(About(claim.Mail()) + ": " + route[index].Label() + " gave no delivery within " +
-            std::to_string(m_policy.fallbackAfter.count()) + " s (" + detail + "), on to " +
+            std::to_string(m_policy.fallbackAfter.count()) + " s (" + summary + "), on to " +
             route[index + 1].Label());
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "AlertProgress.h"
+#include "ChannelTurns.h"
 #include "Delivery.h"
 #include "MailSpool.h"
 #include "ServerFaults.h"
@@ -9,12 +10,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 // What the sender asks of the service's settings.
 struct SendPolicy {
@@ -30,16 +34,22 @@ struct SendPolicy {
     std::chrono::hours keep{7 * 24};
 };
 
-// The thread that empties the spool, oldest alert first, one at a time. Each alert goes
-// through the channels of its route in order: a channel that delivered ends it; one that
-// refused it for good hands it to the next at once; one that fails for now is tried again
-// after a back-off that doubles per failure, until fallback_after has passed and the next
-// takes over (the last one is tried on). An alert every channel failed is set aside in
-// failed/. The receipt is written before the sender moves on, so a crash repeats no
-// channel that delivered and none that failed. While a server takes no alert at all, the
-// alerts waiting for it stay (see ServerFaults).
+// The threads that empty the spool, oldest alert first. Each alert goes through the
+// channels of its route in order: a channel that delivered ends it; one that refused it
+// for good hands it to the next at once; one that fails for now is tried again after a
+// back-off that doubles per failure, until fallback_after has passed and the next takes
+// over (the last one is tried on). An alert every channel failed is set aside in failed/.
+// The receipt is written before the sender moves on, so a crash repeats no channel that
+// delivered and none that failed. While a server takes no alert at all, the alerts
+// waiting for it stay (see ServerFaults). One thread looks at the spool and hands the due
+// alerts to a few delivery threads; a channel takes one alert at a time (ChannelTurns),
+// so a server that does not answer delays no other channel's alerts.
 class SpoolSender final {
 public:
+    // Deliveries through different channels under way at once, at most.
+    static constexpr int DELIVERY_THREADS = 4;
+
+    // deliver is called from several threads at once, never twice at once for one channel.
     SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times = {}, SendPolicy policy = {});
     ~SpoolSender();
     SpoolSender(const SpoolSender&) = delete;
@@ -48,7 +58,7 @@ public:
     void Start();
     // An alert was stored: look at once rather than at the next rescan.
     void Wake();
-    // Ends the thread, waiting at most grace. False when it is still waiting for a
+    // Ends the threads, waiting at most grace. False when one is still waiting for a
     // server's answer to a whole alert; the caller then ends the process without it.
     bool Stop(std::chrono::milliseconds grace);
     // From any thread.
@@ -62,7 +72,18 @@ private:
         Clock::time_point until{};
     };
 
+    // One spool file for a delivery thread, perhaps handed the turn of a channel.
+    struct Job {
+        std::string file;
+        std::string turnOf; // Channel::Text()
+    };
+
     void Run();
+    // Hands the due files to the delivery threads; when to look again at the latest.
+    Clock::time_point Dispatch(const std::vector<std::string>& files);
+    void Work();
+    // Gives the channel's turn to the next file in line, ahead of the queue.
+    void HandTurn(const std::string& channel, const std::optional<std::string>& next);
     void PruneWhenDue();
     // One look at one file; when it is to be looked at again, if it waits.
     std::optional<Clock::time_point> Attempt(const std::string& file, std::size_t waiting);
@@ -72,7 +93,7 @@ private:
                 std::size_t index, const Delivery& delivery);
     // The channel failed for fallback_after: the next one takes over.
     void FallBack(const MailSpool::Claim& claim, const Route& route, AlertProgress& progress,
-                  std::size_t index, const std::string& detail);
+                  std::size_t index, const std::string& summary);
     void GiveUp(MailSpool::Claim& claim, AlertProgress& progress, const std::string& why);
     void Keep(const SpooledMail& mail, const AlertProgress& progress);
     void Sleep(Clock::duration duration);
@@ -82,14 +103,21 @@ private:
     RetryTimes m_times;
     SendPolicy m_policy;
     std::atomic<bool> m_stop{false};
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
+    mutable std::mutex m_mutex;     // guards what follows up to m_thread
+    std::condition_variable m_wake; // the looking thread: new alerts, ended jobs, the stop
+    std::condition_variable m_work; // the delivery threads: new jobs, the stop
     bool m_woken = false;
     bool m_finished = false;
-    std::thread m_thread;
-    ServerFaults m_faults;
-    // Only the sender thread touches these.
+    std::deque<Job> m_jobs;
+    std::set<std::string> m_inFlight;                   // files queued or in delivery
+    std::size_t m_spoolSize = 0;                        // files at the last look
+    std::map<std::string, std::string> m_lateTurns;     // file in flight: the turn it was handed
     std::map<std::string, Clock::time_point> m_retries; // by file: not before then
+    std::thread m_thread;
+    std::vector<std::thread> m_workers;
+    ServerFaults m_faults;
+    ChannelTurns m_turns;
+    // Only the looking thread touches these.
     Clock::time_point m_nextPrune{};
     Clock::time_point m_lastScan{};
 };

@@ -22,6 +22,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto TERM_GRACE = std::chrono::seconds(1);
+// How often a program that closed its output is looked at until it ends.
+constexpr auto REAP_TICK = std::chrono::milliseconds(50);
 
 std::string Describe(int status) {
     if (WIFEXITED(status)) {
@@ -130,18 +132,31 @@ bool CommandQuoteFeed::Drain(std::size_t& budget) {
     return true;
 }
 
-std::string CommandQuoteFeed::Ended() {
-    int status = 0;
-    std::string how = "ended";
-    if (m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid) {
-        how = Describe(status);
-    }
-    m_pid = -1;
+void CommandQuoteFeed::CloseOutput() {
     if (m_out >= 0) {
         close(m_out);
         m_out = -1;
     }
-    return how;
+    m_closedAt = Clock::now();
+}
+
+std::optional<std::string> CommandQuoteFeed::AwaitEnd(Clock::time_point until) {
+    while (m_pid > 0) {
+        int status = 0;
+        const pid_t reaped = waitpid(m_pid, &status, WNOHANG);
+        if (reaped == m_pid || (reaped < 0 && errno != EINTR)) {
+            m_pid = -1;
+            return reaped > 0 ? Describe(status) : "ended";
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0 || m_stop.Requested()) {
+            return std::nullopt;
+        }
+        pollfd wake{m_stop.Fd(), POLLIN, 0};
+        poll(&wake, 1, static_cast<int>(std::min<long long>(left.count(), REAP_TICK.count())));
+    }
+    return "ended";
 }
 
 void CommandQuoteFeed::StopProgram() {
@@ -160,39 +175,53 @@ void CommandQuoteFeed::StopProgram() {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     m_pid = -1;
-    if (m_out >= 0) {
-        close(m_out);
-        m_out = -1;
-    }
+    CloseOutput();
 }
 
 FeedSample CommandQuoteFeed::Fetch() {
     m_newest.clear();
     m_junkLines = 0;
     const std::string program = Printable(m_settings.command.front());
-    const auto deadline = Clock::now() + std::chrono::seconds(m_settings.intervalSeconds);
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::seconds(m_settings.intervalSeconds);
     std::size_t budget = MAX_READ;
     std::string error;
     while (m_newest.empty() && budget > 0 && !m_stop.Requested()) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
+        if (Clock::now() >= deadline) {
             break;
+        }
+        if (m_pid > 0 && m_out < 0) {
+            // The output closed: a script that printed its quote is simply run again once
+            // it ended. One that lives on without output has until the next sample.
+            const bool printed = m_printed;
+            const bool earlier = m_closedAt < start;
+            const std::optional<std::string> how = AwaitEnd(earlier ? start : deadline);
+            if (!how && earlier) {
+                StopProgram();
+                error = program + " closed its output but kept running; stopped it";
+                if (!printed) {
+                    return {std::nullopt, error};
+                }
+                if (!m_toldLingering) { // it may do so every time: said once
+                    LogLine("feed: " + error + ", to start it afresh");
+                    m_toldLingering = true;
+                }
+            } else if (how && !printed) {
+                return {std::nullopt, program + " " + *how + " without printing a price"};
+            }
+            continue;
         }
         if (m_pid <= 0 && !Start(error)) {
             return {std::nullopt, error};
         }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd fds[2] = {{m_out, POLLIN, 0}, {m_stop.Fd(), POLLIN, 0}};
-        if (poll(fds, 2, static_cast<int>(left.count())) <= 0 || fds[0].revents == 0 ||
-            Drain(budget)) {
+        if (poll(fds, 2, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0 ||
+            fds[0].revents == 0 || Drain(budget)) {
             continue;
         }
-        // The output closed: a script that printed its quote is simply run again.
-        const bool printed = m_printed || !m_newest.empty();
-        const std::string how = Ended();
-        if (!printed) {
-            return {std::nullopt, program + " " + how + " without printing a price"};
-        }
+        CloseOutput();
     }
     return Sample(program);
 }

@@ -76,7 +76,9 @@ bool DayHistory::Parse(std::string_view text, const QuoteLimits& limits, std::in
     }
     for (++pos; pos < text.size();) {
         const std::size_t end = std::min(text.find('\n', pos), text.size());
-        const std::optional<PricePoint> point = ParsePoint(text.substr(pos, end - pos));
+        // A last line without its line break was cut short: "1669.5" may have become "16".
+        const std::optional<PricePoint> point =
+            end < text.size() ? ParsePoint(text.substr(pos, end - pos)) : std::nullopt;
         pos = end + 1;
         if (point && point->time < now - DAY_SECONDS) {
             continue; // dropped out of the day, as it would have while running

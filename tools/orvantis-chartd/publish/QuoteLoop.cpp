@@ -6,13 +6,20 @@
 #include "httpd/ServiceLog.h"
 #include "platform/AtomicFile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace {
 
 constexpr std::size_t MAX_STATE_BYTES = 256 * 1024; // a day of minutes is about 30 KiB
 constexpr int REPEATS_LOGGED = 100;                 // a repeated line is counted in between
+// Held by the copy that writes the state folder (and the publish folder with it).
+constexpr const char* LOCK_FILE = ".lock";
 
 std::string UtcTime(std::int64_t seconds) {
     return ::UtcTime(std::chrono::system_clock::time_point(std::chrono::seconds(seconds)));
@@ -23,6 +30,12 @@ std::string UtcTime(std::int64_t seconds) {
 QuoteLoop::QuoteLoop(const ChartdConfig& config, QuoteFeed& feed, ChartBoard& board, Clock clock)
     : m_config(config), m_feed(feed), m_board(board), m_clock(std::move(clock)),
       m_gate(config.limits), m_publisher(config.publishDir) {}
+
+QuoteLoop::~QuoteLoop() {
+    if (m_lockFd >= 0) {
+        close(m_lockFd);
+    }
+}
 
 std::string QuoteLoop::StatePath() const {
     return m_config.stateDir + "/" + STATE_FILE;
@@ -47,7 +60,28 @@ void QuoteLoop::Report(const std::string& line) {
     }
 }
 
+void QuoteLoop::RemoveLeftovers() {
+    const std::string lock = m_config.stateDir + "/" + LOCK_FILE;
+    if (m_lockFd < 0) {
+        m_lockFd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
+    if (m_lockFd < 0 || flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        LogLine("another copy of the service writes " + m_config.stateDir +
+                ", or its lock cannot be taken: temporary files are left as they are");
+        return;
+    }
+    int removed = platform::RemoveLeftoverTemporaries(StatePath());
+    if (!m_publisher.Path().empty()) {
+        removed += platform::RemoveLeftoverTemporaries(m_publisher.Path());
+    }
+    if (removed > 0) {
+        LogLine("removed " + std::to_string(removed) + " temporary file" +
+                (removed == 1 ? "" : "s") + " of writes that a kill cut short");
+    }
+}
+
 void QuoteLoop::Restore() {
+    RemoveLeftovers();
     const std::int64_t now = m_clock();
     std::string text;
     std::string error;
@@ -79,6 +113,7 @@ void QuoteLoop::Restore() {
 
 void QuoteLoop::Sample() {
     const FeedSample sample = m_feed.Fetch();
+    std::lock_guard lock(m_mutex);
     if (!sample.quote) {
         if (!sample.error.empty()) {
             Report("feed: " + sample.error);
@@ -120,10 +155,15 @@ void QuoteLoop::Accept(double quote, std::int64_t now) {
     if (!m_publisher.Publish(*chart, error)) {
         Report("publish: " + error);
     }
-    CheckStale();
+    NoteStale();
 }
 
 void QuoteLoop::CheckStale() {
+    std::lock_guard lock(m_mutex);
+    NoteStale();
+}
+
+void QuoteLoop::NoteStale() {
     const std::int64_t now = m_clock();
     const ChartBoard::View view = m_board.Look(now);
     if (view.live == m_live) {
@@ -144,28 +184,40 @@ void QuoteLoop::CheckStale() {
            (m_publisher.Path().empty() ? "" : " and " + m_publisher.Path() + " is removed"));
 }
 
+void QuoteLoop::WatchStale(const StopSignal& stop) {
+    while (!stop.Requested()) {
+        std::chrono::milliseconds wait(1000);
+        {
+            std::lock_guard lock(m_mutex);
+            NoteStale();
+            if (const ChartBoard::View view = m_board.Look(m_clock()); view.live) {
+                // Wakes when the price turns stale, however long the sample takes.
+                wait = std::max<std::chrono::milliseconds>(
+                    std::chrono::seconds(m_board.StaleAfter() - view.age),
+                    std::chrono::milliseconds(10));
+            }
+        }
+        stop.WaitFor(wait);
+    }
+}
+
 void QuoteLoop::Run(const StopSignal& stop) {
-    using Steady = std::chrono::steady_clock;
     Restore();
     if (!m_live) {
         LogLine("no live price yet: the chart answers 503 until a quote is accepted");
     }
+    // A sample may take the whole interval (a feed that answers slowly, a program that
+    // says nothing), so the stale state is watched beside it.
+    std::thread watch([this, &stop] { WatchStale(stop); });
     const auto interval = std::chrono::seconds(m_config.feed.intervalSeconds);
-    auto next = Steady::now();
+    auto next = std::chrono::steady_clock::now();
     while (!stop.Requested()) {
-        if (Steady::now() >= next) {
-            Sample();
-            next = std::max(next + interval, Steady::now());
-        }
-        CheckStale();
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Steady::now());
-        if (const ChartBoard::View view = m_board.Look(m_clock()); view.live) {
-            // Wakes when the price turns stale, not a feed interval later.
-            wait = std::min<std::chrono::milliseconds>(
-                wait, std::chrono::seconds(m_board.StaleAfter() - view.age));
-        }
-        stop.WaitFor(std::max(wait, std::chrono::milliseconds(10)));
+        Sample();
+        next = std::max(next + interval, std::chrono::steady_clock::now());
+        stop.WaitFor(std::chrono::duration_cast<std::chrono::milliseconds>(
+            next - std::chrono::steady_clock::now()));
     }
+    watch.join();
     std::string error;
     if (!m_publisher.Withdraw(error)) {
         LogLine("publish: " + error);
