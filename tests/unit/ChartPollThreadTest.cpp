@@ -29,9 +29,9 @@ using namespace std::chrono_literals;
 
 class FakeWindow final : public IPriceWindow {
 public:
-    void PostPriceUpdate(int wParam) override {
+    void PostPriceUpdate(const PriceUpdate& update) override {
         std::lock_guard lock(m_mutex);
-        m_posts.push_back(wParam);
+        m_posts.push_back(update.code);
         m_posted.notify_all();
     }
     // The posts so far, after waiting (boundedly) for at least one.

@@ -161,9 +161,9 @@ void COrvantisDlg::Shutdown() {
     m_pollThread.reset();
 }
 
-void COrvantisDlg::PostPriceUpdate(int wParam) {
+void COrvantisDlg::PostPriceUpdate(const PriceUpdate& update) {
     QMetaObject::invokeMethod(
-        this, [this, wParam] { OnPriceUpdate(wParam, 0); }, Qt::QueuedConnection);
+        this, [this, update] { OnPriceUpdate(update); }, Qt::QueuedConnection);
 }
 
 void COrvantisDlg::PostStatusUpdate(const PollStatusSnapshot& status) {
@@ -187,8 +187,12 @@ InstanceStatus COrvantisDlg::StatusForBars() const {
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
-    m_prices = MakePriceView(ReadSetting(KEY_LAST_PRICE),
-                             readCurrent ? ReadSetting(KEY_CURRENT_PRICE) : std::string());
+    ShowPrices(MakePriceView(ReadSetting(KEY_LAST_PRICE),
+                             readCurrent ? ReadSetting(KEY_CURRENT_PRICE) : std::string()));
+}
+
+void COrvantisDlg::ShowPrices(const PriceView& prices) {
+    m_prices = prices;
     m_infWnd->SetPrices(m_prices);
     m_floatWnd.SetPrices(m_prices);
     UpdateStatusTips();
@@ -218,14 +222,18 @@ void COrvantisDlg::UpdateThresholdLabel() {
 }
 
 void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
-    if (wParam == PRICE_UPDATE_REFRESH) {
-        RefreshPriceDisplay(true);
+    OnPriceUpdate({wParam, ReadSetting(KEY_TIP_LAST_PRICE), ReadSetting(KEY_LAST_PRICE),
+                   ReadSetting(KEY_CURRENT_PRICE)});
+}
+
+void COrvantisDlg::OnPriceUpdate(const PriceUpdate& update) {
+    if (update.code != PRICE_UPDATE_REFRESH && update.code != PRICE_UPDATE_NOTIFY) {
         return;
     }
-    if (wParam != PRICE_UPDATE_NOTIFY) {
+    ShowPrices(MakePriceView(update.lastPrice, update.currentPrice));
+    if (update.code == PRICE_UPDATE_REFRESH) {
         return;
     }
-    RefreshPriceDisplay(true);
     if (ReadSetting(KEY_SEND_EMAIL) == Switch::On) {
         m_emailThread.Notify();
         if (ReadSetting(KEY_POPUP) == Switch::Off) {
@@ -239,7 +247,7 @@ void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
         return;
     }
     const ModalScope open(m_openTipDialogs);
-    CTipDialog dialog(this);
+    CTipDialog dialog(this, MakePriceView(update.tipLastPrice, update.lastPrice));
     RunModal(dialog);
 }
 
