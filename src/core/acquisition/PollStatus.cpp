@@ -97,7 +97,10 @@ CPollStatus::Change CPollStatus::Overdue(std::int64_t nowMs, bool quickPollsOver
         return Change::None;
     }
     m_status.stale = true;
-    m_status.last = {PollResult::TimedOut, 0, {}};
+    // The reason is the last poll's failure; with none, this one's.
+    if (m_status.last.result == PollResult::PriceRead) {
+        m_status.last = {PollResult::TimedOut, 0, {}};
+    }
     return Change::Began;
 }
 

@@ -57,7 +57,7 @@ public:
     // One poll's outcome at nowMs; quickPollsOver once the last quick wait is done.
     Change Record(const PollOutcome& outcome, std::int64_t nowMs, bool quickPollsOver);
     // While a poll is still under way at nowMs: past the limit the stale state begins all
-    // the same, for a server that did not answer in time.
+    // the same, for the last poll's failure, or for a server that did not answer in time.
     Change Overdue(std::int64_t nowMs, bool quickPollsOver);
     PollStatusSnapshot Snapshot() const;
 
