@@ -249,7 +249,9 @@ TEST_F(MainWindowTest, APriceMessagePostedFromAnotherThreadArrivesOnTheWindowThr
     m_ini.WriteIni("[Option]\nLastPrice=1650.00\nCurrentPrice=1651.00\n");
     COrvantisDlg dlg;
     ASSERT_EQ(g_pMainDlg.load(), &dlg);
-    std::thread poller([] { g_pMainDlg.load()->PostPriceUpdate(PRICE_UPDATE_REFRESH); });
+    std::thread poller([] {
+        g_pMainDlg.load()->PostPriceUpdate({PRICE_UPDATE_REFRESH, {}, "1650.00", "1651.00"});
+    });
     poller.join();
     EXPECT_TRUE(PanelOf(dlg).current.empty()); // queued, not run on the poller
     EXPECT_TRUE(WaitUntil([&] { return !PanelOf(dlg).current.empty(); }, std::chrono::seconds(2),
@@ -284,8 +286,10 @@ TEST_F(MainWindowTest, ThePanelTheFloatingWindowAndTheTraySayWhatKeepsTheMonitor
     COrvantisDlg dlg;
     const auto& panel = Control<CInfWnd>(dlg, "IDC_INF");
     const auto& floating = TopLevel<CFloatWnd>("CFloatWnd");
+    // The price read is shown though the file could not take it.
     WriteSetting(KEY_CURRENT_PRICE, "1650.00");
-    dlg.RefreshPriceDisplay(true);
+    dlg.OnPriceUpdate(PriceUpdate{PRICE_UPDATE_REFRESH, {}, "1640.00", "1650.00"});
+    EXPECT_EQ(PanelOf(dlg), MakePriceView("1640.00", "1650.00"));
     const QString line = QStringLiteral("Settings cannot be saved: the file is a folder");
     EXPECT_EQ(panel.toolTip(), line);
     EXPECT_EQ(floating.toolTip(), line);

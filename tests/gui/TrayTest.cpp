@@ -19,7 +19,7 @@ public:
     QWidget* TrayMainWindow() override { return &m_window; }
     bool IsHeldByModal() const override { return m_modal; }
     void OnCommand(int id) override { m_commands.push_back(id); }
-    void PostPriceUpdate(int /*wParam*/) override {}
+    void PostPriceUpdate(const PriceUpdate& /*update*/) override {}
 
     QWidget m_window;
     bool m_modal = false;

@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "core/acquisition/ChartDownload.h"
 
+#include "core/common/Globals.h"
 #include "support/LoopbackServer.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -116,11 +122,29 @@ TEST(ChartDownloadTest, AStalledServerTimesOut) {
     EXPECT_FALSE(report.error.empty());
 }
 
-TEST(ChartDownloadTest, AnAnswerThatTricklesOnEndsAtTheTotalTimeOut) {
+// A server that never stops sending: slowly, or fast in the smallest chunks there are.
+struct EndlessCase {
+    const char* name;
+    const char* head;
+    std::string piece; // sent again and again, after a pause each time
+    std::chrono::milliseconds pause;
+};
+
+std::string Repeated(std::string_view text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) {
+        all += text;
+    }
+    return all;
+}
+
+class EndlessAnswerTest : public ::testing::TestWithParam<EndlessCase> {};
+
+TEST_P(EndlessAnswerTest, EndsAtTheTotalTimeOut) {
     LoopbackServer server([](const LoopbackRequest&, LoopbackConnection& c) {
-        c.Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
-        while (c.Send("x")) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        c.Send(GetParam().head);
+        while (c.Send(GetParam().piece)) {
+            std::this_thread::sleep_for(GetParam().pause);
         }
     });
     HttpOptions options = QuickHttpOptions();
@@ -132,6 +156,93 @@ TEST(ChartDownloadTest, AnAnswerThatTricklesOnEndsAtTheTotalTimeOut) {
     EXPECT_EQ(report.failure, DownloadFailure::TimedOut);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, EndlessAnswerTest,
+    ::testing::Values(EndlessCase{"Trickle", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", "x",
+                                  std::chrono::milliseconds(100)},
+                      EndlessCase{"OneByteChunks",
+                                  "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+                                  Repeated("1\r\nx\r\n", 10000), std::chrono::milliseconds(10)}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// The first server sends the client on to the second, which answers late, so that
+// whatever the first connection does meanwhile (close, send more) comes first.
+struct RedirectCase {
+    const char* name;
+    const char* host; // of the Location; a name is looked up by the program's resolver
+    std::chrono::milliseconds closeAfter;
+    const char* strayAnswer; // sent on the first connection after the redirect
+};
+
+class RedirectTest : public ::testing::TestWithParam<RedirectCase> {
+protected:
+    void SetUp() override {
+        const std::string host = GetParam().host;
+        if (host == "127.0.0.1") {
+            return;
+        }
+        const char* transport = std::getenv("ORVANTIS_TEST_TRANSPORT");
+        if (transport == nullptr || std::string_view(transport) != "qt") {
+            GTEST_SKIP() << "libcurl looks names up itself, not through the program's resolver";
+        }
+        // The resolver helper beside the program, standing in for a hosts file and a slow
+        // name server.
+        const std::string helper = m_bin.File("orvantis-resolve");
+        std::FILE* file = std::fopen(helper.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fputs("#!/bin/sh\nsleep 0.2\necho 127.0.0.1\n", file);
+        std::fclose(file);
+        ASSERT_EQ(chmod(helper.c_str(), 0700), 0);
+        m_oldExeDir = std::exchange(g_szExeDir, m_bin.Path());
+    }
+    void TearDown() override {
+        if (!m_oldExeDir.empty()) {
+            g_szExeDir = m_oldExeDir;
+        }
+    }
+
+    TempDir m_bin;
+    std::string m_oldExeDir;
+};
+
+TEST_P(RedirectTest, TheNextHopReadsOnlyItsOwnAnswer) {
+    const RedirectCase& c = GetParam();
+    LoopbackServer second([](const LoopbackRequest&, LoopbackConnection& connection) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        connection.Send(LoopbackServer::Response(200, "png"));
+    });
+    const std::string target = std::string(c.host) + ":" + std::to_string(second.Port());
+    LoopbackServer first([&](const LoopbackRequest&, LoopbackConnection& connection) {
+        connection.Send(LoopbackServer::Response(
+            302, "", "Location: http://" + target + std::string(CHART_PATH) + "\r\n"));
+        if (*c.strayAnswer != '\0') {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            connection.Send(c.strayAnswer);
+        }
+        std::this_thread::sleep_for(c.closeAfter);
+    });
+    CByteBuffer buffer;
+    DownloadReport report;
+    EXPECT_EQ(DownloadToBuffer(buffer, ChartUrlOf(first), QuickHttpOptions(), &report), 0)
+        << report.error;
+    EXPECT_EQ(buffer.View(), "png");
+    ASSERT_EQ(second.Requests().size(), 1u);
+    EXPECT_EQ(second.Requests()[0].Header("Host"), target);
+}
+
+constexpr const char* STRAY = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nWRONG";
+constexpr auto AT_ONCE = std::chrono::milliseconds(0);
+
+INSTANTIATE_TEST_SUITE_P(
+    Redirects, RedirectTest,
+    ::testing::Values(RedirectCase{"ToANameAndClosed", "chart-mirror.test", AT_ONCE, ""},
+                      RedirectCase{"ToANameThenMoreBytes", "chart-mirror.test",
+                                   std::chrono::milliseconds(500), STRAY},
+                      RedirectCase{"ToAnotherPortAndClosed", "127.0.0.1", AT_ONCE, ""},
+                      RedirectCase{"ToAnotherPortClosedDuringTheNextHop", "127.0.0.1",
+                                   std::chrono::milliseconds(150), STRAY}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // "/hops/N" sends the client on to "/hops/N-1", "/hops/0" answers; "/away" redirects to
 // another kind of address.

@@ -29,9 +29,9 @@ using namespace std::chrono_literals;
 
 class FakeWindow final : public IPriceWindow {
 public:
-    void PostPriceUpdate(int wParam) override {
+    void PostPriceUpdate(const PriceUpdate& update) override {
         std::lock_guard lock(m_mutex);
-        m_posts.push_back(wParam);
+        m_posts.push_back(update.code);
         m_posted.notify_all();
     }
     // The posts so far, after waiting (boundedly) for at least one.
@@ -61,6 +61,7 @@ public:
         return waits.size() < m_limit;
     }
     std::int64_t NowMs() override { return m_nowMs; }
+    void Advance(std::int64_t ms) { m_nowMs += ms; }
     std::vector<int> waits;
     std::function<void(std::size_t)> onWait;
 
@@ -81,7 +82,8 @@ protected:
 struct ScriptedPolls {
     explicit ScriptedPolls(std::vector<std::optional<std::string>> readings)
         : script(std::move(readings)) {
-        hooks.download = [this](CByteBuffer&, const std::atomic<bool>&) {
+        hooks.download = [this](CByteBuffer&, const std::atomic<bool>&,
+                                const std::function<void()>&) {
             ++polls;
             return DownloadReport{};
         };
@@ -183,7 +185,8 @@ TEST_F(PollWithWindowTest, TheLoopEndsWhenTheMainWindowGoes) {
 
 TEST_F(PollWithWindowTest, AStopDuringTheDownloadSkipsTheTracker) {
     ScriptedPolls polls({PRICE, PRICE});
-    polls.hooks.download = [&polls](CByteBuffer&, const std::atomic<bool>&) {
+    polls.hooks.download = [&polls](CByteBuffer&, const std::atomic<bool>&,
+                                    const std::function<void()>&) {
         ++polls.polls;
         polls.stop = true;
         return DownloadReport{};
@@ -195,8 +198,9 @@ TEST_F(PollWithWindowTest, AStopDuringTheDownloadSkipsTheTracker) {
 struct StaleCase {
     const char* name;
     int staleSeconds;
-    const char* polls; // one poll each: P a price read, x none
-    const char* stale; // after each poll: S stale, . not
+    const char* polls; // one poll each: P a price read, x none, H none and a download that
+                       // still runs when the limit has passed
+    const char* stale; // after each poll (and during each H): S stale, . not
 };
 
 class StaleClockTest : public PollWithWindowTest,
@@ -213,6 +217,15 @@ TEST_P(StaleClockTest, GoesStaleOnlyAfterTheLimitWithoutAPrice) {
     std::string seen;
     RecordingSleeper sleeper(readings.size());
     sleeper.onWait = [&](std::size_t) { seen += status.Snapshot().stale ? 'S' : '.'; };
+    polls.hooks.download = [&](CByteBuffer&, const std::atomic<bool>&,
+                               const std::function<void()>& tick) {
+        if (c.polls[polls.polls++] == 'H') {
+            sleeper.Advance(c.staleSeconds * 1000LL);
+            tick();
+            seen += status.Snapshot().stale ? 'S' : '.';
+        }
+        return DownloadReport{};
+    };
     ChartPollThread(polls.hooks, sleeper, polls.stop, &status);
     EXPECT_EQ(seen, c.stale);
 }
@@ -227,7 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
         StaleCase{"FourBadPollsBetweenPricesAreNotEnough", 600, "PxxxxPxxxxP", "..........."},
         StaleCase{"NoPriceAtAllOnceTheQuickPollsAreOver", 600, "xxxxxxxxxxxxP", "..........SS."},
         StaleCase{"AShortLimitPollsAFifthOfItApart", 5, "Pxxxxxx", ".....SS"},
-        StaleCase{"AShortLimitBeforeTheQuickPollsEnd", 5, "xxxxP", "..SS."}),
+        StaleCase{"AShortLimitBeforeTheQuickPollsEnd", 5, "xxxxP", "..SS."},
+        StaleCase{"ADownloadPastTheLimitDoesNotHoldItOff", 5, "PHP", ".SS."}),
     [](const auto& param) { return param.param.name; });
 
 // The real thread with the program's own download, reader and tracker.

@@ -22,10 +22,11 @@ public:
         int code;
         std::string lastPrice;
         std::string currentPrice;
+        PriceUpdate shown;
     };
-    void PostPriceUpdate(int wParam) override {
-        posts.push_back(
-            {wParam, ReadSetting(KEY_LAST_PRICE, "-"), ReadSetting(KEY_CURRENT_PRICE, "-")});
+    void PostPriceUpdate(const PriceUpdate& update) override {
+        posts.push_back({update.code, ReadSetting(KEY_LAST_PRICE, "-"),
+                         ReadSetting(KEY_CURRENT_PRICE, "-"), update});
     }
     std::vector<Post> posts;
 };
@@ -69,9 +70,12 @@ TEST_P(PriceRuleTest, JudgesThePriceAgainstTheReference) {
     EXPECT_EQ(waitingFlag, 0);
     ASSERT_EQ(m_window.posts.size(), 1u);
     EXPECT_EQ(m_window.posts[0].code, *c.code);
-    // The file held the new values before the window heard of them.
+    // The file held the new values before the window heard of them, and the message
+    // carries them.
     EXPECT_EQ(m_window.posts[0].lastPrice, c.last);
     EXPECT_EQ(m_window.posts[0].currentPrice, c.current);
+    EXPECT_EQ(m_window.posts[0].shown.lastPrice, c.last);
+    EXPECT_EQ(m_window.posts[0].shown.currentPrice, c.current);
 }
 
 constexpr int NOTIFY = PRICE_UPDATE_NOTIFY;
@@ -178,11 +182,16 @@ TEST_P(UnwritableFileTest, TellsAMoveOnceAndSaysWhy) {
     EXPECT_EQ(SettingsWriteProblem(), "");
     const std::string said = ::testing::internal::GetCapturedStderr();
 
+    // The window is shown the prices read and the reference held, not the file's.
     std::vector<int> codes;
+    std::string shown;
     for (const FakeWindow::Post& post : m_window.posts) {
         codes.push_back(post.code);
+        shown += post.shown.lastPrice + " " + post.shown.currentPrice + ";";
     }
     EXPECT_EQ(codes, (std::vector<int>{NOTIFY, REFRESH, REFRESH, REFRESH, NOTIFY, REFRESH}));
+    EXPECT_EQ(shown, "1670.00 1670.00;1670.00 1670.00;1670.00 1675.00;1670.00 1679.99;"
+                     "1680.00 1680.00;1680.00 1681.00;");
     EXPECT_EQ(CountOf(said, "Settings cannot be saved: "), 1) << said;
     EXPECT_EQ(CountOf(said, "can be saved again"), 1) << said;
 }

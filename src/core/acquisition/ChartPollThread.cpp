@@ -47,15 +47,10 @@ PollOutcome OutcomeOf(bool accepted, const DownloadReport& report, const ChartRe
     return OutcomeOfUnreadChart(reading.status);
 }
 
-// Keeps the outcome, tells the user of a change, and writes the start and the end of the
-// stale state (not every poll of it) to standard error.
-void NoteOutcome(const ChartPollHooks& hooks, CPollStatus& status, const PollOutcome& outcome,
-                 const CByteBuffer& chart, std::int64_t nowMs, bool quickPollsOver) {
-    std::string keptAt;
-    if (IsUnreadableChart(outcome.result) && hooks.keepUnreadable) {
-        keptAt = hooks.keepUnreadable(chart);
-    }
-    const CPollStatus::Change change = status.Record(outcome, nowMs, quickPollsOver);
+// Tells the user of a change, and writes the start and the end of the stale state (not
+// every poll of it) to standard error.
+void TellChange(const ChartPollHooks& hooks, const CPollStatus& status, CPollStatus::Change change,
+                const std::string& keptAt) {
     const PollStatusSnapshot snapshot = status.Snapshot();
     if (change == CPollStatus::Change::Began) {
         const std::string line = StaleTipLine(snapshot);
@@ -69,6 +64,16 @@ void NoteOutcome(const ChartPollHooks& hooks, CPollStatus& status, const PollOut
     }
 }
 
+// Keeps the outcome and tells the user of a change.
+void NoteOutcome(const ChartPollHooks& hooks, CPollStatus& status, const PollOutcome& outcome,
+                 const CByteBuffer& chart, std::int64_t nowMs, bool quickPollsOver) {
+    std::string keptAt;
+    if (IsUnreadableChart(outcome.result) && hooks.keepUnreadable) {
+        keptAt = hooks.keepUnreadable(chart);
+    }
+    TellChange(hooks, status, status.Record(outcome, nowMs, quickPollsOver), keptAt);
+}
+
 } // namespace
 
 std::int64_t ISleeper::NowMs() {
@@ -79,9 +84,11 @@ std::int64_t ISleeper::NowMs() {
 
 ChartPollHooks ChartSourceHooks(const HttpOptions& limits) {
     ChartPollHooks hooks;
-    hooks.download = [limits](CByteBuffer& buffer, const std::atomic<bool>& stop) {
+    hooks.download = [limits](CByteBuffer& buffer, const std::atomic<bool>& stop,
+                              const std::function<void()>& tick) {
         HttpOptions options = limits;
         options.stop = &stop;
+        options.tick = tick;
         DownloadReport report;
         DownloadToBuffer(buffer, ChartUrl(), options, &report);
         return report;
@@ -106,8 +113,16 @@ void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper, const std::
         if (stop.load()) {
             return;
         }
+        // A download that takes long does not hold the stale state off.
+        const std::function<void()> tick = [&] {
+            if (status != nullptr && !stop.load()) {
+                TellChange(hooks, *status,
+                           status->Overdue(sleeper.NowMs(), quickWaits >= POLL_QUICK_WAITS_MAX),
+                           {});
+            }
+        };
         CByteBuffer buffer;
-        const DownloadReport report = hooks.download(buffer, stop);
+        const DownloadReport report = hooks.download(buffer, stop, tick);
         // Whatever the download left is read (an empty buffer gives no text); a stop during
         // the download skips the tracker.
         const ChartReadResult reading = hooks.read(buffer.Data(), buffer.Size());

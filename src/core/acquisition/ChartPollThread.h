@@ -35,8 +35,11 @@ public:
 // What one poll does, replaceable for tests.
 struct ChartPollHooks {
     // Fetches the chart into the (empty) buffer and tells why no body came, if none did;
-    // should give up soon once stop is true.
-    std::function<DownloadReport(CByteBuffer& buffer, const std::atomic<bool>& stop)> download;
+    // should give up soon once stop is true, and call tick at least once a second while
+    // it runs.
+    std::function<DownloadReport(CByteBuffer& buffer, const std::atomic<bool>& stop,
+                                 const std::function<void()>& tick)>
+        download;
     // Reads the price text out of the chart bytes, or tells which step failed.
     std::function<ChartReadResult(const std::uint8_t* bytes, int size)> read;
     // Judges a price text; true, with waitingFlag set to 0, when it accepts the price.

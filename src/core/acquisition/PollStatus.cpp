@@ -82,15 +82,33 @@ CPollStatus::Change CPollStatus::Record(const PollOutcome& outcome, std::int64_t
         m_status.lastReadTime = std::time(nullptr);
         m_lastReadMs = nowMs;
         m_status.stale = false;
-    } else if (m_status.everRead) {
-        m_status.stale = nowMs - m_lastReadMs >= m_limitMs;
     } else {
-        m_status.stale = quickPollsOver || nowMs - m_startMs >= m_limitMs;
+        m_status.stale = PastTheLimit(nowMs, quickPollsOver);
     }
     if (m_status.stale != wasStale) {
         return m_status.stale ? Change::Began : Change::Ended;
     }
     return m_status.stale && outcome != previous ? Change::Reason : Change::None;
+}
+
+CPollStatus::Change CPollStatus::Overdue(std::int64_t nowMs, bool quickPollsOver) {
+    const std::lock_guard lock(m_mutex);
+    if (m_status.stale || !PastTheLimit(nowMs, quickPollsOver)) {
+        return Change::None;
+    }
+    m_status.stale = true;
+    // The reason is the last poll's failure; with none, this one's.
+    if (m_status.last.result == PollResult::PriceRead) {
+        m_status.last = {PollResult::TimedOut, 0, {}};
+    }
+    return Change::Began;
+}
+
+bool CPollStatus::PastTheLimit(std::int64_t nowMs, bool quickPollsOver) const {
+    if (m_status.everRead) {
+        return nowMs - m_lastReadMs >= m_limitMs;
+    }
+    return quickPollsOver || nowMs - m_startMs >= m_limitMs;
 }
 
 PollStatusSnapshot CPollStatus::Snapshot() const {

@@ -56,6 +56,9 @@ public:
     void Start(std::int64_t nowMs);
     // One poll's outcome at nowMs; quickPollsOver once the last quick wait is done.
     Change Record(const PollOutcome& outcome, std::int64_t nowMs, bool quickPollsOver);
+    // While a poll is still under way at nowMs: past the limit the stale state begins all
+    // the same, for the last poll's failure, or for a server that did not answer in time.
+    Change Overdue(std::int64_t nowMs, bool quickPollsOver);
     PollStatusSnapshot Snapshot() const;
 
     // The wait between regular polls: two minutes, but at most a fifth of the stale limit
@@ -64,6 +67,8 @@ public:
     int RegularIntervalMs() const;
 
 private:
+    bool PastTheLimit(std::int64_t nowMs, bool quickPollsOver) const;
+
     mutable std::mutex m_mutex;
     const std::int64_t m_limitMs;
     std::int64_t m_startMs = 0;

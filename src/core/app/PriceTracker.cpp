@@ -37,21 +37,29 @@ bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFl
     if (m_heldReference && WriteSetting(KEY_LAST_PRICE, FormatPrice(*m_heldReference))) {
         m_heldReference.reset();
     }
-    const double last = m_heldReference.value_or(ParseDouble(ReadSetting(KEY_LAST_PRICE), 0.0));
+    const std::string storedLast = ReadSetting(KEY_LAST_PRICE);
+    const double last = m_heldReference.value_or(ParseDouble(storedLast, 0.0));
     const bool reached = ThresholdReached(price, last, ReadSetting(KEY_PRICE_CHANGE));
+    // The window shows what was decided, also what the file could not take.
+    PriceUpdate update{PRICE_UPDATE_REFRESH,
+                       {},
+                       m_heldReference ? FormatPrice(*m_heldReference) : storedLast,
+                       FormatPrice(price)};
     if (reached) {
-        WriteSetting(KEY_TIP_LAST_PRICE, FormatPrice(last));
-        if (WriteSetting(KEY_LAST_PRICE, FormatPrice(price))) {
+        update = {PRICE_UPDATE_NOTIFY, FormatPrice(last), FormatPrice(price), FormatPrice(price)};
+        WriteSetting(KEY_TIP_LAST_PRICE, update.tipLastPrice);
+        if (WriteSetting(KEY_LAST_PRICE, update.lastPrice)) {
             m_heldReference.reset();
         } else {
             // Held as the file would have stored it: with two decimals.
             m_heldReference = ParseDouble(FormatPrice(price), price);
         }
     }
-    WriteSetting(KEY_CURRENT_PRICE, FormatPrice(price));
-    // The writes are complete before the post, so the main window reads at least them.
+    WriteSetting(KEY_CURRENT_PRICE, update.currentPrice);
+    // The writes are complete before the post: what the window shows is in the file
+    // whenever the file can take it.
     if (IPriceWindow* window = g_pMainDlg.load()) {
-        window->PostPriceUpdate(reached ? PRICE_UPDATE_NOTIFY : PRICE_UPDATE_REFRESH);
+        window->PostPriceUpdate(update);
     }
     return true;
 }

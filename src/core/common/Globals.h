@@ -22,12 +22,25 @@ extern std::string g_strRuntimeDir;
 
 struct PollStatusSnapshot;
 
+// wParam of WM_PRICE_UPDATE.
+constexpr int PRICE_UPDATE_NOTIFY = 0;
+constexpr int PRICE_UPDATE_REFRESH = 1;
+
+// What WM_PRICE_UPDATE carries: the prices the tracker decided, as the settings file
+// stores them, whether or not the file could take them.
+struct PriceUpdate {
+    int code = PRICE_UPDATE_REFRESH; // the message's wParam
+    std::string tipLastPrice;        // the reference a notification moved away from
+    std::string lastPrice;           // the reference
+    std::string currentPrice;        // the price read
+};
+
 // What the polling thread may do with the main window: post it a price message.
 // The main window implements it; posting is thread-safe and never blocks.
 class IPriceWindow {
 public:
     virtual ~IPriceWindow() = default;
-    virtual void PostPriceUpdate(int wParam) = 0;
+    virtual void PostPriceUpdate(const PriceUpdate& update) = 0;
     // Queues what the window is to show of the polls (the stale state); a window that
     // shows none of it ignores it.
     virtual void PostStatusUpdate(const PollStatusSnapshot& /*status*/) {}
@@ -43,7 +56,3 @@ constexpr int WM_APP = 0x8000;
 constexpr int WM_PRICE_UPDATE = WM_APP + 2;
 constexpr int WM_TRAY_GETMAINWND = WM_APP + 3;
 constexpr int WM_TRAY_NOTIFY = WM_APP + 4;
-
-// wParam of WM_PRICE_UPDATE.
-constexpr int PRICE_UPDATE_NOTIFY = 0;
-constexpr int PRICE_UPDATE_REFRESH = 1;

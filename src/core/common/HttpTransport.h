@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,9 @@ struct HttpOptions {
     int totalTimeoutMs = 60000;   // for the whole exchange
     // This transfer's own stop: when it becomes true the transfer ends soon after.
     const std::atomic<bool>* stop = nullptr;
+    // Optional: called on the transfer's thread while it runs, at least once a second
+    // whatever the server does (sends nothing or never stops); must not block.
+    std::function<void()> tick;
 };
 
 // One request as the program makes it: the transport sends the request line, "Host", the

@@ -162,9 +162,9 @@ void COrvantisDlg::Shutdown() {
     m_pollThread.reset();
 }
 
-void COrvantisDlg::PostPriceUpdate(int wParam) {
+void COrvantisDlg::PostPriceUpdate(const PriceUpdate& update) {
     QMetaObject::invokeMethod(
-        this, [this, wParam] { OnPriceUpdate(wParam, 0); }, Qt::QueuedConnection);
+        this, [this, update] { OnPriceUpdate(update); }, Qt::QueuedConnection);
 }
 
 void COrvantisDlg::PostStatusUpdate(const PollStatusSnapshot& status) {
@@ -188,8 +188,12 @@ InstanceStatus COrvantisDlg::StatusForBars() const {
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
-    m_prices = MakePriceView(ReadSetting(KEY_LAST_PRICE),
-                             readCurrent ? ReadSetting(KEY_CURRENT_PRICE) : std::string());
+    ShowPrices(MakePriceView(ReadSetting(KEY_LAST_PRICE),
+                             readCurrent ? ReadSetting(KEY_CURRENT_PRICE) : std::string()));
+}
+
+void COrvantisDlg::ShowPrices(const PriceView& prices) {
+    m_prices = prices;
     m_infWnd->SetPrices(m_prices);
     m_floatWnd.SetPrices(m_prices);
     UpdateStatusTips();
@@ -219,24 +223,28 @@ void COrvantisDlg::UpdateThresholdLabel() {
 }
 
 void COrvantisDlg::OnPriceUpdate(int wParam, int /*lParam*/) {
-    if (wParam == PRICE_UPDATE_REFRESH) {
-        RefreshPriceDisplay(true);
+    OnPriceUpdate({wParam, ReadSetting(KEY_TIP_LAST_PRICE), ReadSetting(KEY_LAST_PRICE),
+                   ReadSetting(KEY_CURRENT_PRICE)});
+}
+
+void COrvantisDlg::OnPriceUpdate(const PriceUpdate& update) {
+    if (update.code != PRICE_UPDATE_REFRESH && update.code != PRICE_UPDATE_NOTIFY) {
         return;
     }
-    if (wParam != PRICE_UPDATE_NOTIFY) {
+    ShowPrices(MakePriceView(update.lastPrice, update.currentPrice));
+    if (update.code == PRICE_UPDATE_REFRESH) {
         return;
     }
-    RefreshPriceDisplay(true);
     if (ReadSetting(KEY_SEND_EMAIL) == Switch::On) {
         m_emailThread.Notify();
         if (ReadSetting(KEY_POPUP) == Switch::Off) {
             return;
         }
     }
-    OpenTipDialog();
+    OpenTipDialog(MakePriceView(update.tipLastPrice, update.lastPrice));
 }
 
-void COrvantisDlg::OpenTipDialog() {
+void COrvantisDlg::OpenTipDialog(const PriceView& prices) {
     // Each notification opens its dialog over the last; past the cap the user still hears
     // the beep, but a price that notifies at every poll cannot pile up dialogs without end.
     if (m_openTipDialogs >= MAX_OPEN_TIP_DIALOGS) {
@@ -244,7 +252,7 @@ void COrvantisDlg::OpenTipDialog() {
         return;
     }
     // None holds another: each is answered on its own, in any order, and lives until then.
-    auto* dialog = new CTipDialog(this);
+    auto* dialog = new CTipDialog(this, prices);
     ++m_openTipDialogs;
     connect(dialog, &QDialog::finished, this, [this, dialog] {
         --m_openTipDialogs;

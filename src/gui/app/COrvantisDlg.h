@@ -56,9 +56,13 @@ public:
     // program cannot run its monitor (no price is then ever read).
     bool OnInitDialog();
 
+    // Shows the stored reference, and the stored current price when readCurrent.
     void RefreshPriceDisplay(bool readCurrent);
     void UpdateThresholdLabel();
+    // WM_PRICE_UPDATE with the prices as the settings file holds them.
     void OnPriceUpdate(int wParam, int lParam);
+    // WM_PRICE_UPDATE with the prices it carries.
+    void OnPriceUpdate(const PriceUpdate& update);
     void OnOpenMainWindow();
     // A second start: "Open Main Window" with the activation token of that start.
     void OnHandOver(const QByteArray& activationToken);
@@ -75,7 +79,7 @@ public:
     bool OnHyperLinkClicked(int controlId) override;
 
     // Thread-safe: queues WM_PRICE_UPDATE for the user-interface thread.
-    void PostPriceUpdate(int wParam) override;
+    void PostPriceUpdate(const PriceUpdate& update) override;
     // Thread-safe: queues the polling thread's status for ShowPollStatus.
     void PostStatusUpdate(const PollStatusSnapshot& status) override;
 
@@ -104,11 +108,12 @@ protected:
 
 private:
     void OnCancel();
+    void ShowPrices(const PriceView& prices);
     void UpdateStatusTips();
     // The lines of the tips: what keeps the monitor from working right, or nothing.
     QStringList StatusTipLines() const;
     void OnTimer();
-    void OpenTipDialog();
+    void OpenTipDialog(const PriceView& prices);
     void HideToTray();
     void RestoreFromTray();
     int RunModal(QDialog& dialog);

@@ -45,7 +45,7 @@ QString DistinctCaption() {
 }
 } // namespace
 
-CTipDialog::CTipDialog(QWidget* owner)
+CTipDialog::CTipDialog(QWidget* owner, std::optional<PriceView> prices)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                          Qt::CustomizeWindowHint),
@@ -60,15 +60,16 @@ CTipDialog::CTipDialog(QWidget* owner)
     m_infWnd->setObjectName(QStringLiteral("IDC_INF"));
     PlaceTextItem(m_infWnd, units, TEMPLATE_INF, TEMPLATE_DIALOG.cx);
 
-    OnInitDialog();
+    OnInitDialog(std::move(prices));
     ok->setFocus();
 }
 
-void CTipDialog::OnInitDialog() {
+void CTipDialog::OnInitDialog(std::optional<PriceView> prices) {
     // The previous reference and the price that reached the threshold.
-    const std::string tipLast = ReadSetting(KEY_TIP_LAST_PRICE);
-    const std::string last = ReadSetting(KEY_LAST_PRICE);
-    m_infWnd->SetPrices(MakePriceView(tipLast, last));
+    if (!prices) {
+        prices = MakePriceView(ReadSetting(KEY_TIP_LAST_PRICE), ReadSetting(KEY_LAST_PRICE));
+    }
+    m_infWnd->SetPrices(*prices);
     QApplication::beep();
 }
 

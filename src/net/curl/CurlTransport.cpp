@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -23,6 +24,7 @@ struct Transfer {
     CURL* curl = nullptr;
     IHttpReceiver* receiver = nullptr;
     const std::atomic<bool>* stop = nullptr;
+    const std::function<void()>* tick = nullptr;
     std::chrono::milliseconds stallTimeout{0};
     curl_off_t bytesMoved = 0;
     Clock::time_point lastMove = Clock::now();
@@ -56,6 +58,9 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
 // libcurl calls this at least once a second, also while the server keeps silent.
 int OnProgress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
     auto* transfer = static_cast<Transfer*>(context);
+    if (*transfer->tick) {
+        (*transfer->tick)();
+    }
     if (transfer->stop != nullptr && transfer->stop->load()) {
         transfer->stopped = true;
         return 1;
@@ -152,7 +157,7 @@ HttpResult CCurlTransport::Perform(const HttpClientRequest& request, IHttpReceiv
     if (!curl || !headersMade || !headers.Add("Expect:")) {
         return {HttpFailure::Other, 0, "the HTTP client could not be set up"};
     }
-    Transfer transfer{curl.get(), &receiver, request.limits.stop,
+    Transfer transfer{curl.get(), &receiver, request.limits.stop, &request.limits.tick,
                       std::chrono::milliseconds(request.limits.stallTimeoutMs)};
     char errorBuffer[CURL_ERROR_SIZE] = {};
     SetUp(curl.get(), request, headers, transfer, errorBuffer);

@@ -66,6 +66,8 @@ void CHttpExchange::StartHop() {
             return;
         }
     }
+    // A redirect's connection may send more or close; the next hop reads only its own.
+    DropSocket();
     m_phase = Phase::Resolving;
     m_reader = CHttpResponseReader();
     m_tunnelReader = CHttpResponseReader();
@@ -85,13 +87,17 @@ void CHttpExchange::StartHop() {
     m_lookup->Start(m_proxy ? QString::fromStdString(m_proxy->host) : m_url.host());
 }
 
-void CHttpExchange::ConnectNext() {
+void CHttpExchange::DropSocket() {
     if (m_socket != nullptr) {
         m_socket->disconnect(this);
         m_socket->abort();
         m_socket->deleteLater();
         m_socket = nullptr;
     }
+}
+
+void CHttpExchange::ConnectNext() {
+    DropSocket();
     if (m_nextAddress >= m_addresses.size()) {
         Finish(HttpFailure::Unreachable, m_connectError);
         return;
@@ -161,11 +167,18 @@ void CHttpExchange::OnTunnelAnswer(const QByteArray& bytes) {
 }
 
 void CHttpExchange::OnReadyRead() {
+    if (m_finished) {
+        return;
+    }
     const QByteArray bytes = m_socket->readAll();
-    if (bytes.isEmpty() || m_finished) {
+    if (bytes.isEmpty()) {
         return;
     }
     m_sinceMove.restart();
+    // A server that never stops sending still meets the total time-out and the stop.
+    if (OnTick()) {
+        return;
+    }
     if (m_phase == Phase::Tunnelling) {
         OnTunnelAnswer(bytes);
         return;
@@ -244,9 +257,10 @@ void CHttpExchange::OnSocketError() {
         Finish(HttpFailure::Other, m_socket->errorString());
         return;
     }
+    const QTcpSocket* closed = m_socket;
     OnReadyRead(); // what came with the close
-    if (m_finished) {
-        return;
+    if (m_finished || m_socket != closed) {
+        return; // ended, or a redirect moved on to the next hop
     }
     if (!m_reader.Closed()) {
         Finish(HttpFailure::Other, QString::fromStdString(m_reader.Error()));
@@ -256,8 +270,11 @@ void CHttpExchange::OnSocketError() {
     OnAnswer(none);
 }
 
-void CHttpExchange::OnTick() {
+bool CHttpExchange::OnTick() {
     const HttpOptions& limits = m_request.limits;
+    if (limits.tick) {
+        limits.tick();
+    }
     if (limits.stop != nullptr && limits.stop->load()) {
         Finish(HttpFailure::Stopped, QStringLiteral("stopped"));
     } else if (m_sinceStart.elapsed() >= limits.totalTimeoutMs) {
@@ -271,6 +288,7 @@ void CHttpExchange::OnTick() {
         Finish(HttpFailure::TimedOut,
                QStringLiteral("no data moved for %1 ms").arg(limits.stallTimeoutMs));
     }
+    return m_finished;
 }
 
 void CHttpExchange::Finish(HttpFailure failure, const QString& error) {

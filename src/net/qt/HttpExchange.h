@@ -40,6 +40,8 @@ private:
     enum class Phase { Resolving, Connecting, Tunnelling, Handshaking, Receiving };
 
     void StartHop();
+    // Unwires and closes the hop's socket: nothing it still receives is read.
+    void DropSocket();
     void ConnectNext();
     void OnConnected();
     void SendRequest();
@@ -47,7 +49,8 @@ private:
     void OnAnswer(std::string& body);
     void OnTunnelAnswer(const QByteArray& bytes);
     void OnSocketError();
-    void OnTick();
+    // Ends the exchange at a stop or a time-out; true when it has ended.
+    bool OnTick();
     // A redirect to follow: true when a new hop started (or the exchange ended).
     bool FollowRedirect();
     void Finish(HttpFailure failure, const QString& error = {});

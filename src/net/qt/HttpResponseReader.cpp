@@ -52,15 +52,22 @@ std::optional<std::string> CHttpResponseReader::Header(std::string_view name) co
     return std::nullopt;
 }
 
-std::optional<std::string> CHttpResponseReader::TakeLine() {
-    const std::size_t end = m_pending.find('\n');
-    if (end == std::string::npos) {
+void CHttpResponseReader::Consume(std::size_t count) {
+    m_read += count;
+    m_scanned = 0;
+}
+
+std::optional<std::string_view> CHttpResponseReader::TakeLine() {
+    const std::string_view unread = Unread();
+    const std::size_t end = unread.find('\n', m_scanned);
+    if (end == std::string_view::npos) {
+        m_scanned = unread.size();
         return std::nullopt;
     }
-    std::string line = m_pending.substr(0, end);
-    m_pending.erase(0, end + 1);
+    std::string_view line = unread.substr(0, end);
+    Consume(end + 1);
     if (line.ends_with('\r')) {
-        line.pop_back();
+        line.remove_suffix(1);
     }
     return line;
 }
@@ -127,25 +134,27 @@ bool CHttpResponseReader::ChooseFraming() {
 }
 
 CHttpResponseReader::HeadStep CHttpResponseReader::ReadHead() {
-    // Only what came since the last look is searched (but for a line end cut in two).
-    const std::size_t from = m_headScanned > 2 ? m_headScanned - 2 : 0;
-    m_headScanned = m_pending.size();
-    std::size_t end = m_pending.find("\n\r\n", from);
-    std::size_t skip = 3;
-    if (const std::size_t bare = m_pending.find("\n\n", from); bare < end) {
-        end = bare;
-        skip = 2;
+    const std::string_view unread = Unread();
+    // The head ends at the first line end followed by an empty line. Only what came since
+    // the last look is searched (but for a line end cut in two).
+    std::size_t end = unread.find('\n', m_scanned > 2 ? m_scanned - 2 : 0);
+    std::size_t skip = 0;
+    for (; end != std::string_view::npos; end = unread.find('\n', end + 1)) {
+        skip = unread.substr(end + 1, 1) == "\n" ? 2 : unread.substr(end + 1, 2) == "\r\n" ? 3 : 0;
+        if (skip != 0) {
+            break;
+        }
     }
-    if (end == std::string::npos ? m_pending.size() > HEAD_MAX : end + 1 > HEAD_MAX) {
+    m_scanned = unread.size();
+    if (end == std::string_view::npos ? unread.size() > HEAD_MAX : end + 1 > HEAD_MAX) {
         Fail("the server's answer head is too long");
         return HeadStep::Failed;
     }
-    if (end == std::string::npos) {
+    if (end == std::string_view::npos) {
         return HeadStep::More;
     }
-    const std::string head = m_pending.substr(0, end + 1);
-    m_pending.erase(0, end + skip);
-    m_headScanned = 0;
+    const std::string_view head = unread.substr(0, end + 1);
+    Consume(end + skip);
     if (!ParseHead(head) || !ChooseFraming()) {
         return HeadStep::Failed;
     }
@@ -164,15 +173,16 @@ CHttpResponseReader::HeadStep CHttpResponseReader::ReadHead() {
 }
 
 bool CHttpResponseReader::StepBody(std::string& body) {
+    const std::string_view unread = Unread();
     if (m_framing == Framing::UntilClose) {
-        body += m_pending;
-        m_pending.clear();
+        body += unread;
+        Consume(unread.size());
         return false;
     }
     const std::size_t take = static_cast<std::size_t>(
-        std::min<long long>(m_left, static_cast<long long>(m_pending.size())));
-    body.append(m_pending, 0, take);
-    m_pending.erase(0, take);
+        std::min<long long>(m_left, static_cast<long long>(unread.size())));
+    body += unread.substr(0, take);
+    Consume(take);
     m_left -= static_cast<long long>(take);
     if (m_left > 0) {
         return false;
@@ -185,7 +195,7 @@ bool CHttpResponseReader::StepLine() {
     const auto line = TakeLine();
     if (!line) {
         const std::size_t room = m_state == State::ChunkEnd ? 1 : LINE_MAX;
-        return m_pending.size() > room && Fail("a chunk line is too long");
+        return Unread().size() > room && Fail("a chunk line is too long");
     }
     switch (m_state) {
     case State::ChunkEnd:
@@ -200,7 +210,7 @@ bool CHttpResponseReader::StepLine() {
         break;
     }
     // The size in hex, maybe followed by extensions after a ';'.
-    const std::string_view size = Trim(std::string_view(*line).substr(0, line->find(';')));
+    const std::string_view size = Trim(line->substr(0, line->find(';')));
     const auto parsed = size.size() <= 15 ? ParseNumber<long long>(size, 16) : std::nullopt;
     if (!parsed) {
         return Fail("the server's answer has a malformed chunk size");
@@ -213,6 +223,10 @@ bool CHttpResponseReader::StepLine() {
 bool CHttpResponseReader::Feed(std::string_view bytes, std::string& body) {
     if (m_state == State::Done || m_state == State::Failed) {
         return m_state == State::Done; // what follows the answer is not read
+    }
+    if (m_read > 0 && m_read >= m_pending.size() / 2) {
+        m_pending.erase(0, m_read);
+        m_read = 0;
     }
     m_pending.append(bytes);
     for (HeadStep step = HeadStep::Taken; m_state == State::Head && step == HeadStep::Taken;) {

@@ -40,8 +40,11 @@ private:
     HeadStep ReadHead();
     bool ParseHead(std::string_view head);
     bool ChooseFraming();
-    // Takes one line of m_pending (without its line end) when a whole one is there.
-    std::optional<std::string> TakeLine();
+    // The bytes not read yet; valid until the next Feed.
+    std::string_view Unread() const { return std::string_view(m_pending).substr(m_read); }
+    void Consume(std::size_t count);
+    // Takes one unread line (without its line end) when a whole one is there.
+    std::optional<std::string_view> TakeLine();
     // One step of the body or of a chunk's line; false when more bytes are needed (or the
     // answer failed or ended).
     bool StepBody(std::string& body);
@@ -49,8 +52,11 @@ private:
 
     State m_state = State::Head;
     Framing m_framing = Framing::None;
+    // Bytes are taken by moving m_read forward; the front is dropped only once it is most
+    // of the buffer, so that every byte is moved a bounded number of times.
     std::string m_pending;
-    std::size_t m_headScanned = 0; // bytes of m_pending already searched for the head's end
+    std::size_t m_read = 0;
+    std::size_t m_scanned = 0; // unread bytes already searched for a line or the head's end
     long m_status = 0;
     std::vector<std::pair<std::string, std::string>> m_headers;
     long long m_left = 0; // of the body (Length) or of the current chunk
