@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "ServiceFiles.h"
 
+#include "platform/common/ErrnoText.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 std::string WhyNotTrusted(const struct stat& info, bool rootMayOwn) {
     const uid_t self = geteuid();
@@ -53,7 +54,7 @@ OwnFile ReadOwnFile(const std::string& path, std::size_t maxBytes, std::string& 
                     std::string& why) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        why = std::strerror(errno);
+        why = ErrnoText(errno);
         return errno == ENOENT ? OwnFile::Missing : OwnFile::Unusable;
     }
     struct stat info {};

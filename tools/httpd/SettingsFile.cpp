@@ -3,6 +3,7 @@
 
 #include "ServiceFiles.h"
 #include "TextRules.h"
+#include "platform/common/ErrnoText.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -20,7 +20,7 @@ bool ReadTrusted(const std::string& path, std::string& text, mode_t& mode, std::
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0) {
-        error = path + ": cannot be read: " + std::strerror(errno);
+        error = ErrnoText(path + ": cannot be read", errno);
         if (fd >= 0) {
             close(fd);
         }

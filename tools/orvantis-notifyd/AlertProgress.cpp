@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "AlertProgress.h"
 
-#include "JsonText.h"
 #include "RouteTable.h"
 #include "httpd/ServiceLog.h"
+#include "platform/common/JsonString.h"
 
 #include <algorithm>
 #include <array>
@@ -173,8 +173,9 @@ bool AlertProgress::FromText(std::string_view text, AlertProgress& progress) {
 
 std::string AlertProgress::Json(const std::string& id) const {
     const bool failed = !m_steps.empty() && !Current() && !Delivered();
-    std::string json = "{\"id\":" + JsonString(id) +
-                       ",\"received\":" + JsonString(UtcTime(m_received)) + ",\"state\":\"" +
+    std::string json = "{\"id\":" + JsonString(id, JsonNonAscii::Question) +
+                       ",\"received\":" + JsonString(UtcTime(m_received), JsonNonAscii::Question) +
+                       ",\"state\":\"" +
                        (Delivered() ? "delivered"
                         : failed    ? "failed"
                                     : "pending") +
@@ -187,10 +188,10 @@ std::string AlertProgress::Json(const std::string& id) const {
                 channel.KindName() + "\",\"state\":\"" + std::string(NameOf(step.state)) +
                 "\",\"attempts\":" + std::to_string(step.attempts);
         if (step.at != Time{}) {
-            json += ",\"at\":" + JsonString(UtcTime(step.at));
+            json += ",\"at\":" + JsonString(UtcTime(step.at), JsonNonAscii::Question);
         }
         if (!step.reason.empty()) {
-            json += ",\"detail\":" + JsonString(step.reason);
+            json += ",\"detail\":" + JsonString(step.reason, JsonNonAscii::Question);
         }
         json += "}";
     }

@@ -4,6 +4,7 @@
 #include "MailAddress.h"
 #include "httpd/ServiceFiles.h"
 #include "platform/AtomicFile.h"
+#include "platform/common/ErrnoText.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,7 +17,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 namespace {
@@ -33,14 +33,10 @@ constexpr std::size_t MAX_FILE_BYTES = 1024 * 1024; // a mail is under a kilobyt
 // A temporary file this old belongs to no write in progress, in any copy.
 constexpr std::time_t STALE_TEMPORARY_SECONDS = 3600;
 
-std::string ErrnoText(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
-
 // The folder, made private when missing, if it is a folder only this user can change.
 MailSpool::Opened OpenFolder(const std::string& path, std::string& error) {
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = ErrnoText(("cannot make " + path).c_str());
+        error = ErrnoText("cannot make " + path, errno);
         return MailSpool::Opened::Failed;
     }
     struct stat info {};
@@ -123,14 +119,14 @@ MailSpool::Opened MailSpool::Open(std::string& error) {
 bool MailSpool::Lock(bool& alone, std::string& error) {
     m_lockFd = open(PathOf(LOCK_FILE).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_lockFd < 0) {
-        error = ErrnoText(("cannot open " + PathOf(LOCK_FILE)).c_str());
+        error = ErrnoText("cannot open " + PathOf(LOCK_FILE), errno);
         return false;
     }
     alone = flock(m_lockFd, LOCK_EX | LOCK_NB) == 0;
     // A copy starting meanwhile waits here only while the other one clears its leftovers.
     while (flock(m_lockFd, LOCK_SH) != 0) {
         if (errno != EINTR) {
-            error = ErrnoText(("cannot lock " + PathOf(LOCK_FILE)).c_str());
+            error = ErrnoText("cannot lock " + PathOf(LOCK_FILE), errno);
             return false;
         }
     }
@@ -205,7 +201,7 @@ bool MailSpool::Store(const std::string& name, const SpooledMail& mail, std::str
     }
     // Without this the rename could be lost in a power cut after the client heard 200.
     if (!SyncFolder(m_folder)) {
-        error = ErrnoText("cannot flush the spool folder");
+        error = ErrnoText("cannot flush the spool folder", errno);
         unlink(path.c_str());
         return false;
     }

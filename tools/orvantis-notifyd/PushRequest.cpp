@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "PushRequest.h"
 
-#include "JsonText.h"
 #include "httpd/ServiceLog.h"
+#include "platform/common/JsonString.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -40,18 +40,21 @@ PushRequest Gotify(const Channel& channel, const Alert& alert, const PushSetting
     }
     return {base + "/message",
             {"X-Gotify-Key: " + settings.gotifyToken, "Content-Type: application/json"},
-            "{\"title\":" + JsonString(alert.Title()) + ",\"message\":" + JsonString(alert.Text()) +
+            "{\"title\":" + JsonString(alert.Title(), JsonNonAscii::Question) +
+                ",\"message\":" + JsonString(alert.Text(), JsonNonAscii::Question) +
                 ",\"priority\":" + std::to_string(GOTIFY_PRIORITY) + "}"};
 }
 
 PushRequest Webhook(const Channel& channel, const Alert& alert, const PushSettings& settings) {
-    PushRequest request{
-        channel.url,
-        {"Content-Type: application/json"},
-        "{\"id\":" + JsonString(alert.id) + ",\"time\":" + JsonString(UtcTime(alert.received)) +
-            ",\"type\":" + JsonString(alert.type) + ",\"email\":" + JsonString(alert.email) +
-            ",\"last\":" + JsonString(alert.last) + ",\"new\":" + JsonString(alert.price) +
-            ",\"chg\":" + JsonString(alert.change) + "}"};
+    PushRequest request{channel.url,
+                        {"Content-Type: application/json"},
+                        "{\"id\":" + JsonString(alert.id, JsonNonAscii::Question) + ",\"time\":" +
+                            JsonString(UtcTime(alert.received), JsonNonAscii::Question) +
+                            ",\"type\":" + JsonString(alert.type, JsonNonAscii::Question) +
+                            ",\"email\":" + JsonString(alert.email, JsonNonAscii::Question) +
+                            ",\"last\":" + JsonString(alert.last, JsonNonAscii::Question) +
+                            ",\"new\":" + JsonString(alert.price, JsonNonAscii::Question) +
+                            ",\"chg\":" + JsonString(alert.change, JsonNonAscii::Question) + "}"};
     if (!settings.webhookSecret.empty()) {
         request.headers.push_back(std::string(PushRequest::SIGNATURE_HEADER) + ": " +
                                   WebhookSignature(settings.webhookSecret, request.body));

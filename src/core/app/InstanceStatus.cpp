@@ -2,7 +2,7 @@
 #include "core/app/InstanceStatus.h"
 
 #include "core/app/InstanceProtocol.h"
-#include "platform/common/Utf8.h"
+#include "platform/common/JsonString.h"
 
 #include <array>
 #include <cstdio>
@@ -96,33 +96,6 @@ std::optional<std::string> PercentDecode(std::string_view text) {
     return out;
 }
 
-void AppendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (std::size_t pos = 0; pos < text.size();) {
-        const Utf8Step step = DecodeUtf8At(text, pos);
-        if (step.status != Utf8Status::Ok) {
-            out += "\\ufffd";
-            pos += step.length;
-            continue;
-        }
-        const char32_t c = step.codePoint;
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            out.append(text.substr(pos, step.length));
-        }
-        pos += step.length;
-    }
-    out += '"';
-}
-
 } // namespace
 
 InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip) {
@@ -159,11 +132,11 @@ std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line) {
 
 std::string StatusJson(const InstanceStatus& status) {
     std::string out = "{\"text\":";
-    AppendJsonString(out, status.text);
+    AppendJsonString(out, status.text, JsonNonAscii::Utf8);
     out += ",\"tooltip\":";
-    AppendJsonString(out, status.tooltip);
+    AppendJsonString(out, status.tooltip, JsonNonAscii::Utf8);
     out += ",\"class\":";
-    AppendJsonString(out, status.cssClass);
+    AppendJsonString(out, status.cssClass, JsonNonAscii::Utf8);
     out += '}';
     return out;
 }

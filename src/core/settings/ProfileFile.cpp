@@ -4,9 +4,9 @@
 #include "core/settings/IniGrammar.h"
 #include "core/settings/TextCodecs.h"
 #include "platform/AtomicFile.h"
+#include "platform/common/ErrnoText.h"
 
 #include <cerrno>
-#include <cstring>
 #include <mutex>
 
 namespace {
@@ -131,7 +131,7 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
     // A link is kept: the write replaces the file it leads to.
     std::string target;
     if (!platform::ResolveLinks(path, target)) {
-        out.failure = std::strerror(errno);
+        out.failure = ErrnoText(errno);
         return false;
     }
     for (int attempt = 0; attempt < WRITE_ATTEMPTS_MAX; ++attempt) {

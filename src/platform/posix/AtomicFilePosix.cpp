@@ -14,7 +14,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 
 namespace platform {
@@ -60,10 +59,6 @@ bool IsNameCharacter(char c) {
 
 bool FlushToDisk(int fd) {
     return fsync(fd) == 0;
-}
-
-std::string ErrnoText(int error) {
-    return std::strerror(error);
 }
 
 PathParts SplitPath(const std::string& path) {
@@ -167,7 +162,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, unsigned mode,
     const FileDescriptor dir(posix::OpenFolder(parts.folder));
     if (dir.Get() < 0 || parts.name.empty()) {
         if (failure != nullptr) {
-            *failure = posix::ErrnoText(dir.Get() < 0 ? errno : EISDIR);
+            *failure = ErrnoText(dir.Get() < 0 ? errno : EISDIR);
         }
         return false;
     }

@@ -245,7 +245,7 @@ ReplaceResult ReplaceIfUnchanged(const std::string& path, std::string_view bytes
     const FileDescriptor dir(posix::OpenFolder(parts.folder));
     if (dir.Get() < 0) {
         if (failure != nullptr) {
-            *failure = posix::ErrnoText(errno);
+            *failure = ErrnoText(errno);
         }
         return ReplaceResult::Failed;
     }

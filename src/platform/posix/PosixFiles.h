@@ -4,6 +4,7 @@
 // The pieces that the file writers of this folder share.
 
 #include "platform/AtomicFile.h"
+#include "platform/common/ErrnoText.h"
 
 #include <string>
 #include <string_view>
@@ -12,8 +13,6 @@ namespace platform::posix {
 
 // The one place where bytes are forced to the disk: an open file or folder.
 bool FlushToDisk(int fd);
-
-std::string ErrnoText(int error);
 
 // path split into its folder ("." when it names none) and its last name.
 struct PathParts {

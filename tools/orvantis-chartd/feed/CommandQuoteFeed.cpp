@@ -3,6 +3,7 @@
 
 #include "feed/QuoteNumber.h"
 #include "httpd/ServiceLog.h"
+#include "platform/common/ErrnoText.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -47,7 +48,7 @@ CommandQuoteFeed::~CommandQuoteFeed() {
 bool CommandQuoteFeed::Start(std::string& error) {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        error = std::string("no pipe: ") + std::strerror(errno);
+        error = ErrnoText("no pipe", errno);
         return false;
     }
     posix_spawn_file_actions_t actions;
@@ -81,8 +82,7 @@ bool CommandQuoteFeed::Start(std::string& error) {
     if (result != 0) {
         close(pipeFds[0]);
         m_pid = -1;
-        error =
-            "cannot start " + Printable(m_settings.command.front()) + ": " + std::strerror(result);
+        error = ErrnoText("cannot start " + Printable(m_settings.command.front()), result);
         return false;
     }
     m_out = pipeFds[0];

@@ -4,12 +4,12 @@
 #include "chartgen/ChartPainter.h"
 #include "chartgen/PngWriter.h"
 #include "platform/AtomicFile.h"
+#include "platform/common/ErrnoText.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -71,6 +71,6 @@ bool ChartPublisher::Withdraw(std::string& error) const {
     if (m_path.empty() || unlink(m_path.c_str()) == 0 || errno == ENOENT) {
         return true;
     }
-    error = "cannot remove " + m_path + ": " + std::strerror(errno);
+    error = ErrnoText("cannot remove " + m_path, errno);
     return false;
 }
