@@ -6,12 +6,12 @@
 #include "core/app/PriceTracker.h"
 #include "core/common/ServerConfig.h"
 #include "core/settings/Settings.h"
+#include "desktop/CSwayPlaceKeeper.h"
+#include "desktop/WindowActivation.h"
 #include "gui/app/InstanceServer.h"
 #include "gui/common/DialogTemplate.h"
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/CMinimizer.h"
-#include "gui/desktop/CSwayPlaceKeeper.h"
-#include "gui/desktop/WindowActivation.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
 #include "gui/notify/CInfWnd.h"
@@ -285,7 +285,7 @@ void COrvantisDlg::OnOpenMainWindow() {
 
 void COrvantisDlg::OnHandOver(const QByteArray& activationToken) {
     OnOpenMainWindow();
-    ActivateWithToken(this, activationToken);
+    ActivateWithToken(windowHandle(), activationToken);
 }
 
 void COrvantisDlg::OnMinimize() {

@@ -2,9 +2,9 @@
 #include "gui/desktop/CFloatWnd.h"
 
 #include "core/settings/Settings.h"
+#include "desktop/X11Util.h"
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/SkinRegion.h"
-#include "gui/desktop/X11Util.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -90,7 +90,7 @@ void CFloatWnd::CreateEx(const QPoint& pos) {
         setWindowOpacity(OPACITY);
     }
     if (m_route == WindowRoute::X11) {
-        PrepareFloatingWindow(this);
+        PrepareFloatingWindow(winId());
     }
     winId();
     // A skin at another density than the screen's gets a shape at the new one.
@@ -110,7 +110,7 @@ void CFloatWnd::CreateEx(const QPoint& pos) {
 
 void CFloatWnd::KeepOnTop() {
     if (m_route == WindowRoute::X11 || m_route == WindowRoute::XWayland) {
-        RaiseWithoutActivating(this, m_route == WindowRoute::X11);
+        RaiseWithoutActivating(winId(), m_route == WindowRoute::X11);
     } else {
         raise();
     }
@@ -140,11 +140,11 @@ void CFloatWnd::ApplyShape() {
         const qreal ratio = devicePixelRatioF();
         const QImage& skin = SkinForRatio(s_bmpSkin, s_bmpSkin2x, ratio);
         const qreal scale = skin.isNull() ? 1.0 : ratio / skin.devicePixelRatio();
-        SetWindowShape(this, BuildRegionFromBitmap(qFuzzyCompare(scale, 1.0)
-                                                       ? skin
-                                                       : skin.scaled(skin.size() * scale,
-                                                                     Qt::IgnoreAspectRatio,
-                                                                     Qt::FastTransformation)));
+        SetWindowShape(winId(), BuildRegionFromBitmap(qFuzzyCompare(scale, 1.0)
+                                                          ? skin
+                                                          : skin.scaled(skin.size() * scale,
+                                                                        Qt::IgnoreAspectRatio,
+                                                                        Qt::FastTransformation)));
     } else if (m_hRgnShape.isEmpty()) {
         // An empty mask means no mask at all; one pixel outside the window leaves nothing
         // of it on screen, as a missing or all-key skin should.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gui/desktop/CMinimizer.h"
 
-#include "gui/desktop/WindowActivation.h"
+#include "desktop/WindowActivation.h"
 
 #include <QWidget>
 
@@ -17,7 +17,7 @@ CMinimizer::CMinimizer(QWidget* window) : QObject(window), m_window(window) {
 }
 
 void CMinimizer::Minimize() {
-    AllowMinimize(m_window);
+    AllowMinimize(m_window->windowHandle());
     // Qt counts the window minimised as soon as it asks: a window that is in fact still on
     // screen is asked again.
     m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
@@ -27,7 +27,7 @@ void CMinimizer::Minimize() {
 
 void CMinimizer::Check() {
     // A window manager that refuses leaves the window as it was and says nothing.
-    if (MinimizeRefused(m_window)) {
+    if (m_window->isMinimized() && m_window->isVisible() && MinimizeRefused(m_window->winId())) {
         m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     }
 }

@@ -1,21 +1,46 @@
 // SPDX-License-Identifier: MIT
 #include "gui/desktop/CSystemTray.h"
 
+#include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
-#include "gui/desktop/CStatusNotifierItem.h"
-#include "gui/desktop/CTrayHostWatch.h"
-#include "gui/desktop/CXEmbedTrayIcon.h"
+#include "desktop/CStatusNotifierItem.h"
+#include "desktop/CTrayHostWatch.h"
+#include "desktop/CXEmbedTrayIcon.h"
+#include "desktop/TrayClick.h"
 
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QWidget>
+#include <cstdlib>
 
 namespace {
 const QString TRAY_TIP = QStringLiteral("Orvantis");
 // The size of the greyed icon when the icon does not say which sizes it has.
 constexpr int GREYED_ICON_SIZE = 32;
+
+// The mouse message the tray's callback gets for a click on the icon.
+int MouseMessageOf(TrayClick click) {
+    switch (click) {
+    case TrayClick::Left:
+        return CSystemTray::WM_LBUTTONUP;
+    case TrayClick::Right:
+        return CSystemTray::WM_RBUTTONUP;
+    case TrayClick::Middle:
+        return CSystemTray::WM_MBUTTONUP;
+    case TrayClick::Double:
+        return CSystemTray::WM_LBUTTONDBLCLK;
+    }
+    return 0;
+}
+
+// The screen the program's windows go to, as Qt picks it from DISPLAY.
+int DefaultScreenNumber() {
+    const char* display = std::getenv("DISPLAY");
+    const auto parsed = display != nullptr ? ParseX11Display(display) : std::nullopt;
+    return parsed ? parsed->screen : 0;
+}
 } // namespace
 
 CSystemTray::CSystemTray(CallBack& callBack, QObject* parent)
@@ -57,7 +82,7 @@ bool CSystemTray::Create(const QIcon& icon) {
     m_bTraySupported = true;
     m_icon = icon;
     if (m_hostWatch == nullptr) {
-        m_hostWatch = new CTrayHostWatch(this);
+        m_hostWatch = new CTrayHostWatch(DefaultScreenNumber(), this);
         connect(m_hostWatch, &CTrayHostWatch::Changed, this, &CSystemTray::OnHostChanged);
     }
     m_bIconHidden = false;
@@ -105,8 +130,8 @@ bool CSystemTray::ShellAddIcon() {
         m_xembedIcon.reset();
         if (m_statusNotifierItem == nullptr) {
             m_statusNotifierItem = std::make_unique<CStatusNotifierItem>(m_menu.get());
-            connect(m_statusNotifierItem.get(), &CStatusNotifierItem::MouseMessage, this,
-                    [this](int message) { OnIconNotify(IDR_TRAY, message); });
+            connect(m_statusNotifierItem.get(), &CStatusNotifierItem::Clicked, this,
+                    [this](TrayClick click) { OnIconNotify(IDR_TRAY, MouseMessageOf(click)); });
             UpdateIcons();
         }
         return m_statusNotifierItem->Register();
@@ -114,8 +139,8 @@ bool CSystemTray::ShellAddIcon() {
     if (kind == TrayKind::XEmbed) {
         if (m_xembedIcon == nullptr) {
             m_xembedIcon = std::make_unique<CXEmbedTrayIcon>();
-            connect(m_xembedIcon.get(), &CXEmbedTrayIcon::MouseMessage, this,
-                    [this](int message) { OnIconNotify(IDR_TRAY, message); });
+            connect(m_xembedIcon.get(), &CXEmbedTrayIcon::Clicked, this,
+                    [this](TrayClick click) { OnIconNotify(IDR_TRAY, MouseMessageOf(click)); });
             UpdateIcons();
         }
         m_xembedIcon->Show(m_hostWatch->XEmbedTray());

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "gui/desktop/X11Util.h"
+#include "desktop/X11Util.h"
 
 #include <QGuiApplication>
 #include <QRegion>
 #include <QScreen>
-#include <QWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -84,12 +83,12 @@ std::uint32_t InternAtom(xcb_connection_t* connection, const QByteArray& name) {
     return atom;
 }
 
-void PrepareFloatingWindow(QWidget* window) {
+void PrepareFloatingWindow(WId window) {
     xcb_connection_t* connection = X11Connection();
-    if (connection == nullptr || window == nullptr) {
+    if (connection == nullptr || window == 0) {
         return;
     }
-    const auto id = static_cast<xcb_window_t>(window->winId());
+    const auto id = static_cast<xcb_window_t>(window);
     // Qt adds its own states (above all others) to what it finds here when it maps the
     // window.
     const xcb_atom_t state = InternAtom(connection, "_NET_WM_STATE");
@@ -109,12 +108,12 @@ void PrepareFloatingWindow(QWidget* window) {
     xcb_flush(connection);
 }
 
-void RaiseWithoutActivating(QWidget* window, bool managed) {
+void RaiseWithoutActivating(WId window, bool managed) {
     xcb_connection_t* connection = X11Connection();
-    if (connection == nullptr || window == nullptr) {
+    if (connection == nullptr || window == 0) {
         return;
     }
-    const auto id = static_cast<xcb_window_t>(window->winId());
+    const auto id = static_cast<xcb_window_t>(window);
     if (managed && ManagerRestacks(connection)) {
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;
@@ -136,9 +135,9 @@ void RaiseWithoutActivating(QWidget* window, bool managed) {
     xcb_flush(connection);
 }
 
-void SetWindowShape(QWidget* window, const QRegion& devicePixels) {
+void SetWindowShape(WId window, const QRegion& devicePixels) {
     xcb_connection_t* connection = X11Connection();
-    if (connection == nullptr || window == nullptr) {
+    if (connection == nullptr || window == 0) {
         return;
     }
     std::vector<xcb_rectangle_t> rects;
@@ -149,7 +148,7 @@ void SetWindowShape(QWidget* window, const QRegion& devicePixels) {
                          static_cast<std::uint16_t>(r.height())});
     }
     xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
-                         XCB_CLIP_ORDERING_UNSORTED, static_cast<xcb_window_t>(window->winId()), 0,
-                         0, static_cast<std::uint32_t>(rects.size()), rects.data());
+                         XCB_CLIP_ORDERING_UNSORTED, static_cast<xcb_window_t>(window), 0, 0,
+                         static_cast<std::uint32_t>(rects.size()), rects.data());
     xcb_flush(connection);
 }

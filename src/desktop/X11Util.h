@@ -2,14 +2,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QWindow>
 #include <cstdint>
 
 class QRegion;
-class QWidget;
 struct xcb_connection_t;
 
-// The little the desktop windows need of X11 beyond Qt. Every call does nothing (or
-// answers null) when the program does not run on an X server.
+// The little the desktop windows need of X11 beyond Qt, for a window by its native id. Every call
+// does nothing (or answers null) when the program does not run on an X server.
 
 // How the program's windows reach the screen, which decides what a window may do there.
 enum class WindowRoute {
@@ -30,13 +30,13 @@ std::uint32_t InternAtom(xcb_connection_t* connection, const QByteArray& name);
 // switchers. Window managers give such a window no focus and, unlike a utility window,
 // never mark it as demanding attention when it appears while another program is active.
 // Call it before the window is first shown: the window manager reads it when it maps it.
-void PrepareFloatingWindow(QWidget* window);
+void PrepareFloatingWindow(WId window);
 
 // Puts the window above its siblings without activating it, and sends the request at
 // once. A managed window asks the window manager as a pager would, which it grants
 // whichever program is active; a window the manager does not manage restacks itself.
-void RaiseWithoutActivating(QWidget* window, bool managed);
+void RaiseWithoutActivating(WId window, bool managed);
 
 // Cuts the window to the region, given in the display's own pixels (finer than Qt's at
 // a device pixel ratio above 1). An empty region leaves nothing of the window.
-void SetWindowShape(QWidget* window, const QRegion& devicePixels);
+void SetWindowShape(WId window, const QRegion& devicePixels);

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "gui/desktop/CTrayHostWatch.h"
+#include "desktop/CTrayHostWatch.h"
 
-#include "core/app/DisplayChoice.h"
-#include "gui/desktop/X11Util.h"
+#include "desktop/X11Util.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -22,17 +21,10 @@ const QString WATCHER_PATH = QStringLiteral("/StatusNotifierWatcher");
 constexpr int PROBE_TIMEOUT_MS = 2000;
 constexpr int FIRST_RETRY_MS = 5000;
 constexpr int LAST_RETRY_MS = 60000;
-
-// The screen the program's windows go to, as Qt picks it from DISPLAY.
-int DefaultScreenNumber() {
-    const char* display = std::getenv("DISPLAY");
-    const auto parsed = display != nullptr ? ParseX11Display(display) : std::nullopt;
-    return parsed ? parsed->screen : 0;
-}
 } // namespace
 
-CTrayHostWatch::CTrayHostWatch(QObject* parent)
-    : QObject(parent), m_retryMs(FIRST_RETRY_MS), m_retry(new QTimer(this)) {
+CTrayHostWatch::CTrayHostWatch(int screen, QObject* parent)
+    : QObject(parent), m_screen(screen), m_retryMs(FIRST_RETRY_MS), m_retry(new QTimer(this)) {
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &CTrayHostWatch::ProbeStatusNotifier);
     WatchXEmbed();
@@ -51,7 +43,7 @@ void CTrayHostWatch::WatchXEmbed() {
         return;
     }
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int n = DefaultScreenNumber(); n > 0 && screens.rem > 1; --n) {
+    for (int n = m_screen; n > 0 && screens.rem > 1; --n) {
         xcb_screen_next(&screens);
     }
     if (screens.rem == 0) {
@@ -60,8 +52,7 @@ void CTrayHostWatch::WatchXEmbed() {
     m_xcb = connection;
     m_root = screens.data->root;
     m_managerAtom = InternAtom(m_xcb, "MANAGER");
-    m_selectionAtom =
-        InternAtom(m_xcb, "_NET_SYSTEM_TRAY_S" + QByteArray::number(DefaultScreenNumber()));
+    m_selectionAtom = InternAtom(m_xcb, "_NET_SYSTEM_TRAY_S" + QByteArray::number(m_screen));
 
     // A tray that starts announces itself to the root window's structure listeners.
     const xcb_get_window_attributes_cookie_t cookie = xcb_get_window_attributes(m_xcb, m_root);

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "gui/desktop/WindowActivation.h"
+#include "desktop/WindowActivation.h"
 
-#include "gui/desktop/X11Util.h"
+#include "desktop/X11Util.h"
 
-#include <QWidget>
-#include <QWindow>
 #include <cstdlib>
 #include <xcb/xcb.h>
 
@@ -56,7 +54,7 @@ void EndLaunchFeedback(xcb_connection_t* connection, xcb_window_t window, const 
     }
 }
 
-void ActivateOnX11(xcb_connection_t* connection, QWidget* window, const QByteArray& token) {
+void ActivateOnX11(xcb_connection_t* connection, QWindow* window, const QByteArray& token) {
     const auto id = static_cast<xcb_window_t>(window->winId());
     // A window manager that knows the launch (mutter, KWin) activates a window whose startup
     // id changes to it; others go by the launch time of the request below.
@@ -79,7 +77,7 @@ void ActivateOnX11(xcb_connection_t* connection, QWidget* window, const QByteArr
 }
 } // namespace
 
-void ActivateWithToken(QWidget* window, const QByteArray& token) {
+void ActivateWithToken(QWindow* window, const QByteArray& token) {
     if (window == nullptr || token.isEmpty()) {
         return;
     }
@@ -87,31 +85,29 @@ void ActivateWithToken(QWidget* window, const QByteArray& token) {
         ActivateOnX11(connection, window, token);
         return;
     }
-    if (CurrentWindowRoute() == WindowRoute::Wayland && window->windowHandle() != nullptr) {
+    if (CurrentWindowRoute() == WindowRoute::Wayland) {
         // Qt's Wayland activation takes the token of the environment once, at the next
         // activation request.
         qputenv("XDG_ACTIVATION_TOKEN", token);
-        window->windowHandle()->requestActivate();
+        window->requestActivate();
     }
 }
 
-void AllowMinimize(QWidget* window) {
-    QWindow* handle = window != nullptr ? window->windowHandle() : nullptr;
+void AllowMinimize(QWindow* handle) {
     if (handle != nullptr && !(handle->flags() & Qt::WindowMinimizeButtonHint)) {
         // On the native window only: the widget's own flags would make Qt create it anew.
         handle->setFlags(handle->flags() | Qt::WindowMinimizeButtonHint);
     }
 }
 
-bool MinimizeRefused(const QWidget* window) {
+bool MinimizeRefused(WId window) {
     xcb_connection_t* connection = X11Connection();
-    if (connection == nullptr || window == nullptr || !window->isMinimized() ||
-        !window->isVisible()) {
+    if (connection == nullptr || window == 0) {
         return false;
     }
     const xcb_atom_t wmState = InternAtom(connection, "WM_STATE");
-    const xcb_get_property_cookie_t cookie = xcb_get_property(
-        connection, 0, static_cast<xcb_window_t>(window->winId()), wmState, wmState, 0, 1);
+    const xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, static_cast<xcb_window_t>(window), wmState, wmState, 0, 1);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
     if (reply == nullptr) {
         return false;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "gui/desktop/CSwayPlaceKeeper.h"
+#include "desktop/CSwayPlaceKeeper.h"
 
-#include "gui/desktop/X11Util.h"
+#include "desktop/X11Util.h"
 
 #include <QEvent>
 #include <QLocalSocket>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "gui/desktop/StatusNotifierTypes.h"
+#include "desktop/StatusNotifierTypes.h"
 
 #include <QDBusContext>
 #include <QObject>

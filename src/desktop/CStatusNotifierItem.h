@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "gui/desktop/StatusNotifierTypes.h"
+#include "desktop/StatusNotifierTypes.h"
+#include "desktop/TrayClick.h"
 
 #include <QObject>
 
@@ -32,8 +33,9 @@ public:
     const SniToolTip& ToolTip() const { return m_tip; }
 
 signals:
-    // A mouse event on the item, as the tray's callback numbers them (WM_LBUTTONUP ...).
-    void MouseMessage(int message);
+    // The host's activation (Left), secondary activation (Middle) or call for the context
+    // menu (Right).
+    void Clicked(TrayClick click);
     void IconChanged();
     void ToolTipChanged();
 

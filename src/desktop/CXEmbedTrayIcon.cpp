@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "gui/desktop/CXEmbedTrayIcon.h"
+#include "desktop/CXEmbedTrayIcon.h"
 
-#include "gui/desktop/CSystemTray.h"
-#include "gui/desktop/X11Util.h"
+#include "desktop/X11Util.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -86,16 +85,12 @@ bool CXEmbedTrayIcon::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const bool released = event->type() == QEvent::MouseButtonRelease;
-        int message = 0;
         if (mouse->button() == Qt::LeftButton) {
-            message = released ? CSystemTray::WM_LBUTTONUP : CSystemTray::WM_LBUTTONDBLCLK;
+            emit Clicked(released ? TrayClick::Left : TrayClick::Double);
         } else if (released && mouse->button() == Qt::RightButton) {
-            message = CSystemTray::WM_RBUTTONUP;
+            emit Clicked(TrayClick::Right);
         } else if (released && mouse->button() == Qt::MiddleButton) {
-            message = CSystemTray::WM_MBUTTONUP;
-        }
-        if (message != 0) {
-            emit MouseMessage(message);
+            emit Clicked(TrayClick::Middle);
         }
         return true;
     }

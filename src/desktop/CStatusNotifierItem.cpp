@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "gui/desktop/CStatusNotifierItem.h"
+#include "desktop/CStatusNotifierItem.h"
 
-#include "gui/desktop/CDBusMenu.h"
-#include "gui/desktop/CSystemTray.h"
+#include "desktop/CDBusMenu.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -56,9 +55,9 @@ public:
     SniToolTip ToolTip() const { return m_item->ToolTip(); }
 
 public slots:
-    void Activate(int /*x*/, int /*y*/) { Tell(CSystemTray::WM_LBUTTONUP); }
-    void SecondaryActivate(int /*x*/, int /*y*/) { Tell(CSystemTray::WM_MBUTTONUP); }
-    void ContextMenu(int /*x*/, int /*y*/) { Tell(CSystemTray::WM_RBUTTONUP); }
+    void Activate(int /*x*/, int /*y*/) { Tell(TrayClick::Left); }
+    void SecondaryActivate(int /*x*/, int /*y*/) { Tell(TrayClick::Middle); }
+    void ContextMenu(int /*x*/, int /*y*/) { Tell(TrayClick::Right); }
     void Scroll(int /*delta*/, const QString& /*orientation*/) {}
 
 signals:
@@ -72,10 +71,9 @@ signals:
 private:
     // What the click does may open a menu or end the program: it runs after the host has
     // its answer.
-    void Tell(int message) {
+    void Tell(TrayClick click) {
         QMetaObject::invokeMethod(
-            m_item, [item = m_item, message] { emit item->MouseMessage(message); },
-            Qt::QueuedConnection);
+            m_item, [item = m_item, click] { emit item->Clicked(click); }, Qt::QueuedConnection);
     }
 
     CStatusNotifierItem* m_item;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "gui/desktop/CDBusMenu.h"
+#include "desktop/CDBusMenu.h"
 
 #include <QAction>
 #include <QGuiApplication>

@@ -26,7 +26,8 @@ enum class TrayKind {
 class CTrayHostWatch final : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
-    explicit CTrayHostWatch(QObject* parent = nullptr);
+    // Watches the trays of that X screen (the number after the dot in DISPLAY).
+    explicit CTrayHostWatch(int screen, QObject* parent = nullptr);
     ~CTrayHostWatch() override;
     Q_DISABLE_COPY(CTrayHostWatch)
 
@@ -58,6 +59,7 @@ private:
     // Tells of another host than the one before.
     void Announce(std::pair<TrayKind, quint64> before);
 
+    int m_screen;
     xcb_connection_t* m_xcb = nullptr;
     std::uint32_t m_root = 0;
     std::uint32_t m_managerAtom = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "desktop/TrayClick.h"
+
 #include <QIcon>
 #include <QObject>
 #include <QString>
@@ -29,8 +31,8 @@ public:
     void SetTip(const QString& tip);
 
 signals:
-    // A mouse event on the icon, as the tray's callback numbers them (WM_LBUTTONUP ...).
-    void MouseMessage(int message);
+    // A click on the icon: a button released, or the left button clicked twice.
+    void Clicked(TrayClick click);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

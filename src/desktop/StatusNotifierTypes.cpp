@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "gui/desktop/StatusNotifierTypes.h"
+#include "desktop/StatusNotifierTypes.h"
 
 #include <QDBusMetaType>
 #include <QImage>
