@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
 #include <netinet/in.h>
 #include <stdexcept>
 #include <sys/socket.h>
