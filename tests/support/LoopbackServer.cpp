@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "support/LoopbackServer.h"
 
+#include "http/HttpGrammar.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
 #include <netinet/in.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -13,13 +14,6 @@ namespace {
 
 constexpr std::size_t HEAD_MAX = 64 * 1024;
 constexpr std::size_t BODY_MAX = 64 * 1024 * 1024;
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // Reads into raw until it holds `size` bytes; false when the client leaves first.
 bool ReadUntil(int fd, std::string& raw, std::size_t size) {
@@ -42,19 +36,17 @@ bool ReadRequest(int fd, LoopbackRequest& request) {
             return false;
         }
     }
-    std::size_t lineStart = 0;
-    std::size_t lineEnd = raw.find("\r\n");
-    request.requestLine = raw.substr(0, lineEnd);
-    while (lineEnd < headEnd) {
-        lineStart = lineEnd + 2;
-        lineEnd = raw.find("\r\n", lineStart);
-        const std::string line = raw.substr(lineStart, lineEnd - lineStart);
-        const std::size_t colon = line.find(':');
-        std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
-        value.erase(0, std::min(value.find_first_not_of(' '), value.size()));
-        request.headers.emplace_back(line.substr(0, colon), value);
+    const std::string_view head = std::string_view(raw).substr(0, headEnd);
+    std::size_t pos = 0;
+    request.requestLine = std::string(http::CutLine(head, pos));
+    while (pos < head.size()) {
+        if (const auto header = http::SplitHeaderLine(http::CutLine(head, pos))) {
+            request.headers.emplace_back(header->name, header->value);
+        }
     }
-    const std::size_t bodyLength = std::stoull("0" + request.Header("Content-Length"));
+    const std::string length = request.Header("Content-Length");
+    const std::size_t bodyLength =
+        length.empty() ? 0 : http::ParseNumber<std::size_t>(length, 10).value_or(BODY_MAX + 1);
     if (bodyLength > BODY_MAX || !ReadUntil(fd, raw, headEnd + 4 + bodyLength)) {
         return false;
     }
@@ -66,7 +58,7 @@ bool ReadRequest(int fd, LoopbackRequest& request) {
 
 std::string LoopbackRequest::Header(std::string_view name) const {
     for (const auto& [key, value] : headers) {
-        if (EqualNoCase(key, name)) {
+        if (http::EqualNoCase(key, name)) {
             return value;
         }
     }

@@ -15,6 +15,11 @@
 #include <string>
 #include <vector>
 
+// Why a server of our own: both services face the network, so every limit and every rule
+// for a request that front ends could read differently (two lengths, a folded line, a
+// bare CR or NUL; see RequestReader) must be ours to set and test; the services and
+// their package depend on no HTTP library (cpp-httplib was dropped).
+//
 // A small HTTP/1.1 server with every limit its own: the size of the head and of the
 // body, the number of header lines, the time a request may take as a whole (so a client
 // that trickles bytes is cut off too), the time a connection may stay silent, and the

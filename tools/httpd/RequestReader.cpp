@@ -2,44 +2,20 @@
 #include "RequestReader.h"
 
 #include "TextRules.h"
+#include "http/HttpGrammar.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 #include <utility>
 
 namespace {
 
+using http::CutLine;
+using http::HasAmbiguousBytes;
+using http::IsToken;
+
 constexpr std::size_t MAX_CHUNK_LINE = 1024;
 constexpr std::size_t MAX_TRAILERS = 16;
-
-// The characters of a header name or a method (a "token"): no blank, no separator.
-bool IsToken(std::string_view text) {
-    constexpr std::string_view SYMBOLS = "!#$%&'*+-.^_`|~";
-    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char ch) {
-        return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
-               SYMBOLS.find(ch) != std::string_view::npos;
-    });
-}
-
-// A NUL, or a CR that does not end a line: front ends disagree on what these mean, so a
-// request that holds one could be read as two by one of them and as one by us.
-bool HasAmbiguousBytes(std::string_view text) {
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const bool bareCr = text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n');
-        if (text[at] == '\0' || bareCr) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string_view CutLine(std::string_view text, std::size_t& pos) {
-    const std::size_t end = std::min(text.find('\n', pos), text.size());
-    std::string_view line = text.substr(pos, end - pos);
-    pos = end + 1;
-    return line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
-}
 
 HttpRefusal ParseRequestLine(std::string_view line, HttpRequest& request, BodyFraming& framing) {
     const std::size_t firstSpace = line.find(' ');
@@ -96,12 +72,12 @@ HttpRefusal ParseHead(std::string_view text, std::size_t maxHeaderLines, HttpReq
         }
         // A blank before the colon or at the start of the line (an old-style folded line)
         // makes the name no token.
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) {
+        const std::optional<http::HeaderLine> header = http::SplitHeaderLine(line);
+        if (!header || !IsToken(header->name)) {
             return HttpRefusal::MalformedHead;
         }
-        std::string name = LowerAscii(line.substr(0, colon));
-        std::string value(TrimBlanks(line.substr(colon + 1)));
+        std::string name = LowerAscii(header->name);
+        std::string value(header->value);
         if (!NoteFraming(name, value, framing)) {
             return HttpRefusal::MalformedHead;
         }
@@ -123,13 +99,6 @@ std::optional<std::pair<std::size_t, std::size_t>> FindHeadEnd(const std::string
     return std::make_pair(lf, lf + 2);
 }
 
-// Digits only, in the given base, that fit.
-bool ParseSize(std::string_view digits, std::size_t& size, int base) {
-    const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), size, base);
-    return !digits.empty() && parsed.ec == std::errc() &&
-           parsed.ptr == digits.data() + digits.size();
-}
-
 HttpRefusal Unfinished(const HttpConnection& connection) {
     return connection.TimedOut() ? HttpRefusal::TimedOut : HttpRefusal::Lost;
 }
@@ -144,11 +113,12 @@ HttpRefusal ReadChunked(HttpConnection& connection, std::size_t maxBody,
         if (HasAmbiguousBytes(*sizeLine)) {
             return HttpRefusal::BadChunk;
         }
-        std::size_t size = 0;
-        if (!ParseSize(TrimBlanks(std::string_view(*sizeLine).substr(0, sizeLine->find(';'))), size,
-                       16)) {
+        const std::optional<std::size_t> parsed =
+            http::ParseNumber<std::size_t>(http::ChunkSizeDigits(*sizeLine), 16);
+        if (!parsed) {
             return HttpRefusal::BadChunk;
         }
+        const std::size_t size = *parsed;
         if (size == 0) {
             break;
         }
@@ -208,8 +178,13 @@ HttpRefusal CheckBody(const BodyFraming& framing, std::size_t maxBody, BodyPlan&
     if ((framing.transferEncoding && !plan.chunked) || (plan.chunked && framing.contentLength)) {
         return HttpRefusal::BadFraming;
     }
-    if (framing.contentLength && !ParseSize(*framing.contentLength, plan.length, 10)) {
-        return HttpRefusal::BadLength;
+    if (framing.contentLength) {
+        const std::optional<std::size_t> length =
+            http::ParseNumber<std::size_t>(*framing.contentLength, 10);
+        if (!length) {
+            return HttpRefusal::BadLength;
+        }
+        plan.length = *length;
     }
     plan.expectContinue = framing.expectContinue;
     return plan.length > maxBody ? HttpRefusal::BodyTooLarge : HttpRefusal::None;

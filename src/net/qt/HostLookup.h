@@ -11,8 +11,9 @@ class QSocketNotifier;
 
 // Looks a host name up in a helper process (orvantis-resolve), so that ending a lookup
 // is killing a process: a lookup waiting for a silent name server ends at once and leaves
-// no thread behind. (Qt's own lookups cannot be abandoned: the application waits for
-// them when it ends.)
+// no thread behind, and a stop or the program's exit never waits for a name server.
+// (getaddrinfo cannot be cancelled, and Qt's own lookups cannot be abandoned: the
+// application waits for them when it ends, 30 s with a silent name server.)
 class CHostLookup final : public QObject {
     Q_OBJECT
 public:

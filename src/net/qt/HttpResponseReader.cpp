@@ -1,41 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "net/qt/HttpResponseReader.h"
 
+#include "http/HttpGrammar.h"
+#include "platform/common/Trim.h"
+
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 
 namespace {
 
 constexpr std::size_t LINE_MAX = 8 * 1024; // of a chunk size or trailer line
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-template <typename Number> std::optional<Number> ParseNumber(std::string_view text, int base) {
-    Number value{};
-    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc() || next != text.data() + text.size() || value < 0) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 } // namespace
+
+using http::EqualNoCase;
+using http::ParseNumber;
 
 bool CHttpResponseReader::Fail(std::string why) {
     m_state = State::Failed;
@@ -45,7 +23,7 @@ bool CHttpResponseReader::Fail(std::string why) {
 
 std::optional<std::string> CHttpResponseReader::Header(std::string_view name) const {
     for (const auto& [key, value] : m_headers) {
-        if (SameName(key, name)) {
+        if (EqualNoCase(key, name)) {
             return value;
         }
     }
@@ -64,12 +42,8 @@ std::optional<std::string_view> CHttpResponseReader::TakeLine() {
         m_scanned = unread.size();
         return std::nullopt;
     }
-    std::string_view line = unread.substr(0, end);
     Consume(end + 1);
-    if (line.ends_with('\r')) {
-        line.remove_suffix(1);
-    }
-    return line;
+    return http::WithoutCr(unread.substr(0, end));
 }
 
 bool CHttpResponseReader::ParseHead(std::string_view head) {
@@ -77,13 +51,7 @@ bool CHttpResponseReader::ParseHead(std::string_view head) {
     std::size_t start = 0;
     bool first = true;
     while (start < head.size()) {
-        std::size_t end = head.find('\n', start);
-        end = end == std::string_view::npos ? head.size() : end;
-        std::string_view line = head.substr(start, end - start);
-        start = end + 1;
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
+        const std::string_view line = http::CutLine(head, start);
         if (first) {
             first = false;
             // "HTTP/1.1 200 OK": the version, a blank, three digits, then anything.
@@ -98,11 +66,11 @@ bool CHttpResponseReader::ParseHead(std::string_view head) {
             m_status = *status;
             continue;
         }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0) {
+        const std::optional<http::HeaderLine> header = http::SplitHeaderLine(line);
+        if (!header) {
             return Fail("the server's answer has a malformed header line");
         }
-        m_headers.emplace_back(line.substr(0, colon), Trim(line.substr(colon + 1)));
+        m_headers.emplace_back(header->name, header->value);
     }
     return true;
 }
@@ -113,13 +81,13 @@ bool CHttpResponseReader::ChooseFraming() {
         return true;
     }
     if (const auto coding = Header("Transfer-Encoding")) {
-        std::string last(Trim(coding->substr(coding->rfind(',') + 1)));
-        m_framing = SameName(last, "chunked") ? Framing::Chunked : Framing::UntilClose;
+        std::string last(TrimBlanks(coding->substr(coding->rfind(',') + 1)));
+        m_framing = EqualNoCase(last, "chunked") ? Framing::Chunked : Framing::UntilClose;
         return true;
     }
     std::optional<long long> length;
     for (const auto& [key, value] : m_headers) {
-        if (!SameName(key, "Content-Length")) {
+        if (!EqualNoCase(key, "Content-Length")) {
             continue;
         }
         const auto parsed = ParseNumber<long long>(value, 10);
@@ -210,7 +178,7 @@ bool CHttpResponseReader::StepLine() {
         break;
     }
     // The size in hex, maybe followed by extensions after a ';'.
-    const std::string_view size = Trim(line->substr(0, line->find(';')));
+    const std::string_view size = http::ChunkSizeDigits(*line);
     const auto parsed = size.size() <= 15 ? ParseNumber<long long>(size, 16) : std::nullopt;
     if (!parsed) {
         return Fail("the server's answer has a malformed chunk size");

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // orvantis-resolve: looks up one host name with the system's resolver and prints its
 // addresses, one a line, in the resolver's order. The program runs it as a separate
-// process so that it can end a lookup that waits for a silent name server at once.
+// process so that it can end a lookup that waits for a silent name server at once:
+// getaddrinfo cannot be cancelled, but this process can be killed.
 
 #include <arpa/inet.h>
 #include <cstdio>
