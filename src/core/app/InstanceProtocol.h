@@ -18,6 +18,10 @@ inline constexpr const char* INSTANCE_REQUEST_COMMAND = "COMMAND "; // + id -> "
 inline constexpr const char* INSTANCE_REQUEST_OPEN = "OPEN ";
 // -> "STATUS <class> <text> <tooltip>" (InstanceStatus.h), for status bars
 inline constexpr const char* INSTANCE_REQUEST_STATUS = "STATUS";
+// A verb of the command line for the running instance ("snooze 60", "resume", "history"):
+// + verb and its argument -> "OK", or "ERR " and a message for the user. A first instance
+// that does not know the request drops the connection.
+inline constexpr const char* INSTANCE_REQUEST_VERB = "VERB ";
 inline constexpr int INSTANCE_MAX_LINE = 320;
 inline constexpr std::size_t INSTANCE_MAX_TOKEN = 255;
 // The longest answer a client takes; the status answer is the longest.

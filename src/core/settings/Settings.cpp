@@ -64,12 +64,21 @@ std::string TextOf(const std::string& text) {
 }
 
 std::string ReadSetting(const char* key, const std::string& defaultText) {
-    return GetProfileString(g_strIniFile, SETTINGS_SECTION, key, defaultText);
+    return ReadSectionSetting(SETTINGS_SECTION, key, defaultText);
 }
 
 bool WriteSetting(const char* key, const std::string& value) {
+    return WriteSectionSetting(SETTINGS_SECTION, key, value);
+}
+
+std::string ReadSectionSetting(const char* section, const char* key,
+                               const std::string& defaultText) {
+    return GetProfileString(g_strIniFile, section, key, defaultText);
+}
+
+bool WriteSectionSetting(const char* section, const char* key, const std::string& value) {
     ProfileWriteReport report;
-    const bool written = WriteProfileString(g_strIniFile, SETTINGS_SECTION, key, value, &report);
+    const bool written = WriteProfileString(g_strIniFile, section, key, value, &report);
     NoteWrite(written, report);
     return written;
 }

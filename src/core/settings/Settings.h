@@ -51,6 +51,10 @@ template <class Value> Value ReadSetting(const SettingKey<Value>& key) {
 // Writes a key of section "Option" of g_strIniFile; false when it failed. A failure to
 // write the file (not a refused value) is kept as the settings write problem below.
 bool WriteSetting(const char* key, const std::string& value);
+// The same for a key of another section of g_strIniFile.
+std::string ReadSectionSetting(const char* section, const char* key,
+                               const std::string& defaultText);
+bool WriteSectionSetting(const char* section, const char* key, const std::string& value);
 
 // Why the settings file cannot be written at the moment (for example "the file is
 // read-only"), empty while writes work: set by a write that failed, cleared by the next
