@@ -21,16 +21,9 @@ void RequestDock(std::uint32_t tray, std::uint32_t window) {
     if (connection == nullptr || tray == 0) {
         return;
     }
-    xcb_client_message_event_t request{};
-    request.response_type = XCB_CLIENT_MESSAGE;
-    request.format = 32;
-    request.window = tray;
-    request.type = InternAtom(connection, "_NET_SYSTEM_TRAY_OPCODE");
-    request.data.data32[0] = XCB_CURRENT_TIME;
-    request.data.data32[1] = SYSTEM_TRAY_REQUEST_DOCK;
-    request.data.data32[2] = window;
-    xcb_send_event(connection, 0, tray, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&request));
+    SendClientMessage(connection, tray, tray, InternAtom(connection, "_NET_SYSTEM_TRAY_OPCODE"),
+                      {XCB_CURRENT_TIME, SYSTEM_TRAY_REQUEST_DOCK, window},
+                      XCB_EVENT_MASK_NO_EVENT);
     xcb_flush(connection);
 }
 } // namespace

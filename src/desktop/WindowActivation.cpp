@@ -63,14 +63,10 @@ void ActivateOnX11(xcb_connection_t* connection, QWindow* window, const QByteArr
                         InternAtom(connection, "UTF8_STRING"), 8,
                         static_cast<std::uint32_t>(token.size()), token.constData());
     if (const std::uint32_t time = LaunchTime(token); time != 0 && window->isVisible()) {
-        xcb_client_message_event_t event{};
-        event.format = 32;
-        event.window = id;
-        event.type = InternAtom(connection, "_NET_ACTIVE_WINDOW");
-        event.data.data32[0] = SOURCE_APPLICATION;
-        event.data.data32[1] = time;
-        SendToRoot(connection, event,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
+        SendClientMessage(connection, 0, id, InternAtom(connection, "_NET_ACTIVE_WINDOW"),
+                          {SOURCE_APPLICATION, time},
+                          XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY |
+                              XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
     }
     EndLaunchFeedback(connection, id, token);
     xcb_flush(connection);

@@ -83,6 +83,19 @@ std::uint32_t InternAtom(xcb_connection_t* connection, const QByteArray& name) {
     return atom;
 }
 
+void SendClientMessage(xcb_connection_t* connection, std::uint32_t receiver, std::uint32_t window,
+                       std::uint32_t type, std::initializer_list<std::uint32_t> values,
+                       std::uint32_t mask) {
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    std::copy_n(values.begin(), std::min<std::size_t>(values.size(), 5), event.data.data32);
+    xcb_send_event(connection, 0, receiver != 0 ? receiver : RootWindow(connection), mask,
+                   reinterpret_cast<const char*>(&event));
+}
+
 void PrepareFloatingWindow(WId window) {
     xcb_connection_t* connection = X11Connection();
     if (connection == nullptr || window == 0) {
@@ -115,17 +128,11 @@ void RaiseWithoutActivating(WId window, bool managed) {
     }
     const auto id = static_cast<xcb_window_t>(window);
     if (managed && ManagerRestacks(connection)) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = InternAtom(connection, "_NET_RESTACK_WINDOW");
-        event.data.data32[0] = SOURCE_PAGER;
-        event.data.data32[1] = XCB_NONE; // no sibling: above all of its layer
-        event.data.data32[2] = XCB_STACK_MODE_ABOVE;
-        xcb_send_event(connection, 0, RootWindow(connection),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char*>(&event));
+        // No sibling: above all of its layer.
+        SendClientMessage(connection, 0, id, InternAtom(connection, "_NET_RESTACK_WINDOW"),
+                          {SOURCE_PAGER, XCB_NONE, XCB_STACK_MODE_ABOVE},
+                          XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY |
+                              XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT);
     } else {
         const std::uint32_t above = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(connection, id, XCB_CONFIG_WINDOW_STACK_MODE, &above);

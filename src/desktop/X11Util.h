@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QWindow>
 #include <cstdint>
+#include <initializer_list>
 
 class QRegion;
 struct xcb_connection_t;
@@ -25,6 +26,12 @@ xcb_connection_t* X11Connection();
 
 // The atom of that name, or 0.
 std::uint32_t InternAtom(xcb_connection_t* connection, const QByteArray& name);
+
+// Sends a client message of type about window, with up to five 32-bit values, to the
+// receiver (the root window when 0) for the clients selecting mask there.
+void SendClientMessage(xcb_connection_t* connection, std::uint32_t receiver, std::uint32_t window,
+                       std::uint32_t type, std::initializer_list<std::uint32_t> values,
+                       std::uint32_t mask);
 
 // Makes the window a torn-off toolbar of the program, left out of taskbars, pagers and task
 // switchers. Window managers give such a window no focus and, unlike a utility window,
