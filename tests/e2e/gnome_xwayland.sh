@@ -17,27 +17,19 @@ ip link set lo up && mount -t tmpfs -o mode=1777 tmpfs /tmp && mkdir -m 1777 /tm
 source "$(dirname "$0")/lib/e2e.bash"
 fresh_user_folders
 start_chartd --start 1650 --step 5
-chmod 755 "$E2E_TMP" && DIR="$E2E_TMP/gnome" && mkdir -p "$DIR/home/ini" && mkdir -m 700 "$DIR/run"
-INI="$DIR/home/ini/Tamberlo/Orvantis/gold.ini" && mkdir -p "$(dirname "$INI")"
+user_session "$E2E_TMP/gnome" # gnome-shell refuses to run as root
 printf '[Option]\nPriceChange=1000\nLastPrice=1650.00\n' >"$INI"
 sed "s|@SOCKET@|$DIR/system_bus|" >"$DIR/system.conf" <<'EOF'
 <busconfig><type>system</type><listen>unix:path=@SOCKET@</listen><auth>EXTERNAL</auth>
 <policy context="default"><allow user="*"/><allow own="*"/><allow send_type="*"/>
 <allow receive_type="*"/></policy></busconfig>
 EOF
-chown -R 65534 "$DIR"
-ENV=(HOME="$DIR/home" XDG_RUNTIME_DIR="$DIR/run" XDG_CONFIG_HOME="$DIR/home/ini" PATH="$PATH"
-    XDG_SESSION_TYPE=wayland DBUS_SYSTEM_BUS_ADDRESS="unix:path=$DIR/system_bus")
-for name in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS; do
-    [ -z "${!name:-}" ] || ENV+=("$name=${!name}")
-done
-session() { exec setpriv --reuid=65534 --regid=65534 --clear-groups env -i "${ENV[@]}" "$@"; }
+own_session_folder
+ENV+=(XDG_SESSION_TYPE=wayland DBUS_SYSTEM_BUS_ADDRESS="unix:path=$DIR/system_bus")
 session dbus-daemon --config-file="$DIR/system.conf" --nofork --nopidfile >"$E2E_TMP/system-bus.log" 2>&1 &
 E2E_PIDS+=($!)
-session dbus-daemon --session --nofork --nopidfile --print-address=1 >"$DIR/run/bus" 2>/dev/null &
-E2E_PIDS+=($!)
-wait_for 10 test -S "$DIR/system_bus" -a -s "$DIR/run/bus" || fail "dbus-daemon did not start"
-ENV+=(DBUS_SESSION_BUS_ADDRESS="$(head -n 1 "$DIR/run/bus")")
+wait_for 10 test -S "$DIR/system_bus" || fail "the system bus did not start"
+start_session_user_bus
 session gnome-shell --headless --virtual-monitor 1280x800 --wayland >"$E2E_TMP/gnome-shell.log" 2>&1 &
 SHELL_PID=$!
 stop_shell() { # it ends its XWayland
