@@ -42,7 +42,16 @@ INSTANTIATE_TEST_SUITE_P(
             "LongTextsAreCut",
             {"flat", LONG, LONG},
             R"({"text":")" + LONG + R"(","tooltip":")" + LONG + R"(","class":"flat"})",
-            {"flat", std::string(STATUS_TEXT_MAX, '7'), std::string(STATUS_TOOLTIP_MAX, '7')}}),
+            {"flat", std::string(STATUS_TEXT_MAX, '7'), std::string(STATUS_TOOLTIP_MAX, '7')}},
+        StatusCase{
+            "HeldAlertsCrossWithTheirEnd",
+            {"snoozed", "1", "t", "quiet_until", "2026-12-08T07:00:00Z"},
+            R"({"text":"1","tooltip":"t","class":"snoozed","quiet_until":"2026-12-08T07:00:00Z"})",
+            {"snoozed", "1", "t", "quiet_until", "2026-12-08T07:00:00Z"}},
+        StatusCase{"AHoldThatIsNotOneIsLeftOut",
+                   {"up", "1", "t", "snoozed_until\"", "soon"},
+                   R"({"text":"1","tooltip":"t","class":"up"})",
+                   {"up", "1", "t"}}),
     [](const auto& param) { return param.param.name; });
 
 // The floating window's line and its class, as the status bars get them (up and stale

@@ -2,8 +2,10 @@
 #include "core/app/InstanceStatus.h"
 
 #include "core/app/InstanceProtocol.h"
+#include "core/settings/AlertSettings.h"
 #include "platform/common/JsonString.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -11,12 +13,21 @@
 namespace {
 
 constexpr std::string_view ANSWER_LEAD = "STATUS ";
-constexpr std::array<std::string_view, 5> CLASSES = {
-    STATUS_CLASS_UP, STATUS_CLASS_DOWN, STATUS_CLASS_FLAT, STATUS_CLASS_STALE, STATUS_CLASS_NONE};
+constexpr std::array<std::string_view, 6> CLASSES = {STATUS_CLASS_UP,   STATUS_CLASS_DOWN,
+                                                     STATUS_CLASS_FLAT, STATUS_CLASS_STALE,
+                                                     STATUS_CLASS_NONE, STATUS_CLASS_SNOOZED};
+constexpr std::string_view HOLD_NAMES[] = {STATUS_HOLD_SNOOZED, STATUS_HOLD_QUIET};
 
-// Every byte may become three, and the longest class is five bytes.
-static_assert(ANSWER_LEAD.size() + 5 + 1 + 3 * STATUS_TEXT_MAX + 1 + 3 * STATUS_TOOLTIP_MAX <=
+// Every byte may become three, the longest class is seven bytes and the hold at most
+// " snoozed_until=" and an instant of twenty.
+static_assert(ANSWER_LEAD.size() + 7 + 1 + 3 * STATUS_TEXT_MAX + 1 + 3 * STATUS_TOOLTIP_MAX + 15 +
+                  20 <=
               INSTANCE_MAX_ANSWER);
+
+bool IsHold(std::string_view name, std::string_view until) {
+    return std::find(std::begin(HOLD_NAMES), std::end(HOLD_NAMES), name) != std::end(HOLD_NAMES) &&
+           ParseUtcInstant(std::string(until)).has_value();
+}
 
 bool IsKnownClass(std::string_view name) {
     for (const std::string_view known : CLASSES) {
@@ -98,17 +109,30 @@ std::optional<std::string> PercentDecode(std::string_view text) {
 
 } // namespace
 
-InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip) {
-    return {stale ? STATUS_CLASS_STALE : ClassOf(SignOfChange(prices)), PriceLine(prices),
-            std::move(tooltip)};
+InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip,
+                                  const std::optional<AlertHold>& hold) {
+    InstanceStatus status{stale ? STATUS_CLASS_STALE : ClassOf(SignOfChange(prices)),
+                          PriceLine(prices), std::move(tooltip)};
+    if (hold) {
+        status.cssClass = stale ? STATUS_CLASS_STALE : STATUS_CLASS_SNOOZED;
+        status.holdName =
+            hold->kind == AlertHold::Kind::Snoozed ? STATUS_HOLD_SNOOZED : STATUS_HOLD_QUIET;
+        status.holdUntil = FormatUtcInstant(hold->until);
+    }
+    return status;
 }
 
 std::string EncodeStatusAnswer(const InstanceStatus& status) {
     const std::string_view cssClass =
         IsKnownClass(status.cssClass) ? std::string_view(status.cssClass) : STATUS_CLASS_NONE;
-    return std::string(ANSWER_LEAD) + std::string(cssClass) + " " +
-           PercentEncode(Cut(status.text, STATUS_TEXT_MAX)) + " " +
-           PercentEncode(Cut(status.tooltip, STATUS_TOOLTIP_MAX));
+    std::string answer = std::string(ANSWER_LEAD) + std::string(cssClass) + " " +
+                         PercentEncode(Cut(status.text, STATUS_TEXT_MAX)) + " " +
+                         PercentEncode(Cut(status.tooltip, STATUS_TOOLTIP_MAX));
+    // Only while held, so that a status bar of an older version still reads the others.
+    if (IsHold(status.holdName, status.holdUntil)) {
+        answer += " " + status.holdName + "=" + status.holdUntil;
+    }
+    return answer;
 }
 
 std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line) {
@@ -118,16 +142,31 @@ std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line) {
     line.remove_prefix(ANSWER_LEAD.size());
     const auto first = line.find(' ');
     const auto second = first == std::string_view::npos ? first : line.find(' ', first + 1);
-    if (second == std::string_view::npos || line.find(' ', second + 1) != std::string_view::npos) {
+    if (second == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto third = line.find(' ', second + 1);
+    const std::string_view hold =
+        third == std::string_view::npos ? std::string_view() : line.substr(third + 1);
+    const auto equals = hold.find('=');
+    if (third != std::string_view::npos &&
+        (equals == std::string_view::npos ||
+         !IsHold(hold.substr(0, equals), hold.substr(equals + 1)))) {
         return std::nullopt;
     }
     const std::string_view cssClass = line.substr(0, first);
     std::optional<std::string> text = PercentDecode(line.substr(first + 1, second - first - 1));
-    std::optional<std::string> tooltip = PercentDecode(line.substr(second + 1));
+    std::optional<std::string> tooltip = PercentDecode(line.substr(
+        second + 1, third == std::string_view::npos ? std::string_view::npos : third - second - 1));
     if (!IsKnownClass(cssClass) || !text || !tooltip) {
         return std::nullopt;
     }
-    return InstanceStatus{std::string(cssClass), std::move(*text), std::move(*tooltip)};
+    InstanceStatus status{std::string(cssClass), std::move(*text), std::move(*tooltip)};
+    if (!hold.empty()) {
+        status.holdName = std::string(hold.substr(0, equals));
+        status.holdUntil = std::string(hold.substr(equals + 1));
+    }
+    return status;
 }
 
 std::string StatusJson(const InstanceStatus& status) {
@@ -137,6 +176,9 @@ std::string StatusJson(const InstanceStatus& status) {
     AppendJsonString(out, status.tooltip, JsonNonAscii::Utf8);
     out += ",\"class\":";
     AppendJsonString(out, status.cssClass, JsonNonAscii::Utf8);
+    if (IsHold(status.holdName, status.holdUntil)) {
+        out += ",\"" + status.holdName + "\":\"" + status.holdUntil + "\"";
+    }
     out += '}';
     return out;
 }

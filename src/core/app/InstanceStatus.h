@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/alerts/AlertRules.h"
 #include "core/app/PriceLine.h"
 
 #include <optional>
@@ -13,6 +14,10 @@ struct InstanceStatus {
     std::string cssClass; // up, down, flat, stale, or none before any price of this run
     std::string text;     // "1662.50 +12.50", or "Obtaining..." before any price
     std::string tooltip;  // "Last Notify Price: 1650.00", then one line per problem
+    // While alerts are held: "snoozed_until" or "quiet_until" and the UTC instant they
+    // come back, "2026-12-08T14:30:00Z"; both empty otherwise.
+    std::string holdName = {};
+    std::string holdUntil = {};
 
     friend bool operator==(const InstanceStatus&, const InstanceStatus&) = default;
 };
@@ -23,10 +28,15 @@ inline constexpr const char* STATUS_CLASS_DOWN = "down";
 inline constexpr const char* STATUS_CLASS_FLAT = "flat";
 inline constexpr const char* STATUS_CLASS_STALE = "stale";
 inline constexpr const char* STATUS_CLASS_NONE = "none";
+// Alerts are held: after stale, before the change.
+inline constexpr const char* STATUS_CLASS_SNOOZED = "snoozed";
+inline constexpr const char* STATUS_HOLD_SNOOZED = "snoozed_until";
+inline constexpr const char* STATUS_HOLD_QUIET = "quiet_until";
 
 // The status of the program showing these prices: the floating window's line, the class of
-// the change (stale before the others), and the tooltip as given.
-InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip);
+// the change (stale, then snoozed, before the others), and the tooltip as given.
+InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip,
+                                  const std::optional<AlertHold>& hold = std::nullopt);
 
 // A status bar line is short: longer texts are cut (at a character boundary) to these
 // many bytes before they are sent.
@@ -34,12 +44,13 @@ constexpr std::size_t STATUS_TEXT_MAX = 64;
 constexpr std::size_t STATUS_TOOLTIP_MAX = 256;
 
 // The answer to INSTANCE_REQUEST_STATUS, without its line break: "STATUS <class> <text>
-// <tooltip>", the texts cut as above and percent-encoded (space, '%' and control
-// characters), so the line always fits INSTANCE_MAX_ANSWER.
+// <tooltip>", and " <holdName>=<holdUntil>" while alerts are held, the texts cut as above and
+// percent-encoded (space, '%' and control characters), so the line always fits INSTANCE_MAX_ANSWER.
 std::string EncodeStatusAnswer(const InstanceStatus& status);
 // The status of an answer line; nothing when it is not one.
 std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line);
 
 // The object a waybar custom module reads, on one line:
-// {"text":"...","tooltip":"...","class":"..."}. Text that is not UTF-8 becomes U+FFFD.
+// {"text":"...","tooltip":"...","class":"..."}, and "snoozed_until" or "quiet_until"
+// while alerts are held. Text that is not UTF-8 becomes U+FFFD.
 std::string StatusJson(const InstanceStatus& status);

@@ -2,6 +2,7 @@
 #include "gui/app/COrvantisApp.h"
 
 #include "core/acquisition/PollStatus.h"
+#include "core/alerts/AlertVerbs.h"
 #include "core/app/CommandLine.h"
 #include "core/app/DisplayChoice.h"
 #include "core/app/InstanceProtocol.h"
@@ -101,6 +102,14 @@ int COrvantisApp::Run(int argc, char* argv[]) {
         }
     }
 
+    const VerbParse verb =
+        ParseCommandVerb(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (!verb.error.empty()) {
+        std::fprintf(stderr, "orvantis: %s\n", verb.error.c_str());
+        return EXIT_BAD_ARGUMENT;
+    }
+    m_verb = verb.verb;
+
     FixPaths();
 
     // Only one instance per user, and never none: the check needs no display, so a second
@@ -117,6 +126,11 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     RemoveProfileLeftovers(g_strIniFile);
     if (platform::TerminationRequested()) {
         return 0;
+    }
+    if (m_verb) {
+        if (const int status = RunVerbHere(*m_verb); status != EXIT_RUN) {
+            return status;
+        }
     }
 
     // The floating window must place itself, stay on top and take its shape, which a
@@ -198,6 +212,9 @@ int COrvantisApp::TakeInstanceLock() {
     case platform::CInstanceLock::Result::Acquired:
         return EXIT_RUN;
     case platform::CInstanceLock::Result::HeldByAnother:
+        if (m_verb) {
+            return HandVerbToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, *m_verb);
+        }
         HandOverToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, ActivationToken());
         return 0;
     case platform::CInstanceLock::Result::Unavailable:
@@ -206,4 +223,35 @@ int COrvantisApp::TakeInstanceLock() {
     std::fprintf(stderr, "orvantis: the single-instance lock in %s cannot be taken; not starting\n",
                  g_strRuntimeDir.c_str());
     return EXIT_NO_LOCK;
+}
+
+int COrvantisApp::HandVerbToFirstInstance(const std::string& socketPath, const CommandVerb& verb) {
+    // The running copy is the one writer of the settings file: this start never writes it
+    // behind its back, also when it does not answer.
+    const std::optional<std::string> answer = Ask(socketPath, EncodeVerbRequest(verb));
+    if (!answer) {
+        std::fprintf(stderr, "orvantis: the running copy did not take --%s\n", verb.name.c_str());
+        return EXIT_VERB_FAILED;
+    }
+    if (*answer == "OK") {
+        return 0;
+    }
+    const std::string lead = "ERR ";
+    std::fprintf(stderr, "orvantis: %s\n",
+                 answer->compare(0, lead.size(), lead) == 0
+                     ? answer->substr(lead.size()).c_str()
+                     : "the running copy gave no answer that it understood");
+    return EXIT_VERB_FAILED;
+}
+
+int COrvantisApp::RunVerbHere(const CommandVerb& verb) {
+    const std::optional<std::string> error = RunSettingsVerb(verb);
+    if (!error) {
+        return EXIT_RUN;
+    }
+    if (!error->empty()) {
+        std::fprintf(stderr, "orvantis: %s\n", error->c_str());
+        return EXIT_VERB_FAILED;
+    }
+    return 0;
 }

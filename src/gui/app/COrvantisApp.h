@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/app/CommandVerbs.h"
 #include "net/qt/QtHttpTransport.h"
 #include "platform/Platform.h"
 
+#include <optional>
 #include <string>
 
 // Starts the process and ends it: fixes the paths, makes sure only one instance runs
@@ -30,6 +32,10 @@ public:
     static constexpr int EXIT_NO_LOCK = 1; // no single-instance lock can be had
     // A server variable is not a server, or the stale limit not a number of seconds.
     static constexpr int EXIT_BAD_ENVIRONMENT = 2;
+    // A verb of the command line with a bad argument: nothing was done.
+    static constexpr int EXIT_BAD_ARGUMENT = 2;
+    // A verb that could not be carried out (the settings file cannot be written).
+    static constexpr int EXIT_VERB_FAILED = 1;
 
 private:
     static constexpr int EXIT_RUN = -1; // not an exit: go on and run
@@ -38,8 +44,14 @@ private:
     // Fixes g_strRuntimeDir and takes the lock there; EXIT_RUN when this is the one
     // instance, else the status to end with (after handing over to the running one).
     int TakeInstanceLock();
+    // A verb for the running instance: the status to end with.
+    static int HandVerbToFirstInstance(const std::string& socketPath, const CommandVerb& verb);
+    // A verb with no instance running: carried out on the settings file, or EXIT_RUN when
+    // it needs the program itself.
+    static int RunVerbHere(const CommandVerb& verb);
 
     platform::CInstanceLock m_instanceLock;
+    std::optional<CommandVerb> m_verb;
     // The downloads' and the e-mail requests' HTTP, for as long as any thread may use it.
     CQtHttpTransport m_transport;
 };

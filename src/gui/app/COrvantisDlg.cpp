@@ -2,6 +2,7 @@
 #include "gui/app/COrvantisDlg.h"
 
 #include "core/acquisition/ChartPollThread.h"
+#include "core/alerts/AlertVerbs.h"
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
 #include "core/common/ServerConfig.h"
@@ -62,7 +63,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_tray(*this), m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
-      m_timerTopmost(new QTimer(this)), m_minimizer(new CMinimizer(this)) {
+      m_timerTopmost(new QTimer(this)), m_timerHoldEnd(new QTimer(this)),
+      m_minimizer(new CMinimizer(this)) {
     setObjectName(QStringLiteral("COrvantisDlg"));
     setWindowTitle(QStringLiteral("Orvantis"));
     const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
@@ -93,6 +95,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     connect(m_btnExit, &QPushButton::clicked, this, &COrvantisDlg::OnExit);
     connect(m_btnSettings, &QPushButton::clicked, this, &COrvantisDlg::OnSettings);
     connect(m_timerTopmost, &QTimer::timeout, this, &COrvantisDlg::OnTimer);
+    m_timerHoldEnd->setSingleShot(true);
+    connect(m_timerHoldEnd, &QTimer::timeout, this, &COrvantisDlg::UpdateStatusTips);
     new CSwayPlaceKeeper(this);
 
     g_pMainDlg.store(this);
@@ -127,6 +131,7 @@ bool COrvantisDlg::OnInitDialog() {
             [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
             [this](const QByteArray& token) { OnHandOver(token); }, this);
         m_instanceServer->SetStatusSource([this] { return StatusForBars(); });
+        m_instanceServer->SetVerbHandler([this](const CommandVerb& verb) { return OnVerb(verb); });
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
 
@@ -180,11 +185,35 @@ void COrvantisDlg::ShowPollStatus(const PollStatusSnapshot& status) {
 }
 
 InstanceStatus COrvantisDlg::StatusForBars() const {
-    QStringList tooltip = StatusTipLines();
+    const std::optional<AlertHold> hold = CurrentAlertHold();
+    QStringList tooltip = StatusTipLines(hold);
     tooltip.prepend(QStringLiteral("Last Notify Price: ") +
                     QString::fromStdString(m_prices.lastNotify));
     return MakeInstanceStatus(m_prices, m_pollStatus.stale,
-                              tooltip.join(QLatin1Char('\n')).toStdString());
+                              tooltip.join(QLatin1Char('\n')).toStdString(), hold);
+}
+
+std::string COrvantisDlg::OnVerb(const CommandVerb& verb) {
+    // What the running program does with each verb.
+    static const std::pair<const char*, std::string (COrvantisDlg::*)(const CommandVerb&)> VERBS[] =
+        {
+            {VERB_SNOOZE, &COrvantisDlg::OnSettingsVerb},
+            {VERB_RESUME, &COrvantisDlg::OnSettingsVerb},
+            {VERB_RESET_REFERENCE, &COrvantisDlg::OnSettingsVerb},
+        };
+    for (const auto& [name, act] : VERBS) {
+        if (verb.name == name) {
+            return (this->*act)(verb);
+        }
+    }
+    return "the running copy does not know --" + verb.name;
+}
+
+std::string COrvantisDlg::OnSettingsVerb(const CommandVerb& verb) {
+    std::string error = RunSettingsVerb(verb).value_or(std::string());
+    // The panel shows the reference as it now stands, the tips whether alerts are held.
+    RefreshPriceDisplay(!m_prices.current.empty());
+    return error;
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
@@ -199,8 +228,14 @@ void COrvantisDlg::ShowPrices(const PriceView& prices) {
     UpdateStatusTips();
 }
 
-QStringList COrvantisDlg::StatusTipLines() const {
+QStringList COrvantisDlg::StatusTipLines(const std::optional<AlertHold>& hold) const {
     QStringList lines;
+    if (hold) {
+        lines.append(QString::fromLatin1(hold->kind == AlertHold::Kind::Snoozed
+                                             ? "Alerts snoozed until %1"
+                                             : "Alerts quiet until %1")
+                         .arg(QString::fromStdString(FormatLocalClock(hold->until))));
+    }
     for (const std::string& line : {StaleTipLine(m_pollStatus), SettingsWriteProblemTip()}) {
         if (!line.empty()) {
             lines.append(QString::fromStdString(line));
@@ -210,8 +245,17 @@ QStringList COrvantisDlg::StatusTipLines() const {
 }
 
 void COrvantisDlg::UpdateStatusTips() {
-    // Where the user looks: what keeps the monitor from working right, or nothing.
-    const QString text = StatusTipLines().join(QLatin1Char('\n'));
+    // Where the user looks: whether alerts are held, what keeps the monitor from working
+    // right, or nothing.
+    const std::optional<AlertHold> hold = CurrentAlertHold();
+    const QString text = StatusTipLines(hold).join(QLatin1Char('\n'));
+    m_timerHoldEnd->stop();
+    if (hold) {
+        // At the end of the hold, at most a day ahead (then again).
+        constexpr std::int64_t DAY_MS = 24LL * 3600 * 1000;
+        const std::int64_t left = (hold->until - AlertClockNow()) * 1000 + 1000;
+        m_timerHoldEnd->start(static_cast<int>(std::clamp<std::int64_t>(left, 1000, DAY_MS)));
+    }
     m_infWnd->setToolTip(text);
     m_floatWnd.setToolTip(text);
     m_tray.SetTipLine(text);

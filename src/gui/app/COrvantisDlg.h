@@ -2,6 +2,8 @@
 #pragma once
 
 #include "core/acquisition/PollStatus.h"
+#include "core/alerts/AlertRules.h"
+#include "core/app/CommandVerbs.h"
 #include "core/app/InstanceStatus.h"
 #include "core/app/PriceLine.h"
 #include "core/common/Globals.h"
@@ -89,6 +91,9 @@ public:
     // The floating window's line, the panel's reference and the problems, for status bars.
     InstanceStatus StatusForBars() const;
 
+    // A verb of a second start ("orvantis --snooze 60"): empty when done, else why not.
+    std::string OnVerb(const CommandVerb& verb);
+
     // Ends the background work before the window goes away: clears g_pMainDlg, drops the
     // e-mail requests still waiting, ends the transfers in flight and joins the polling
     // thread and the e-mail worker.
@@ -111,7 +116,8 @@ private:
     void ShowPrices(const PriceView& prices);
     void UpdateStatusTips();
     // The lines of the tips: what keeps the monitor from working right, or nothing.
-    QStringList StatusTipLines() const;
+    QStringList StatusTipLines(const std::optional<AlertHold>& hold) const;
+    std::string OnSettingsVerb(const CommandVerb& verb);
     void OnTimer();
     void OpenTipDialog(const PriceView& prices);
     void HideToTray();
@@ -129,6 +135,8 @@ private:
     QPushButton* m_btnExit;
     QPushButton* m_btnSettings;
     QTimer* m_timerTopmost;
+    // Once, when held alerts come back: the tips stop saying they are held.
+    QTimer* m_timerHoldEnd;
     CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
     std::unique_ptr<CChartPollThread> m_pollThread;

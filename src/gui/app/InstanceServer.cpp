@@ -7,10 +7,13 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 constexpr int MAX_CONNECTIONS = 8;
 constexpr int IDLE_TIMEOUT_MS = 3000;
+// A second start takes answers of up to 255 bytes.
+constexpr std::size_t MAX_ERROR_TEXT = 200;
 } // namespace
 
 CInstanceServer::CInstanceServer(std::function<quintptr()> mainWindowId,
@@ -104,6 +107,12 @@ void CInstanceServer::HandleLine(QLocalSocket* socket, const QByteArray& line) {
             return;
         }
     }
+    if (const std::optional<CommandVerb> verb =
+            DecodeVerbRequest(std::string_view(line.constData(), line.size()));
+        verb && m_verb) {
+        RunVerb(socket, *verb);
+        return;
+    }
     if (line.startsWith(INSTANCE_REQUEST_OPEN)) {
         const QByteArray token = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_OPEN)));
         if (IsActivationToken(std::string_view(token.constData(), token.size()))) {
@@ -121,4 +130,17 @@ void CInstanceServer::Open(QLocalSocket* socket, const QByteArray& token) {
     if (m_open) {
         m_open(token);
     }
+}
+
+void CInstanceServer::RunVerb(QLocalSocket* socket, const CommandVerb& verb) {
+    std::string error = m_verb(verb);
+    if (error.empty()) {
+        socket->write("OK\n");
+        return;
+    }
+    // One line, and short enough for the second start to take.
+    std::replace_if(
+        error.begin(), error.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    error.resize(std::min<std::size_t>(error.size(), MAX_ERROR_TEXT));
+    socket->write(QByteArray("ERR ") + QByteArray::fromStdString(error) + '\n');
 }

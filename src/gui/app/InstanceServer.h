@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/app/CommandVerbs.h"
 #include "core/app/InstanceStatus.h"
 
 #include <QByteArray>
@@ -29,17 +30,24 @@ public:
 
     // What the status request is answered with; without it the request is refused.
     void SetStatusSource(std::function<InstanceStatus()> status) { m_status = std::move(status); }
+    // What carries out a verb of a second start: empty when done, else why not. Without
+    // it verbs are refused.
+    void SetVerbHandler(std::function<std::string(const CommandVerb&)> handler) {
+        m_verb = std::move(handler);
+    }
 
 private:
     void OnNewConnection();
     void OnReadyRead(QLocalSocket* socket);
     void HandleLine(QLocalSocket* socket, const QByteArray& line);
     void Open(QLocalSocket* socket, const QByteArray& token);
+    void RunVerb(QLocalSocket* socket, const CommandVerb& verb);
 
     QLocalServer* m_server;
     std::function<quintptr()> m_mainWindowId;
     std::function<void(const QByteArray&)> m_open;
     std::function<InstanceStatus()> m_status;
+    std::function<std::string(const CommandVerb&)> m_verb;
     // Connected and not yet asked anything, the longest waiting first.
     QList<QLocalSocket*> m_waiting;
 };
