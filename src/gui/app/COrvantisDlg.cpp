@@ -5,6 +5,7 @@
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
 #include "core/common/ServerConfig.h"
+#include "core/settings/AlertSettings.h"
 #include "core/settings/Settings.h"
 #include "desktop/CSwayPlaceKeeper.h"
 #include "desktop/WindowActivation.h"
@@ -14,6 +15,7 @@
 #include "gui/desktop/CMinimizer.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
+#include "gui/notify/CAlertNotifier.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
 #include "platform/Platform.h"
@@ -62,7 +64,11 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_tray(*this), m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
-      m_timerTopmost(new QTimer(this)), m_minimizer(new CMinimizer(this)) {
+      m_timerTopmost(new QTimer(this)), m_minimizer(new CMinimizer(this)),
+      m_alertNotifier(
+          new CAlertNotifier({[this](const PriceView& prices) { OpenTipDialog(prices); },
+                              [this](const QByteArray& token) { OnHandOver(token); }},
+                             this)) {
     setObjectName(QStringLiteral("COrvantisDlg"));
     setWindowTitle(QStringLiteral("Orvantis"));
     const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
@@ -241,7 +247,12 @@ void COrvantisDlg::OnPriceUpdate(const PriceUpdate& update) {
             return;
         }
     }
-    OpenTipDialog(MakePriceView(update.tipLastPrice, update.lastPrice));
+    const PriceView prices = MakePriceView(update.tipLastPrice, update.lastPrice);
+    if (ReadAlertSettings().style == AlertStyle::Notification) {
+        m_alertNotifier->Alert(prices);
+        return;
+    }
+    OpenTipDialog(prices);
 }
 
 void COrvantisDlg::OpenTipDialog(const PriceView& prices) {

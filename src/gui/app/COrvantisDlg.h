@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class CAlertNotifier;
 class CChartPollThread;
 class CInfWnd;
 class CMinimizer;
@@ -131,6 +132,7 @@ private:
     QTimer* m_timerTopmost;
     CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
+    CAlertNotifier* m_alertNotifier;
     std::unique_ptr<CChartPollThread> m_pollThread;
     CEmailNotifyThread m_emailThread;
     int m_modalDepth = 0;
