@@ -14,6 +14,7 @@
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/CMinimizer.h"
 #include "gui/dialogs/CAboutDlg.h"
+#include "gui/dialogs/CAlertRulesDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
 #include "gui/notify/CAlertNotifier.h"
 #include "gui/notify/CInfWnd.h"
@@ -335,6 +336,19 @@ void COrvantisDlg::OnSettings() {
         UpdateThresholdLabel();
         UpdateStatusTips();
     }
+}
+
+void COrvantisDlg::OnAlertRules() {
+    OnOpenMainWindow();
+    if (m_rulesDlg != nullptr) {
+        m_rulesDlg->raise();
+        m_rulesDlg->activateWindow();
+        return;
+    }
+    CAlertRulesDlg dialog(this);
+    m_rulesDlg = &dialog;
+    RunModal(dialog);
+    m_rulesDlg = nullptr;
 }
 
 bool COrvantisDlg::OnHyperLinkClicked(int controlId) {

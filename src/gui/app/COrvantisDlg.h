@@ -17,6 +17,7 @@
 #include <optional>
 
 class CAlertNotifier;
+class CAlertRulesDlg;
 class CChartPollThread;
 class CInfWnd;
 class CMinimizer;
@@ -72,6 +73,8 @@ public:
     // The session ends (logout, kill): the program ends as Esc ends it.
     void OnEndSession();
     void OnSettings();
+    // "Alert Rules", over the main window; brought forward when it is already open.
+    void OnAlertRules();
     void OnCommand(int id) override;
 
     QWidget* TrayMainWindow() override { return this; }
@@ -133,6 +136,7 @@ private:
     CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
     CAlertNotifier* m_alertNotifier;
+    CAlertRulesDlg* m_rulesDlg = nullptr;
     std::unique_ptr<CChartPollThread> m_pollThread;
     CEmailNotifyThread m_emailThread;
     int m_modalDepth = 0;
