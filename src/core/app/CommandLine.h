@@ -10,3 +10,6 @@ std::string CommandLineRest(int argc, const char* const argv[]);
 // and tabs the whole rest is exactly "-s" (case-sensitive; trailing blanks or further
 // words make it another text).
 bool IsSilentStart(const std::string& commandLine);
+
+// True when the program is to open its alert rules: the rest is "--rules".
+bool IsRulesStart(const std::string& commandLine);

@@ -68,6 +68,13 @@ bool OpenByCommand(const std::string& socketPath) {
     return Ask(socketPath, INSTANCE_REQUEST_COMMAND + std::to_string(ID_TRAY_OPEN)) ==
            std::string("OK");
 }
+
+// The running instance opens its alert rules; false when it is not reachable or does not
+// know the verb.
+bool HandOverRules(const std::string& socketPath) {
+    return Ask(socketPath, std::string(INSTANCE_REQUEST_VERB) + INSTANCE_VERB_RULES) ==
+           std::string("OK");
+}
 } // namespace
 
 bool COrvantisApp::HandOverToFirstInstance(const std::string& socketPath,
@@ -105,7 +112,8 @@ int COrvantisApp::Run(int argc, char* argv[]) {
 
     // Only one instance per user, and never none: the check needs no display, so a second
     // start ends without ever connecting to one.
-    if (const int status = TakeInstanceLock(); status != EXIT_RUN) {
+    const bool openRules = IsRulesStart(CommandLineRest(argc, argv));
+    if (const int status = TakeInstanceLock(openRules); status != EXIT_RUN) {
         return status;
     }
     // The font configuration takes about as long to load as the application object takes
@@ -171,13 +179,16 @@ int COrvantisApp::Run(int argc, char* argv[]) {
             !platform::TerminationRequested()) {
             dlg.show();
         }
+        if (openRules) {
+            QMetaObject::invokeMethod(&dlg, &COrvantisDlg::OnAlertRules, Qt::QueuedConnection);
+        }
         QApplication::exec();
         dlg.Shutdown();
     }
     return status;
 }
 
-int COrvantisApp::TakeInstanceLock() {
+int COrvantisApp::TakeInstanceLock(bool openRules) {
     bool usedFallback = false;
     g_strRuntimeDir =
         platform::InstanceFolder(g_strAppDataDir + "/" + INSTANCE_FALLBACK_FOLDER, &usedFallback);
@@ -198,6 +209,9 @@ int COrvantisApp::TakeInstanceLock() {
     case platform::CInstanceLock::Result::Acquired:
         return EXIT_RUN;
     case platform::CInstanceLock::Result::HeldByAnother:
+        if (openRules && HandOverRules(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME)) {
+            return 0;
+        }
         HandOverToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, ActivationToken());
         return 0;
     case platform::CInstanceLock::Result::Unavailable:

@@ -37,7 +37,7 @@ private:
     void FixPaths();
     // Fixes g_strRuntimeDir and takes the lock there; EXIT_RUN when this is the one
     // instance, else the status to end with (after handing over to the running one).
-    int TakeInstanceLock();
+    int TakeInstanceLock(bool openRules);
 
     platform::CInstanceLock m_instanceLock;
     // The downloads' and the e-mail requests' HTTP, for as long as any thread may use it.

@@ -134,6 +134,9 @@ bool COrvantisDlg::OnInitDialog() {
             [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
             [this](const QByteArray& token) { OnHandOver(token); }, this);
         m_instanceServer->SetStatusSource([this] { return StatusForBars(); });
+        m_instanceServer->SetRulesHandler([this] {
+            QMetaObject::invokeMethod(this, &COrvantisDlg::OnAlertRules, Qt::QueuedConnection);
+        });
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
 

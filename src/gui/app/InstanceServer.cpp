@@ -96,6 +96,12 @@ void CInstanceServer::HandleLine(QLocalSocket* socket, const QByteArray& line) {
         socket->write(QByteArray::fromStdString(EncodeStatusAnswer(m_status())) + '\n');
         return;
     }
+    if (line == QByteArray(INSTANCE_REQUEST_VERB) + INSTANCE_VERB_RULES && m_rules) {
+        socket->write("OK\n");
+        socket->flush();
+        m_rules();
+        return;
+    }
     if (line.startsWith(INSTANCE_REQUEST_COMMAND)) {
         bool ok = false;
         const int id = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_COMMAND))).toInt(&ok);

@@ -29,6 +29,8 @@ public:
 
     // What the status request is answered with; without it the request is refused.
     void SetStatusSource(std::function<InstanceStatus()> status) { m_status = std::move(status); }
+    // What the verb "rules" does: open the alert rules; without it the verb is refused.
+    void SetRulesHandler(std::function<void()> rules) { m_rules = std::move(rules); }
 
 private:
     void OnNewConnection();
@@ -40,6 +42,7 @@ private:
     std::function<quintptr()> m_mainWindowId;
     std::function<void(const QByteArray&)> m_open;
     std::function<InstanceStatus()> m_status;
+    std::function<void()> m_rules;
     // Connected and not yet asked anything, the longest waiting first.
     QList<QLocalSocket*> m_waiting;
 };
