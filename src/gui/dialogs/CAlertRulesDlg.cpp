@@ -43,6 +43,14 @@ QString ClockText(int minute) {
         .arg(minute % 60, 2, 10, QLatin1Char('0'));
 }
 
+QPushButton* AddButton(QWidget* dialog, const CDialogUnits& units, const DlgItem& item,
+                       const QString& text, const char* name) {
+    auto* button = new QPushButton(text, dialog);
+    button->setObjectName(QString::fromLatin1(name));
+    PlaceItem(button, units, item);
+    return button;
+}
+
 std::optional<double> Number(const QLineEdit* edit) {
     return ParseAlertNumber(Trimmed(edit).toStdString());
 }
@@ -77,28 +85,20 @@ CAlertRulesDlg::CAlertRulesDlg(QWidget* owner)
 
     m_lblSnooze = StaticText(QString(), this);
     PlaceItem(m_lblSnooze, units, TEMPLATE_SNOOZE_LABEL);
-    auto* snooze = new QPushButton(QStringLiteral("Snooze 1 hour"), this);
-    PlaceItem(snooze, units, TEMPLATE_SNOOZE);
-    auto* resume = new QPushButton(QStringLiteral("Resume"), this);
-    PlaceItem(resume, units, TEMPLATE_RESUME);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    QPushButton* snooze =
+        AddButton(this, units, TEMPLATE_SNOOZE, QStringLiteral("Snooze 1 hour"), "IDC_SNOOZE");
+    QPushButton* resume =
+        AddButton(this, units, TEMPLATE_RESUME, QStringLiteral("Resume"), "IDC_RESUME");
+    QPushButton* ok = AddButton(this, units, TEMPLATE_OK, QStringLiteral("OK"), "IDOK");
     ok->setDefault(true);
-    PlaceItem(ok, units, TEMPLATE_OK);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    PlaceItem(cancel, units, TEMPLATE_CANCEL);
+    QPushButton* cancel =
+        AddButton(this, units, TEMPLATE_CANCEL, QStringLiteral("Cancel"), "IDCANCEL");
     WidenToFitItems(this, units, RIGHT_MARGIN);
-
-    const std::pair<QObject*, const char*> names[] = {{m_editPercent, "IDC_PERCENT"},
-                                                      {m_editAbove, "IDC_ABOVE"},
-                                                      {m_editBelow, "IDC_BELOW"},
-                                                      {m_editBand, "IDC_BAND"},
-                                                      {m_editQuietFrom, "IDC_QUIET_FROM"},
-                                                      {m_editQuietTo, "IDC_QUIET_TO"},
-                                                      {m_lblSnooze, "IDC_SNOOZE_STATE"},
-                                                      {snooze, "IDC_SNOOZE"},
-                                                      {resume, "IDC_RESUME"},
-                                                      {ok, "IDOK"},
-                                                      {cancel, "IDCANCEL"}};
+    const std::pair<QObject*, const char*> names[] = {
+        {m_editPercent, "IDC_PERCENT"},      {m_editAbove, "IDC_ABOVE"},
+        {m_editBelow, "IDC_BELOW"},          {m_editBand, "IDC_BAND"},
+        {m_editQuietFrom, "IDC_QUIET_FROM"}, {m_editQuietTo, "IDC_QUIET_TO"},
+        {m_lblSnooze, "IDC_SNOOZE_STATE"}};
     for (const auto& [object, name] : names) {
         object->setObjectName(QString::fromLatin1(name));
     }
