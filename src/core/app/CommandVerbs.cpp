@@ -38,6 +38,7 @@ constexpr VerbRow VERBS[] = {
     {VERB_SNOOZE, CheckMinutes},
     {VERB_RESUME, nullptr},
     {VERB_RESET_REFERENCE, nullptr},
+    {VERB_RULES, nullptr},
 };
 
 const VerbRow* FindVerb(std::string_view name) {

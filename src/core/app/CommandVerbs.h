@@ -18,6 +18,8 @@ struct CommandVerb {
 inline constexpr const char* VERB_SNOOZE = "snooze";
 inline constexpr const char* VERB_RESUME = "resume";
 inline constexpr const char* VERB_RESET_REFERENCE = "reset-reference";
+// Opens the alert rules; with no copy running, the program starts with them open.
+inline constexpr const char* VERB_RULES = "rules";
 
 // The longest snooze: a week.
 inline constexpr int SNOOZE_MAX_MINUTES = 7 * 24 * 60;

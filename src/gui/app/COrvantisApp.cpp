@@ -185,6 +185,9 @@ int COrvantisApp::Run(int argc, char* argv[]) {
             !platform::TerminationRequested()) {
             dlg.show();
         }
+        if (m_verb && m_verb->name == VERB_RULES) {
+            QMetaObject::invokeMethod(&dlg, &COrvantisDlg::OnAlertRules, Qt::QueuedConnection);
+        }
         QApplication::exec();
         dlg.Shutdown();
     }

@@ -6,6 +6,7 @@
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
 #include "core/common/ServerConfig.h"
+#include "core/settings/AlertSettings.h"
 #include "core/settings/Settings.h"
 #include "desktop/CSwayPlaceKeeper.h"
 #include "desktop/WindowActivation.h"
@@ -14,7 +15,9 @@
 #include "gui/common/GuiGlobals.h"
 #include "gui/desktop/CMinimizer.h"
 #include "gui/dialogs/CAboutDlg.h"
+#include "gui/dialogs/CAlertRulesDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
+#include "gui/notify/CAlertNotifier.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
 #include "platform/Platform.h"
@@ -64,7 +67,11 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
       m_timerTopmost(new QTimer(this)), m_timerHoldEnd(new QTimer(this)),
-      m_minimizer(new CMinimizer(this)) {
+      m_minimizer(new CMinimizer(this)),
+      m_alertNotifier(
+          new CAlertNotifier({[this](const PriceView& prices) { OpenTipDialog(prices); },
+                              [this](const QByteArray& token) { OnHandOver(token); }},
+                             this)) {
     setObjectName(QStringLiteral("COrvantisDlg"));
     setWindowTitle(QStringLiteral("Orvantis"));
     const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
@@ -200,6 +207,7 @@ std::string COrvantisDlg::OnVerb(const CommandVerb& verb) {
             {VERB_SNOOZE, &COrvantisDlg::OnSettingsVerb},
             {VERB_RESUME, &COrvantisDlg::OnSettingsVerb},
             {VERB_RESET_REFERENCE, &COrvantisDlg::OnSettingsVerb},
+            {VERB_RULES, &COrvantisDlg::OnRulesVerb},
         };
     for (const auto& [name, act] : VERBS) {
         if (verb.name == name) {
@@ -214,6 +222,12 @@ std::string COrvantisDlg::OnSettingsVerb(const CommandVerb& verb) {
     // The panel shows the reference as it now stands, the tips whether alerts are held.
     RefreshPriceDisplay(!m_prices.current.empty());
     return error;
+}
+
+std::string COrvantisDlg::OnRulesVerb(const CommandVerb& /*verb*/) {
+    // Opened once the answer is out: the dialog's own loop would hold it back.
+    QMetaObject::invokeMethod(this, &COrvantisDlg::OnAlertRules, Qt::QueuedConnection);
+    return {};
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
@@ -285,7 +299,12 @@ void COrvantisDlg::OnPriceUpdate(const PriceUpdate& update) {
             return;
         }
     }
-    OpenTipDialog(MakePriceView(update.tipLastPrice, update.lastPrice));
+    const PriceView prices = MakePriceView(update.tipLastPrice, update.lastPrice);
+    if (ReadAlertSettings().style == AlertStyle::Notification) {
+        m_alertNotifier->Alert(prices);
+        return;
+    }
+    OpenTipDialog(prices);
 }
 
 void COrvantisDlg::OpenTipDialog(const PriceView& prices) {
@@ -368,6 +387,19 @@ void COrvantisDlg::OnSettings() {
         UpdateThresholdLabel();
         UpdateStatusTips();
     }
+}
+
+void COrvantisDlg::OnAlertRules() {
+    OnOpenMainWindow();
+    if (m_rulesDlg != nullptr) {
+        m_rulesDlg->raise();
+        m_rulesDlg->activateWindow();
+        return;
+    }
+    CAlertRulesDlg dialog(this);
+    m_rulesDlg = &dialog;
+    RunModal(dialog);
+    m_rulesDlg = nullptr;
 }
 
 bool COrvantisDlg::OnHyperLinkClicked(int controlId) {

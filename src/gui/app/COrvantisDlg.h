@@ -18,6 +18,8 @@
 #include <memory>
 #include <optional>
 
+class CAlertNotifier;
+class CAlertRulesDlg;
 class CChartPollThread;
 class CInfWnd;
 class CMinimizer;
@@ -73,6 +75,8 @@ public:
     // The session ends (logout, kill): the program ends as Esc ends it.
     void OnEndSession();
     void OnSettings();
+    // "Alert Rules", over the main window; brought forward when it is already open.
+    void OnAlertRules();
     void OnCommand(int id) override;
 
     QWidget* TrayMainWindow() override { return this; }
@@ -118,6 +122,7 @@ private:
     // The lines of the tips: what keeps the monitor from working right, or nothing.
     QStringList StatusTipLines(const std::optional<AlertHold>& hold) const;
     std::string OnSettingsVerb(const CommandVerb& verb);
+    std::string OnRulesVerb(const CommandVerb& verb);
     void OnTimer();
     void OpenTipDialog(const PriceView& prices);
     void HideToTray();
@@ -139,6 +144,8 @@ private:
     QTimer* m_timerHoldEnd;
     CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
+    CAlertNotifier* m_alertNotifier;
+    CAlertRulesDlg* m_rulesDlg = nullptr;
     std::unique_ptr<CChartPollThread> m_pollThread;
     CEmailNotifyThread m_emailThread;
     int m_modalDepth = 0;
