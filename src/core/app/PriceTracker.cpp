@@ -23,6 +23,7 @@ bool ThresholdReached(double price, double last, double threshold) {
 } // namespace
 
 bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
+    m_lastNotified = false;
     const double price = ParseDouble(priceText, 0.0);
     // A non-finite reference would make every later price a notification: never store one.
     if (price == 0.0 || !std::isfinite(price)) {
@@ -46,6 +47,7 @@ bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFl
                        m_heldReference ? FormatPrice(*m_heldReference) : storedLast,
                        FormatPrice(price)};
     if (reached) {
+        m_lastNotified = true;
         update = {PRICE_UPDATE_NOTIFY, FormatPrice(last), FormatPrice(price), FormatPrice(price)};
         WriteSetting(KEY_TIP_LAST_PRICE, update.tipLastPrice);
         if (WriteSetting(KEY_LAST_PRICE, update.lastPrice)) {

@@ -5,6 +5,7 @@
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
 #include "core/common/ServerConfig.h"
+#include "core/history/HistoryRecorder.h"
 #include "core/settings/Settings.h"
 #include "desktop/CSwayPlaceKeeper.h"
 #include "desktop/WindowActivation.h"
@@ -14,6 +15,7 @@
 #include "gui/desktop/CMinimizer.h"
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
+#include "gui/history/CHistoryWnd.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
 #include "platform/Platform.h"
@@ -25,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <memory>
 
 namespace {
 constexpr DlgItem TEMPLATE_DIALOG{COrvantisDlg::IDD, 0, 0, 185, 92};
@@ -127,6 +130,8 @@ bool COrvantisDlg::OnInitDialog() {
             [this] { return g_pMainDlg.load() != nullptr ? static_cast<quintptr>(winId()) : 0; },
             [this](const QByteArray& token) { OnHandOver(token); }, this);
         m_instanceServer->SetStatusSource([this] { return StatusForBars(); });
+        m_instanceServer->SetHistoryOpener(
+            [this](const QByteArray& token) { OnOpenHistory(token); });
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
 
@@ -135,8 +140,14 @@ bool COrvantisDlg::OnInitDialog() {
     m_tray.Create(m_hIcon);
 
     ChartPollHooks hooks = ChartSourceHooks();
-    hooks.track = [tracker = CPriceTracker()](const std::string& text, int& flag) mutable {
-        return tracker.ProcessNewPrice(text, flag);
+    auto tracker = std::make_shared<CPriceTracker>();
+    hooks.track = [tracker](const std::string& text, int& flag) {
+        return tracker->ProcessNewPrice(text, flag);
+    };
+    // Every poll goes to the price history, on the polling thread.
+    hooks.polled = [tracker, history = std::make_shared<CHistoryRecorder>()](
+                       bool accepted, const std::string& text, const PollStatusSnapshot& status) {
+        history->Record(accepted, text, status, accepted && tracker->LastNotified(), HistoryNow());
     };
     // Through g_pMainDlg like the price message: never to a window that is going away.
     hooks.statusChanged = [](const PollStatusSnapshot& status) {
@@ -151,6 +162,7 @@ bool COrvantisDlg::OnInitDialog() {
 }
 
 void COrvantisDlg::Shutdown() {
+    delete m_historyWnd;
     g_pMainDlg.store(nullptr);
     m_timerTopmost->stop();
     // Both are asked first, so that their transfers end together.
@@ -286,6 +298,14 @@ void COrvantisDlg::OnOpenMainWindow() {
 void COrvantisDlg::OnHandOver(const QByteArray& activationToken) {
     OnOpenMainWindow();
     ActivateWithToken(windowHandle(), activationToken);
+}
+
+void COrvantisDlg::OnOpenHistory(const QByteArray& activationToken) {
+    if (m_historyWnd == nullptr) {
+        m_historyWnd = new CHistoryWnd(CHistoryStore::DefaultPath(), HistoryNow());
+    }
+    m_historyWnd->show();
+    ActivateWithToken(m_historyWnd->windowHandle(), activationToken);
 }
 
 void COrvantisDlg::OnMinimize() {

@@ -93,6 +93,10 @@ std::string UserCacheDir() {
     return XdgBaseDir("XDG_CACHE_HOME", "/.cache");
 }
 
+std::string UserDataDir() {
+    return XdgBaseDir("XDG_DATA_HOME", "/.local/share");
+}
+
 std::string PrivateFolder(const std::string& path) {
     if (path.empty() || (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)) {
         return {};
