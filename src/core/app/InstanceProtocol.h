@@ -18,6 +18,8 @@ inline constexpr const char* INSTANCE_REQUEST_COMMAND = "COMMAND "; // + id -> "
 inline constexpr const char* INSTANCE_REQUEST_OPEN = "OPEN ";
 // -> "STATUS <class> <text> <tooltip>" (InstanceStatus.h), for status bars
 inline constexpr const char* INSTANCE_REQUEST_STATUS = "STATUS";
+// "Price history": opens the history window, + " " + activation token or nothing -> "OK".
+inline constexpr const char* INSTANCE_REQUEST_HISTORY = "HISTORY";
 inline constexpr int INSTANCE_MAX_LINE = 320;
 inline constexpr std::size_t INSTANCE_MAX_TOKEN = 255;
 // The longest answer a client takes; the status answer is the longest.

@@ -70,6 +70,15 @@ bool OpenByCommand(const std::string& socketPath) {
 }
 } // namespace
 
+bool COrvantisApp::HandOverHistory(const std::string& socketPath,
+                                   const std::string& activationToken) {
+    std::string request = INSTANCE_REQUEST_HISTORY;
+    if (IsActivationToken(activationToken)) {
+        request += " " + activationToken;
+    }
+    return Ask(socketPath, request) == std::string("OK");
+}
+
 bool COrvantisApp::HandOverToFirstInstance(const std::string& socketPath,
                                            const std::string& activationToken) {
     return HasMainWindow(socketPath) &&
@@ -102,6 +111,7 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     }
 
     FixPaths();
+    m_historyStart = IsHistoryStart(CommandLineRest(argc, argv));
 
     // Only one instance per user, and never none: the check needs no display, so a second
     // start ends without ever connecting to one.
@@ -166,9 +176,12 @@ int COrvantisApp::Run(int argc, char* argv[]) {
                              [&dlg] { dlg.OnEndSession(); });
         }
 
-        // Qt has taken its own options out of argv by now.
-        if (!IsSilentStart(CommandLineRest(qtArgc, qtArgs.data())) &&
-            !platform::TerminationRequested()) {
+        // Qt has taken its own options out of argv by now. A start for the history
+        // opens that window alone.
+        const bool ending = platform::TerminationRequested();
+        if (!ending && m_historyStart) {
+            dlg.OnOpenHistory();
+        } else if (!ending && !IsSilentStart(CommandLineRest(qtArgc, qtArgs.data()))) {
             dlg.show();
         }
         QApplication::exec();
@@ -198,7 +211,12 @@ int COrvantisApp::TakeInstanceLock() {
     case platform::CInstanceLock::Result::Acquired:
         return EXIT_RUN;
     case platform::CInstanceLock::Result::HeldByAnother:
-        HandOverToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, ActivationToken());
+        if (m_historyStart) {
+            HandOverHistory(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, ActivationToken());
+        } else {
+            HandOverToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME,
+                                    ActivationToken());
+        }
         return 0;
     case platform::CInstanceLock::Result::Unavailable:
         break;

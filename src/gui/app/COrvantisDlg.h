@@ -12,6 +12,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@ class CChartPollThread;
 class CInfWnd;
 class CMinimizer;
 class CInstanceServer;
+class CHistoryWnd;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -66,6 +68,9 @@ public:
     void OnOpenMainWindow();
     // A second start: "Open Main Window" with the activation token of that start.
     void OnHandOver(const QByteArray& activationToken);
+    // "Price history": opens the history window, or brings the open one forward with
+    // the activation token of the start that asked (empty for none).
+    void OnOpenHistory(const QByteArray& activationToken = {});
     void OnMinimize();
     void OnExit();
     // The session ends (logout, kill): the program ends as Esc ends it.
@@ -131,6 +136,7 @@ private:
     QTimer* m_timerTopmost;
     CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
+    QPointer<CHistoryWnd> m_historyWnd; // deletes itself when closed
     std::unique_ptr<CChartPollThread> m_pollThread;
     CEmailNotifyThread m_emailThread;
     int m_modalDepth = 0;

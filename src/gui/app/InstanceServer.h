@@ -29,15 +29,22 @@ public:
 
     // What the status request is answered with; without it the request is refused.
     void SetStatusSource(std::function<InstanceStatus()> status) { m_status = std::move(status); }
+    // What opens the price history window, handed the activation token (maybe empty).
+    void SetHistoryOpener(std::function<void(const QByteArray&)> open) {
+        m_history = std::move(open);
+    }
 
 private:
     void OnNewConnection();
     void OnReadyRead(QLocalSocket* socket);
     void HandleLine(QLocalSocket* socket, const QByteArray& line);
     void Open(QLocalSocket* socket, const QByteArray& token);
+    // Answers a history request and opens the window; false for a malformed one.
+    bool OpenHistory(QLocalSocket* socket, const QByteArray& line);
 
     QLocalServer* m_server;
     std::function<quintptr()> m_mainWindowId;
+    std::function<void(const QByteArray&)> m_history;
     std::function<void(const QByteArray&)> m_open;
     std::function<InstanceStatus()> m_status;
     // Connected and not yet asked anything, the longest waiting first.
