@@ -18,6 +18,9 @@ std::string UserConfigDir();
 // The user's cache folder: $XDG_CACHE_HOME when it is an absolute path, else ~/.cache.
 std::string UserCacheDir();
 
+// Gives the memory the heap holds free back to the system, where the C library can.
+void ReturnFreeMemory();
+
 // The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
 std::string UserDataDir();
 

@@ -48,8 +48,7 @@ int ExportHistory(int argc, char** argv, int first) {
         return EXIT_TROUBLE;
     }
     std::fputs(HistoryCsvHeader().c_str(), stdout);
-    for (const HistoryReading& row : store.Read(since, until)) {
-        std::fputs(HistoryCsvLine(row).c_str(), stdout);
-    }
+    store.Visit(since, until,
+                [](const HistoryReading& row) { std::fputs(HistoryCsvLine(row).c_str(), stdout); });
     return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? EXIT_EXPORTED : EXIT_TROUBLE;
 }

@@ -168,15 +168,21 @@ bool CHistoryStore::Thin(std::int64_t nowUtc) {
 
 std::vector<HistoryReading> CHistoryStore::Read(std::int64_t sinceUtc, std::int64_t untilUtc) {
     std::vector<HistoryReading> rows;
+    Visit(sinceUtc, untilUtc, [&rows](const HistoryReading& row) { rows.push_back(row); });
+    return rows;
+}
+
+void CHistoryStore::Visit(std::int64_t sinceUtc, std::int64_t untilUtc,
+                          const std::function<void(const HistoryReading&)>& visit) {
     if (m_db == nullptr) {
-        return rows;
+        return;
     }
     CStatement select(m_db, "SELECT t, cents, state, reason, notified FROM readings "
                             "WHERE t >= ? AND t < ? ORDER BY t");
     sqlite3_stmt* stmt = select.get();
     if (stmt == nullptr) {
         Fail("read");
-        return rows;
+        return;
     }
     sqlite3_bind_int64(stmt, 1, sinceUtc);
     sqlite3_bind_int64(stmt, 2, untilUtc);
@@ -196,10 +202,9 @@ std::vector<HistoryReading> CHistoryStore::Read(std::int64_t sinceUtc, std::int6
             row.reason = reinterpret_cast<const char*>(reason);
         }
         row.notified = sqlite3_column_int(stmt, 4) != 0;
-        rows.push_back(std::move(row));
+        visit(row);
     }
     if (step != SQLITE_DONE) {
         Fail("read");
     }
-    return rows;
 }

@@ -4,6 +4,7 @@
 #include "core/history/HistoryReading.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
     bool Thin(std::int64_t nowUtc);
     // The readings from sinceUtc (inclusive) to untilUtc (exclusive), oldest first.
     std::vector<HistoryReading> Read(std::int64_t sinceUtc, std::int64_t untilUtc);
+    // The same readings handed one by one to visit, held nowhere at once.
+    void Visit(std::int64_t sinceUtc, std::int64_t untilUtc,
+               const std::function<void(const HistoryReading&)>& visit);
 
 private:
     bool Exec(const char* sql);

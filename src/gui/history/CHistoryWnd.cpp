@@ -3,6 +3,7 @@
 
 #include "core/history/HistoryCsv.h"
 #include "core/history/HistoryStore.h"
+#include "platform/Platform.h"
 
 #include <QButtonGroup>
 #include <QFileDialog>
@@ -20,13 +21,14 @@ namespace {
 constexpr std::int64_t DAY = 24 * 3600;
 constexpr std::array<std::int64_t, 4> SPAN_SECONDS = {DAY, 7 * DAY, 31 * DAY, 366 * DAY};
 
-std::vector<ChartPoint> ChartPointsOf(const std::vector<HistoryReading>& rows) {
+std::vector<ChartPoint> ChartPointsOf(CHistoryStore& store, std::int64_t sinceUtc) {
     std::vector<ChartPoint> points;
-    points.reserve(rows.size());
-    for (const HistoryReading& row : rows) {
+    store.Visit(sinceUtc, INT64_MAX, [&points](const HistoryReading& row) {
         const bool live = row.state == HistoryState::Live && row.cents.has_value();
         points.push_back({row.timeUtc, row.cents.value_or(0), live, row.notified});
-    }
+    });
+    // Sized to fit: the window keeps it while it is open.
+    points.shrink_to_fit();
     return points;
 }
 
@@ -40,9 +42,8 @@ bool WriteCsv(const std::string& path, const QString& fileName) {
         return false;
     }
     file.write(HistoryCsvHeader().c_str());
-    for (const HistoryReading& row : store.Read(0, INT64_MAX)) {
-        file.write(HistoryCsvLine(row).c_str());
-    }
+    store.Visit(0, INT64_MAX,
+                [&file](const HistoryReading& row) { file.write(HistoryCsvLine(row).c_str()); });
     return file.commit();
 }
 } // namespace
@@ -79,7 +80,7 @@ CHistoryWnd::CHistoryWnd(std::string path, std::int64_t now, QWidget* parent)
         CHistoryStore store;
         std::vector<ChartPoint> points;
         if (store.Open(path, true)) {
-            points = ChartPointsOf(store.Read(since, INT64_MAX));
+            points = ChartPointsOf(store, since);
         }
         QMetaObject::invokeMethod(
             this, [this, loaded = std::move(points)]() mutable { OnLoaded(std::move(loaded)); },
@@ -91,6 +92,10 @@ CHistoryWnd::~CHistoryWnd() {
     if (m_worker.joinable()) {
         m_worker.join();
     }
+    // The readings were freed in the worker's and this thread's heaps, which would keep
+    // them for later: the window gives them back now.
+    m_chart->SetPoints({});
+    platform::ReturnFreeMemory();
 }
 
 void CHistoryWnd::StartWork(std::function<void()> work) {
