@@ -18,6 +18,12 @@ std::string UserConfigDir();
 // The user's cache folder: $XDG_CACHE_HOME when it is an absolute path, else ~/.cache.
 std::string UserCacheDir();
 
+// Gives the memory the heap holds free back to the system, where the C library can.
+void ReturnFreeMemory();
+
+// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+std::string UserDataDir();
+
 // A folder only this user can enter, for the instance lock and the local socket:
 // $XDG_RUNTIME_DIR when it is ours and private, else tmpBase/orvantis-<uid> (created,
 // and checked to be ours with mode 0700). Empty when neither is: another user may have

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // orvantis-chart: reads the price out of chart PNG files the way the program does.
 
+#include "HistoryExport.h"
 #include "core/acquisition/ChartDownload.h"
 #include "core/acquisition/ChartReader.h"
 #include "core/app/InstanceProtocol.h"
@@ -31,7 +32,8 @@ constexpr std::size_t MAX_INPUT_BYTES = 16 * 1024 * 1024;
 constexpr long MAX_REPEAT = 1000000000;
 
 constexpr const char* USAGE =
-    "usage: orvantis-chart [--repeat N] FILE... | --fetch | --status [--json] | --help";
+    "usage: orvantis-chart [--repeat N] FILE... | --fetch | --status [--json] |\n"
+    "       --history [--since DATE] [--until DATE] | --help";
 
 // The running program answers at once; a program that is stuck gets this long.
 constexpr int STATUS_TIMEOUT_MS = 2000;
@@ -54,6 +56,9 @@ void PrintHelp() {
                 "  --json      with --status: one JSON object for a waybar custom module,\n"
                 "              {\"text\":...,\"tooltip\":...,\"class\":...} with the class\n"
                 "              up, down, flat, stale or none\n"
+                "  --history   print the kept price history as CSV: time_utc,price,state\n"
+                "              (--since DATE, --until DATE: YYYY-MM-DD, whole days, or\n"
+                "              YYYY-MM-DDTHH:MM:SSZ; UTC)\n"
                 "  --          every argument after this is a file\n"
                 "  --help      show this text\n"
                 "\n"
@@ -200,6 +205,9 @@ bool ParseRepeat(std::string_view text, long& repeat) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string_view(argv[1]) == "--history") {
+        return ExportHistory(argc, argv, 2);
+    }
     CCurlTransport transport;
     SetHttpTransport(transport);
     std::vector<std::string> files;

@@ -133,6 +133,9 @@ void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper, const std::
         if (status != nullptr && !stop.load()) {
             NoteOutcome(hooks, *status, OutcomeOf(accepted, report, reading), buffer,
                         sleeper.NowMs(), quickWaits >= POLL_QUICK_WAITS_MAX);
+            if (hooks.polled) {
+                hooks.polled(accepted, reading.text, status->Snapshot());
+            }
         }
         int waitMs = status != nullptr ? status->RegularIntervalMs() : POLL_INTERVAL_MS;
         // The count of quick waits is never reset: after ten of them the schedule stays slow.

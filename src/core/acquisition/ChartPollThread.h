@@ -50,6 +50,11 @@ struct ChartPollHooks {
     // Optional: handed what the user is shown of the polls, on the polling thread, when
     // it changed (see CPollStatus::Change); must not block.
     std::function<void(const PollStatusSnapshot& status)> statusChanged;
+    // Optional: handed every poll once it is judged, on the polling thread: whether the
+    // tracker took the price text and the status after it (the price history keeps it).
+    std::function<void(bool accepted, const std::string& priceText,
+                       const PollStatusSnapshot& status)>
+        polled;
 };
 
 // The download, the reading and the keeping of the program's own chart: DownloadToBuffer

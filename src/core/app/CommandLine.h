@@ -10,3 +10,7 @@ std::string CommandLineRest(int argc, const char* const argv[]);
 // and tabs the whole rest is exactly "-s" (case-sensitive; trailing blanks or further
 // words make it another text).
 bool IsSilentStart(const std::string& commandLine);
+
+// True when the start asks for the price history window: the rest is "--history", blanks
+// and tabs around it aside.
+bool IsHistoryStart(const std::string& commandLine);

@@ -22,6 +22,8 @@ inline constexpr const char* INSTANCE_REQUEST_STATUS = "STATUS";
 // + verb and its argument -> "OK", or "ERR " and a message for the user. A first instance
 // that does not know the request drops the connection.
 inline constexpr const char* INSTANCE_REQUEST_VERB = "VERB ";
+// "Price history": opens the history window, + " " + activation token or nothing -> "OK".
+inline constexpr const char* INSTANCE_REQUEST_HISTORY = "HISTORY";
 inline constexpr int INSTANCE_MAX_LINE = 320;
 inline constexpr std::size_t INSTANCE_MAX_TOKEN = 255;
 // The longest answer a client takes; the status answer is the longest.

@@ -39,6 +39,7 @@ void CPriceTracker::StoreArmedStates(const AlertSettings& alerts, const AlertDec
 }
 
 bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFlag) {
+    m_lastNotified = false;
     const double price = ParseDouble(priceText, 0.0);
     // A non-finite reference would make every later price a notification: never store one.
     if (price == 0.0 || !std::isfinite(price)) {
@@ -72,6 +73,7 @@ bool CPriceTracker::ProcessNewPrice(const std::string& priceText, int& waitingFl
                        m_heldReference ? FormatPrice(*m_heldReference) : storedLast,
                        FormatPrice(price)};
     if (decision.notify) {
+        m_lastNotified = true;
         update = {PRICE_UPDATE_NOTIFY, FormatPrice(last), FormatPrice(price), FormatPrice(price)};
         WriteSetting(KEY_TIP_LAST_PRICE, update.tipLastPrice);
         if (WriteSetting(KEY_LAST_PRICE, update.lastPrice)) {

@@ -22,6 +22,8 @@ public:
     // WM_PRICE_UPDATE with the prices to the main window (g_pMainDlg). True, with
     // waitingFlag set to 0, when it accepts the price.
     bool ProcessNewPrice(const std::string& priceText, int& waitingFlag);
+    // Whether the last price it judged made a notification.
+    bool LastNotified() const { return m_lastNotified; }
 
     // Makes the current price the reference without telling the user, for every tracker:
     // the file takes it now and a reference held by a tracker is dropped at its next
@@ -38,4 +40,5 @@ private:
     std::optional<double> m_heldReference;
     unsigned m_resetsSeen = 0;
     static std::atomic<unsigned> s_resets;
+    bool m_lastNotified = false;
 };

@@ -71,6 +71,15 @@ bool OpenByCommand(const std::string& socketPath) {
 }
 } // namespace
 
+bool COrvantisApp::HandOverHistory(const std::string& socketPath,
+                                   const std::string& activationToken) {
+    std::string request = INSTANCE_REQUEST_HISTORY;
+    if (IsActivationToken(activationToken)) {
+        request += " " + activationToken;
+    }
+    return Ask(socketPath, request) == std::string("OK");
+}
+
 bool COrvantisApp::HandOverToFirstInstance(const std::string& socketPath,
                                            const std::string& activationToken) {
     return HasMainWindow(socketPath) &&
@@ -111,6 +120,7 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     m_verb = verb.verb;
 
     FixPaths();
+    m_historyStart = IsHistoryStart(CommandLineRest(argc, argv));
 
     // Only one instance per user, and never none: the check needs no display, so a second
     // start ends without ever connecting to one.
@@ -180,9 +190,12 @@ int COrvantisApp::Run(int argc, char* argv[]) {
                              [&dlg] { dlg.OnEndSession(); });
         }
 
-        // Qt has taken its own options out of argv by now.
-        if (!IsSilentStart(CommandLineRest(qtArgc, qtArgs.data())) &&
-            !platform::TerminationRequested()) {
+        // Qt has taken its own options out of argv by now. A start for the history
+        // opens that window alone.
+        const bool ending = platform::TerminationRequested();
+        if (!ending && m_historyStart) {
+            dlg.OnOpenHistory();
+        } else if (!ending && !IsSilentStart(CommandLineRest(qtArgc, qtArgs.data()))) {
             dlg.show();
         }
         if (m_verb && m_verb->name == VERB_RULES) {
@@ -217,6 +230,10 @@ int COrvantisApp::TakeInstanceLock() {
     case platform::CInstanceLock::Result::HeldByAnother:
         if (m_verb) {
             return HandVerbToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, *m_verb);
+        }
+        if (m_historyStart) {
+            HandOverHistory(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, ActivationToken());
+            return 0;
         }
         HandOverToFirstInstance(g_strRuntimeDir + "/" + INSTANCE_SOCKET_NAME, ActivationToken());
         return 0;

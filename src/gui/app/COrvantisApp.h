@@ -25,6 +25,10 @@ public:
     // (empty for none). Silent when the first is not reachable.
     static bool HandOverToFirstInstance(const std::string& socketPath,
                                         const std::string& activationToken = {});
+    // The second-instance path of "orvantis --history": asks the running instance to
+    // open its history window. False when it is not reachable or refuses.
+    static bool HandOverHistory(const std::string& socketPath,
+                                const std::string& activationToken = {});
     // The activation token the launcher gave this start, or empty.
     static std::string ActivationToken();
 
@@ -52,6 +56,7 @@ private:
 
     platform::CInstanceLock m_instanceLock;
     std::optional<CommandVerb> m_verb;
+    bool m_historyStart = false; // started as "orvantis --history"
     // The downloads' and the e-mail requests' HTTP, for as long as any thread may use it.
     CQtHttpTransport m_transport;
 };

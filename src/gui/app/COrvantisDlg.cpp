@@ -6,6 +6,7 @@
 #include "core/app/InstanceProtocol.h"
 #include "core/app/PriceTracker.h"
 #include "core/common/ServerConfig.h"
+#include "core/history/HistoryRecorder.h"
 #include "core/settings/AlertSettings.h"
 #include "core/settings/Settings.h"
 #include "desktop/CSwayPlaceKeeper.h"
@@ -17,6 +18,7 @@
 #include "gui/dialogs/CAboutDlg.h"
 #include "gui/dialogs/CAlertRulesDlg.h"
 #include "gui/dialogs/CSettingDlg.h"
+#include "gui/history/CHistoryWnd.h"
 #include "gui/notify/CAlertNotifier.h"
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
@@ -29,6 +31,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <memory>
 
 namespace {
 constexpr DlgItem TEMPLATE_DIALOG{COrvantisDlg::IDD, 0, 0, 185, 92};
@@ -139,6 +142,8 @@ bool COrvantisDlg::OnInitDialog() {
             [this](const QByteArray& token) { OnHandOver(token); }, this);
         m_instanceServer->SetStatusSource([this] { return StatusForBars(); });
         m_instanceServer->SetVerbHandler([this](const CommandVerb& verb) { return OnVerb(verb); });
+        m_instanceServer->SetHistoryOpener(
+            [this](const QByteArray& token) { OnOpenHistory(token); });
         m_instanceServer->Listen(QString::fromStdString(runtimeDir + "/" + INSTANCE_SOCKET_NAME));
     }
 
@@ -147,8 +152,14 @@ bool COrvantisDlg::OnInitDialog() {
     m_tray.Create(m_hIcon);
 
     ChartPollHooks hooks = ChartSourceHooks();
-    hooks.track = [tracker = CPriceTracker()](const std::string& text, int& flag) mutable {
-        return tracker.ProcessNewPrice(text, flag);
+    auto tracker = std::make_shared<CPriceTracker>();
+    hooks.track = [tracker](const std::string& text, int& flag) {
+        return tracker->ProcessNewPrice(text, flag);
+    };
+    // Every poll goes to the price history, on the polling thread.
+    hooks.polled = [tracker, history = std::make_shared<CHistoryRecorder>()](
+                       bool accepted, const std::string& text, const PollStatusSnapshot& status) {
+        history->Record(accepted, text, status, accepted && tracker->LastNotified(), HistoryNow());
     };
     // Through g_pMainDlg like the price message: never to a window that is going away.
     hooks.statusChanged = [](const PollStatusSnapshot& status) {
@@ -163,6 +174,7 @@ bool COrvantisDlg::OnInitDialog() {
 }
 
 void COrvantisDlg::Shutdown() {
+    delete m_historyWnd;
     g_pMainDlg.store(nullptr);
     m_timerTopmost->stop();
     // Both are asked first, so that their transfers end together.
@@ -349,6 +361,14 @@ void COrvantisDlg::OnOpenMainWindow() {
 void COrvantisDlg::OnHandOver(const QByteArray& activationToken) {
     OnOpenMainWindow();
     ActivateWithToken(windowHandle(), activationToken);
+}
+
+void COrvantisDlg::OnOpenHistory(const QByteArray& activationToken) {
+    if (m_historyWnd == nullptr) {
+        m_historyWnd = new CHistoryWnd(CHistoryStore::DefaultPath(), HistoryNow());
+    }
+    m_historyWnd->show();
+    ActivateWithToken(m_historyWnd->windowHandle(), activationToken);
 }
 
 void COrvantisDlg::OnMinimize() {

@@ -14,6 +14,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 #include <optional>
@@ -24,6 +25,7 @@ class CChartPollThread;
 class CInfWnd;
 class CMinimizer;
 class CInstanceServer;
+class CHistoryWnd;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -70,6 +72,9 @@ public:
     void OnOpenMainWindow();
     // A second start: "Open Main Window" with the activation token of that start.
     void OnHandOver(const QByteArray& activationToken);
+    // "Price history": opens the history window, or brings the open one forward with
+    // the activation token of the start that asked (empty for none).
+    void OnOpenHistory(const QByteArray& activationToken = {});
     void OnMinimize();
     void OnExit();
     // The session ends (logout, kill): the program ends as Esc ends it.
@@ -146,6 +151,7 @@ private:
     CInstanceServer* m_instanceServer = nullptr;
     CAlertNotifier* m_alertNotifier;
     CAlertRulesDlg* m_rulesDlg = nullptr;
+    QPointer<CHistoryWnd> m_historyWnd; // deletes itself when closed
     std::unique_ptr<CChartPollThread> m_pollThread;
     CEmailNotifyThread m_emailThread;
     int m_modalDepth = 0;

@@ -99,6 +99,9 @@ void CInstanceServer::HandleLine(QLocalSocket* socket, const QByteArray& line) {
         socket->write(QByteArray::fromStdString(EncodeStatusAnswer(m_status())) + '\n');
         return;
     }
+    if (line.startsWith(INSTANCE_REQUEST_HISTORY) && m_history && OpenHistory(socket, line)) {
+        return;
+    }
     if (line.startsWith(INSTANCE_REQUEST_COMMAND)) {
         bool ok = false;
         const int id = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_COMMAND))).toInt(&ok);
@@ -121,6 +124,23 @@ void CInstanceServer::HandleLine(QLocalSocket* socket, const QByteArray& line) {
         }
     }
     socket->abort();
+}
+
+bool CInstanceServer::OpenHistory(QLocalSocket* socket, const QByteArray& line) {
+    QByteArray token = line.mid(static_cast<int>(qstrlen(INSTANCE_REQUEST_HISTORY)));
+    if (!token.isEmpty()) {
+        if (!token.startsWith(' ')) {
+            return false;
+        }
+        token.remove(0, 1);
+        if (!IsActivationToken(std::string_view(token.constData(), token.size()))) {
+            return false;
+        }
+    }
+    socket->write("OK\n");
+    socket->flush();
+    m_history(token);
+    return true;
 }
 
 void CInstanceServer::Open(QLocalSocket* socket, const QByteArray& token) {

@@ -35,6 +35,10 @@ public:
     void SetVerbHandler(std::function<std::string(const CommandVerb&)> handler) {
         m_verb = std::move(handler);
     }
+    // What opens the price history window, handed the activation token (maybe empty).
+    void SetHistoryOpener(std::function<void(const QByteArray&)> open) {
+        m_history = std::move(open);
+    }
 
 private:
     void OnNewConnection();
@@ -42,12 +46,15 @@ private:
     void HandleLine(QLocalSocket* socket, const QByteArray& line);
     void Open(QLocalSocket* socket, const QByteArray& token);
     void RunVerb(QLocalSocket* socket, const CommandVerb& verb);
+    // Answers a history request and opens the window; false for a malformed one.
+    bool OpenHistory(QLocalSocket* socket, const QByteArray& line);
 
     QLocalServer* m_server;
     std::function<quintptr()> m_mainWindowId;
     std::function<void(const QByteArray&)> m_open;
     std::function<InstanceStatus()> m_status;
     std::function<std::string(const CommandVerb&)> m_verb;
+    std::function<void(const QByteArray&)> m_history;
     // Connected and not yet asked anything, the longest waiting first.
     QList<QLocalSocket*> m_waiting;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -91,6 +92,14 @@ std::string UserConfigDir() {
 
 std::string UserCacheDir() {
     return XdgBaseDir("XDG_CACHE_HOME", "/.cache");
+}
+
+void ReturnFreeMemory() {
+    malloc_trim(0);
+}
+
+std::string UserDataDir() {
+    return XdgBaseDir("XDG_DATA_HOME", "/.local/share");
 }
 
 std::string PrivateFolder(const std::string& path) {

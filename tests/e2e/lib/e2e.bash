@@ -52,6 +52,7 @@ start_xvfb() {
 
 fresh_user_folders() {
     export XDG_CONFIG_HOME="$E2E_TMP/config"
+    export XDG_DATA_HOME="$E2E_TMP/data"
     export XDG_RUNTIME_DIR="$E2E_TMP/run"
     mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
     # No session bus unless a test starts its own: nothing of the machine's desktop leaks in.
