@@ -8,6 +8,7 @@
 #include "feed/HttpQuoteFeed.h"
 #include "httpd/ListenAddress.h"
 #include "httpd/ServiceLog.h"
+#include "platform/common/WallClock.h"
 #include "publish/ChartBoard.h"
 #include "publish/QuoteLoop.h"
 
@@ -24,9 +25,7 @@
 namespace {
 
 std::int64_t SystemSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return WallClock::NowSeconds();
 }
 
 bool MakeFolder(const std::string& path, mode_t mode) {

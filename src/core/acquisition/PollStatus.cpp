@@ -2,6 +2,7 @@
 #include "core/acquisition/PollStatus.h"
 
 #include "core/acquisition/ChartPollThread.h"
+#include "platform/common/WallClock.h"
 
 #include <algorithm>
 #include <charconv>
@@ -79,7 +80,7 @@ CPollStatus::Change CPollStatus::Record(const PollOutcome& outcome, std::int64_t
     m_status.last = outcome;
     if (outcome.result == PollResult::PriceRead) {
         m_status.everRead = true;
-        m_status.lastReadTime = std::time(nullptr);
+        m_status.lastReadTime = static_cast<std::time_t>(WallClock::NowSeconds());
         m_lastReadMs = nowMs;
         m_status.stale = false;
     } else {
