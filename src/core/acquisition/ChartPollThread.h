@@ -5,6 +5,7 @@
 #include "core/acquisition/ChartReader.h"
 #include "core/acquisition/PollStatus.h"
 #include "core/common/ByteBuffer.h"
+#include "core/market/MarketHours.h"
 
 #include <atomic>
 #include <chrono>
@@ -50,6 +51,8 @@ struct ChartPollHooks {
     // Optional: handed what the user is shown of the polls, on the polling thread, when
     // it changed (see CPollStatus::Change); must not block.
     std::function<void(const PollStatusSnapshot& status)> statusChanged;
+    // Optional: the market at a wall-clock instant; without it the market is always open.
+    std::function<MarketState(std::chrono::sys_seconds now)> market;
 };
 
 // The download, the reading and the keeping of the program's own chart: DownloadToBuffer

@@ -3,6 +3,7 @@
 
 #include "core/app/InstanceProtocol.h"
 #include "platform/common/JsonString.h"
+#include "platform/common/WallClock.h"
 
 #include <array>
 #include <cstdio>
@@ -11,11 +12,14 @@
 namespace {
 
 constexpr std::string_view ANSWER_LEAD = "STATUS ";
-constexpr std::array<std::string_view, 5> CLASSES = {
-    STATUS_CLASS_UP, STATUS_CLASS_DOWN, STATUS_CLASS_FLAT, STATUS_CLASS_STALE, STATUS_CLASS_NONE};
+constexpr std::array<std::string_view, 6> CLASSES = {STATUS_CLASS_UP,     STATUS_CLASS_DOWN,
+                                                     STATUS_CLASS_FLAT,   STATUS_CLASS_STALE,
+                                                     STATUS_CLASS_CLOSED, STATUS_CLASS_NONE};
+constexpr std::size_t INSTANT_SIZE = 20; // 2026-12-13T23:00:00Z
 
-// Every byte may become three, and the longest class is five bytes.
-static_assert(ANSWER_LEAD.size() + 5 + 1 + 3 * STATUS_TEXT_MAX + 1 + 3 * STATUS_TOOLTIP_MAX <=
+// Every byte may become three, and the longest class is six bytes.
+static_assert(ANSWER_LEAD.size() + 6 + 1 + 3 * STATUS_TEXT_MAX + 1 + 3 * STATUS_TOOLTIP_MAX + 1 +
+                  INSTANT_SIZE <=
               INSTANCE_MAX_ANSWER);
 
 bool IsKnownClass(std::string_view name) {
@@ -98,9 +102,19 @@ std::optional<std::string> PercentDecode(std::string_view text) {
 
 } // namespace
 
-InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip) {
-    return {stale ? STATUS_CLASS_STALE : ClassOf(SignOfChange(prices)), PriceLine(prices),
-            std::move(tooltip)};
+InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip,
+                                  bool closed, std::time_t reopens) {
+    InstanceStatus status{stale    ? STATUS_CLASS_STALE
+                          : closed ? STATUS_CLASS_CLOSED
+                                   : ClassOf(SignOfChange(prices)),
+                          PriceLine(prices),
+                          std::move(tooltip),
+                          {}};
+    if (!stale && closed && reopens != 0) {
+        status.reopens =
+            WallClock::FormatInstant(std::chrono::sys_seconds{std::chrono::seconds{reopens}});
+    }
+    return status;
 }
 
 std::string EncodeStatusAnswer(const InstanceStatus& status) {
@@ -108,7 +122,10 @@ std::string EncodeStatusAnswer(const InstanceStatus& status) {
         IsKnownClass(status.cssClass) ? std::string_view(status.cssClass) : STATUS_CLASS_NONE;
     return std::string(ANSWER_LEAD) + std::string(cssClass) + " " +
            PercentEncode(Cut(status.text, STATUS_TEXT_MAX)) + " " +
-           PercentEncode(Cut(status.tooltip, STATUS_TOOLTIP_MAX));
+           PercentEncode(Cut(status.tooltip, STATUS_TOOLTIP_MAX)) +
+           (cssClass == STATUS_CLASS_CLOSED && WallClock::ParseInstant(status.reopens)
+                ? " " + status.reopens
+                : std::string());
 }
 
 std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line) {
@@ -118,16 +135,27 @@ std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line) {
     line.remove_prefix(ANSWER_LEAD.size());
     const auto first = line.find(' ');
     const auto second = first == std::string_view::npos ? first : line.find(' ', first + 1);
-    if (second == std::string_view::npos || line.find(' ', second + 1) != std::string_view::npos) {
+    if (second == std::string_view::npos) {
         return std::nullopt;
     }
     const std::string_view cssClass = line.substr(0, first);
+    // Only a closed market may add its reopening, and only as a well-formed instant.
+    const auto third = line.find(' ', second + 1);
+    std::string reopens;
+    if (third != std::string_view::npos) {
+        reopens = line.substr(third + 1);
+        if (cssClass != STATUS_CLASS_CLOSED || !WallClock::ParseInstant(reopens)) {
+            return std::nullopt;
+        }
+    }
     std::optional<std::string> text = PercentDecode(line.substr(first + 1, second - first - 1));
-    std::optional<std::string> tooltip = PercentDecode(line.substr(second + 1));
+    std::optional<std::string> tooltip = PercentDecode(
+        line.substr(second + 1, third == std::string_view::npos ? third : third - second - 1));
     if (!IsKnownClass(cssClass) || !text || !tooltip) {
         return std::nullopt;
     }
-    return InstanceStatus{std::string(cssClass), std::move(*text), std::move(*tooltip)};
+    return InstanceStatus{std::string(cssClass), std::move(*text), std::move(*tooltip),
+                          std::move(reopens)};
 }
 
 std::string StatusJson(const InstanceStatus& status) {
@@ -137,6 +165,10 @@ std::string StatusJson(const InstanceStatus& status) {
     AppendJsonString(out, status.tooltip, JsonNonAscii::Utf8);
     out += ",\"class\":";
     AppendJsonString(out, status.cssClass, JsonNonAscii::Utf8);
+    if (!status.reopens.empty()) {
+        out += ",\"reopens\":";
+        AppendJsonString(out, status.reopens, JsonNonAscii::Utf8);
+    }
     out += '}';
     return out;
 }

@@ -3,6 +3,7 @@
 
 #include "core/app/PriceLine.h"
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,9 +11,10 @@
 // What the running program tells a status bar (orvantis-chart --status): the floating
 // window's line, a tooltip and a class for styling.
 struct InstanceStatus {
-    std::string cssClass; // up, down, flat, stale, or none before any price of this run
+    std::string cssClass; // up, down, flat, stale, closed, or none before any price of this run
     std::string text;     // "1662.50 +12.50", or "Obtaining..." before any price
     std::string tooltip;  // "Last Notify Price: 1650.00", then one line per problem
+    std::string reopens;  // while closed, "2026-12-13T23:00:00Z" when known
 
     friend bool operator==(const InstanceStatus&, const InstanceStatus&) = default;
 };
@@ -22,11 +24,14 @@ inline constexpr const char* STATUS_CLASS_UP = "up";
 inline constexpr const char* STATUS_CLASS_DOWN = "down";
 inline constexpr const char* STATUS_CLASS_FLAT = "flat";
 inline constexpr const char* STATUS_CLASS_STALE = "stale";
+inline constexpr const char* STATUS_CLASS_CLOSED = "closed";
 inline constexpr const char* STATUS_CLASS_NONE = "none";
 
 // The status of the program showing these prices: the floating window's line, the class of
-// the change (stale before the others), and the tooltip as given.
-InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip);
+// the change (stale, then closed, before the others), and the tooltip as given. reopens is
+// the wall-clock reopening of a closed market, 0 when unknown.
+InstanceStatus MakeInstanceStatus(const PriceView& prices, bool stale, std::string tooltip,
+                                  bool closed = false, std::time_t reopens = 0);
 
 // A status bar line is short: longer texts are cut (at a character boundary) to these
 // many bytes before they are sent.
@@ -34,12 +39,13 @@ constexpr std::size_t STATUS_TEXT_MAX = 64;
 constexpr std::size_t STATUS_TOOLTIP_MAX = 256;
 
 // The answer to INSTANCE_REQUEST_STATUS, without its line break: "STATUS <class> <text>
-// <tooltip>", the texts cut as above and percent-encoded (space, '%' and control
-// characters), so the line always fits INSTANCE_MAX_ANSWER.
+// <tooltip>", then " <reopens>" for a closed market that reopens, the texts cut as above and
+// percent-encoded (space, '%' and control characters), so the line always fits INSTANCE_MAX_ANSWER.
 std::string EncodeStatusAnswer(const InstanceStatus& status);
 // The status of an answer line; nothing when it is not one.
 std::optional<InstanceStatus> DecodeStatusAnswer(std::string_view line);
 
 // The object a waybar custom module reads, on one line:
-// {"text":"...","tooltip":"...","class":"..."}. Text that is not UTF-8 becomes U+FFFD.
+// {"text":"...","tooltip":"...","class":"..."}, and "reopens" while closed. Text that is not UTF-8
+// becomes U+FFFD.
 std::string StatusJson(const InstanceStatus& status);

@@ -246,6 +246,13 @@ bool MarketHours::IsOpen(Instant t) const {
     return false;
 }
 
+MarketState MarketHours::StateAt(Instant t) const {
+    if (IsOpen(t)) {
+        return {};
+    }
+    return {true, NextOpen(t)};
+}
+
 std::optional<MarketHours::Instant> MarketHours::NextOpen(Instant t) const {
     if (!m_zone) {
         return std::nullopt;

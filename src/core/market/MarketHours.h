@@ -13,6 +13,13 @@
 
 inline constexpr const char* MARKET_HOURS_FILE = "market-hours.conf";
 
+// The market at one instant: open, or closed until the reopening (nothing when no session
+// opens within eight weeks).
+struct MarketState {
+    bool closed = false;
+    std::optional<std::chrono::sys_seconds> reopens;
+};
+
 // When the gold market trades: weekly sessions in the exchange's time zone, less its
 // holidays and early closes, from market-hours.conf. A session belongs to the trading day on
 // which it ends: a holiday drops that day's session, an early close ends it sooner. Without
@@ -37,6 +44,7 @@ public:
     // The first opening after t (the reopening while closed); nothing when no session opens
     // within eight weeks.
     std::optional<Instant> NextOpen(Instant t) const;
+    MarketState StateAt(Instant t) const;
 
 private:
     MarketHours() = default;

@@ -17,6 +17,7 @@
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
 #include "platform/Platform.h"
+#include "platform/common/WallClock.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -62,7 +63,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_tray(*this), m_btnMinimize(new QPushButton(QStringLiteral("Minimize"), this)),
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
-      m_timerTopmost(new QTimer(this)), m_minimizer(new CMinimizer(this)) {
+      m_timerTopmost(new QTimer(this)), m_timerReopen(new QTimer(this)),
+      m_minimizer(new CMinimizer(this)) {
     setObjectName(QStringLiteral("COrvantisDlg"));
     setWindowTitle(QStringLiteral("Orvantis"));
     const CDialogUnits units = ApplyDialogTemplate(this, TEMPLATE_DIALOG);
@@ -93,6 +95,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     connect(m_btnExit, &QPushButton::clicked, this, &COrvantisDlg::OnExit);
     connect(m_btnSettings, &QPushButton::clicked, this, &COrvantisDlg::OnSettings);
     connect(m_timerTopmost, &QTimer::timeout, this, &COrvantisDlg::OnTimer);
+    m_timerReopen->setSingleShot(true);
+    connect(m_timerReopen, &QTimer::timeout, this, &COrvantisDlg::ArmReopening);
     new CSwayPlaceKeeper(this);
 
     g_pMainDlg.store(this);
@@ -144,6 +148,8 @@ bool COrvantisDlg::OnInitDialog() {
             window->PostStatusUpdate(status);
         }
     };
+    hooks.market = [hours = std::make_shared<const MarketHours>(MarketHours::Load("orvantis"))](
+                       std::chrono::sys_seconds now) { return hours->StateAt(now); };
     m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks), StaleLimit());
     m_pollThread->Start();
     m_timerTopmost->start(TOPMOST_PERIOD_MS);
@@ -177,6 +183,25 @@ void COrvantisDlg::ShowPollStatus(const PollStatusSnapshot& status) {
     m_floatWnd.SetStale(status.stale);
     m_tray.SetGreyed(status.stale);
     UpdateStatusTips();
+    ArmReopening();
+}
+
+void COrvantisDlg::ArmReopening() {
+    // A day at most per wait; a longer closure waits again.
+    constexpr std::int64_t WAIT_MAX_S = 24 * 3600;
+    if (!m_pollStatus.closed || m_pollStatus.reopens == 0) {
+        m_timerReopen->stop();
+        return;
+    }
+    const std::int64_t left = m_pollStatus.reopens - WallClock::NowSeconds();
+    if (left <= 0) {
+        m_pollStatus.closed = false;
+        m_pollStatus.reopens = 0;
+        m_timerReopen->stop();
+        UpdateStatusTips();
+        return;
+    }
+    m_timerReopen->start(static_cast<int>(std::min(left, WAIT_MAX_S) * 1000));
 }
 
 InstanceStatus COrvantisDlg::StatusForBars() const {
@@ -184,7 +209,8 @@ InstanceStatus COrvantisDlg::StatusForBars() const {
     tooltip.prepend(QStringLiteral("Last Notify Price: ") +
                     QString::fromStdString(m_prices.lastNotify));
     return MakeInstanceStatus(m_prices, m_pollStatus.stale,
-                              tooltip.join(QLatin1Char('\n')).toStdString());
+                              tooltip.join(QLatin1Char('\n')).toStdString(), m_pollStatus.closed,
+                              m_pollStatus.reopens);
 }
 
 void COrvantisDlg::RefreshPriceDisplay(bool readCurrent) {
@@ -201,7 +227,8 @@ void COrvantisDlg::ShowPrices(const PriceView& prices) {
 
 QStringList COrvantisDlg::StatusTipLines() const {
     QStringList lines;
-    for (const std::string& line : {StaleTipLine(m_pollStatus), SettingsWriteProblemTip()}) {
+    for (const std::string& line :
+         {StaleTipLine(m_pollStatus), ClosedTipLine(m_pollStatus), SettingsWriteProblemTip()}) {
         if (!line.empty()) {
             lines.append(QString::fromStdString(line));
         }

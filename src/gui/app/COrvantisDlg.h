@@ -113,6 +113,9 @@ private:
     // The lines of the tips: what keeps the monitor from working right, or nothing.
     QStringList StatusTipLines() const;
     void OnTimer();
+    // While the market is closed, one single-shot timer ends the closed state at the
+    // reopening (the polls would notice it only at the next one).
+    void ArmReopening();
     void OpenTipDialog(const PriceView& prices);
     void HideToTray();
     void RestoreFromTray();
@@ -129,6 +132,7 @@ private:
     QPushButton* m_btnExit;
     QPushButton* m_btnSettings;
     QTimer* m_timerTopmost;
+    QTimer* m_timerReopen;
     CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
     std::unique_ptr<CChartPollThread> m_pollThread;

@@ -2,6 +2,7 @@
 #include "WallClock.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -93,6 +94,19 @@ std::optional<std::chrono::sys_seconds> WallClock::ParseInstant(std::string_view
     }
     return std::chrono::sys_days{date} + std::chrono::hours{*hour} + std::chrono::minutes{*minute} +
            std::chrono::seconds{*second};
+}
+
+std::string WallClock::FormatInstant(std::chrono::sys_seconds instant) {
+    const auto day = std::chrono::floor<std::chrono::days>(instant);
+    const std::chrono::year_month_day date{day};
+    const std::chrono::hh_mm_ss time{instant - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
 }
 
 void WallClock::Start(std::optional<std::chrono::sys_seconds> instant) {

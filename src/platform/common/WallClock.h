@@ -24,6 +24,8 @@ public:
 
     // "YYYY-MM-DDTHH:MM[:SS[.fraction]]Z", UTC, or nothing.
     static std::optional<std::chrono::sys_seconds> ParseInstant(std::string_view text);
+    // "YYYY-MM-DDTHH:MM:SSZ".
+    static std::string FormatInstant(std::chrono::sys_seconds instant);
 
     static TimePoint Now();
     static std::int64_t NowSeconds();
