@@ -87,7 +87,8 @@ int RunPublisher(const std::string& configPath, const TerminationSignals& stopSi
 
     StopSignal stop;
     const std::unique_ptr<QuoteFeed> feed = MakeFeed(config, stop);
-    ChartBoard board(config.staleAfterSeconds);
+    ChartBoard board(config.staleAfterSeconds,
+                     std::make_shared<const MarketHours>(MarketHours::Load("orvantis-chartd")));
     QuoteLoop loop(config, *feed, board, SystemSeconds);
     ChartService service(board, config.feed.intervalSeconds, SystemSeconds);
     if (config.listenPort >= 0 && !Listen(service, config)) {

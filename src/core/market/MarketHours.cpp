@@ -232,18 +232,22 @@ std::vector<MarketHours::Span> MarketHours::WeekSpans(local_days sunday) const {
 }
 
 bool MarketHours::IsOpen(Instant t) const {
+    return !m_zone || OpenedAt(t).has_value();
+}
+
+std::optional<MarketHours::Instant> MarketHours::OpenedAt(Instant t) const {
     if (!m_zone) {
-        return true;
+        return Instant{};
     }
     const local_days sunday = SundayOf(t);
     for (const local_days week : {sunday - weeks{1}, sunday}) {
         for (const Span& span : WeekSpans(week)) {
             if (span.open <= t && t < span.close) {
-                return true;
+                return span.open;
             }
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 MarketState MarketHours::StateAt(Instant t) const {

@@ -41,6 +41,8 @@ public:
     static MarketHours LoadFile(const std::string& path, std::string_view program);
 
     bool IsOpen(Instant t) const;
+    // The opening of the session under way at t; nothing while closed.
+    std::optional<Instant> OpenedAt(Instant t) const;
     // The first opening after t (the reopening while closed); nothing when no session opens
     // within eight weeks.
     std::optional<Instant> NextOpen(Instant t) const;
