@@ -197,7 +197,9 @@ MarketHours MarketHours::Load(std::string_view program) {
                                    MARKET_HOURS_FILE};
     const std::string exe = platform::ExecutablePath();
     if (const std::size_t slash = exe.rfind('/'); slash != std::string::npos) {
-        paths.push_back(exe.substr(0, slash) + "/../share/orvantis/" + MARKET_HOURS_FILE);
+        for (const char* folder : {"/../share/orvantis/", "/../share/orvantis-server/"}) {
+            paths.push_back(exe.substr(0, slash) + folder + MARKET_HOURS_FILE);
+        }
     }
     for (const std::string& path : paths) {
         if (std::ifstream(path).good()) {

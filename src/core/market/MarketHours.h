@@ -35,7 +35,8 @@ public:
     // and the built-in sessions come back.
     static MarketHours Parse(std::string_view text, std::string& error);
     // $XDG_CONFIG_HOME/Tamberlo/Orvantis/market-hours.conf, else the installed one in
-    // ../share/orvantis beside the program, else the built-in sessions. A bad file costs one
+    // ../share/orvantis (or the server package's ../share/orvantis-server) beside the
+    // program, else the built-in sessions. A bad file costs one
     // line on standard error, after program's name.
     static MarketHours Load(std::string_view program);
     static MarketHours LoadFile(const std::string& path, std::string_view program);
