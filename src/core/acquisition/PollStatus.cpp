@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -76,10 +77,14 @@ std::string ClosedTipLine(const PollStatusSnapshot& status) {
     if (!status.closed) {
         return {};
     }
+    // The day in English like the rest of the line, whatever the locale.
+    static constexpr const char* DAYS[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     std::tm local{};
     char when[32] = "";
-    if (status.reopens != 0 && localtime_r(&status.reopens, &local) != nullptr) {
-        std::strftime(when, sizeof when, ", reopens %a %H:%M", &local);
+    if (status.reopens != 0 && localtime_r(&status.reopens, &local) != nullptr &&
+        local.tm_wday >= 0 && local.tm_wday < 7) {
+        std::snprintf(when, sizeof when, ", reopens %s %02d:%02d", DAYS[local.tm_wday],
+                      local.tm_hour, local.tm_min);
     }
     return std::string("Market closed") + when;
 }
