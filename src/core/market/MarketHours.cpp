@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -94,7 +95,11 @@ std::vector<std::string_view> Words(std::string_view line) {
     return words;
 }
 
+std::atomic<std::uint64_t> s_nextId{1};
+
 } // namespace
+
+MarketHours::MarketHours() : m_id(s_nextId++) {}
 
 MarketHours MarketHours::BuiltIn() {
     MarketHours hours;
@@ -233,6 +238,27 @@ std::vector<MarketHours::Span> MarketHours::WeekSpans(local_days sunday) const {
     return spans;
 }
 
+const std::vector<MarketHours::Span>& MarketHours::CachedWeekSpans(local_days sunday) const {
+    // Callers ask about one moment after another: a handful of weeks covers them, and each
+    // thread keeps its own, so the hours stay free to share.
+    struct Week {
+        std::uint64_t owner = 0;
+        local_days sunday{};
+        std::vector<Span> spans;
+    };
+    thread_local std::array<Week, 4> s_weeks;
+    thread_local std::size_t s_next = 0;
+    for (const Week& week : s_weeks) {
+        if (week.owner == m_id && week.sunday == sunday) {
+            return week.spans;
+        }
+    }
+    Week& week = s_weeks[s_next];
+    s_next = (s_next + 1) % s_weeks.size();
+    week = {m_id, sunday, WeekSpans(sunday)};
+    return week.spans;
+}
+
 bool MarketHours::IsOpen(Instant t) const {
     return !m_zone || OpenedAt(t).has_value();
 }
@@ -243,7 +269,7 @@ std::optional<MarketHours::Instant> MarketHours::OpenedAt(Instant t) const {
     }
     const local_days sunday = SundayOf(t);
     for (const local_days week : {sunday - weeks{1}, sunday}) {
-        for (const Span& span : WeekSpans(week)) {
+        for (const Span& span : CachedWeekSpans(week)) {
             if (span.open <= t && t < span.close) {
                 return span.open;
             }
@@ -266,7 +292,7 @@ std::optional<MarketHours::Instant> MarketHours::NextOpen(Instant t) const {
     const local_days sunday = SundayOf(t);
     // Sessions start in week order, so the first week with a later opening has the first.
     for (int week = 0; week <= WEEKS_AHEAD; ++week) {
-        for (const Span& span : WeekSpans(sunday + weeks{week})) {
+        for (const Span& span : CachedWeekSpans(sunday + weeks{week})) {
             if (span.open > t) {
                 return span.open;
             }

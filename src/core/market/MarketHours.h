@@ -4,6 +4,7 @@
 #include "core/market/TimeZone.h"
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -50,7 +51,7 @@ public:
     MarketState StateAt(Instant t) const;
 
 private:
-    MarketHours() = default;
+    MarketHours();
 
     struct Session {
         int startMinute; // from Sunday 00:00, exchange time
@@ -63,9 +64,12 @@ private:
 
     // The sessions that start in the week from that Sunday, as instants, in order.
     std::vector<Span> WeekSpans(std::chrono::local_days sunday) const;
+    // The same, kept for the last few weeks asked on this thread.
+    const std::vector<Span>& CachedWeekSpans(std::chrono::local_days sunday) const;
     std::chrono::local_days SundayOf(Instant t) const;
     bool ParseLine(std::string_view line, std::string& why);
 
+    std::uint64_t m_id; // tells the cached weeks of one set of hours from another's
     std::optional<TimeZone> m_zone;
     std::vector<Session> m_sessions;
     std::set<std::chrono::local_days> m_holidays;
