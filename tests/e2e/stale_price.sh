@@ -10,30 +10,10 @@ start_trayer
 fresh_user_folders
 export XDG_CACHE_HOME="$E2E_TMP/cache"
 CHART="$XDG_CACHE_HOME/Tamberlo/Orvantis/unreadable-chart.png"
-fault() { echo "$1" >"$E2E_TMP/fault"; }
-fault ok
-start_chartd --prices 1660.00 --fault-file "$E2E_TMP/fault"
-mkdir -p "$(dirname "$INI")"
-printf '[Option]\nLastPrice=1650.00\nPriceChange=100\n' >"$INI"
-# Regular polls a fifth of it apart: one a second.
-export ORVANTIS_STALE_SECONDS=5
+start_faulty_source
 
 start_orvantis run -s
 pid=$ORVANTIS_PID
-status_json() { "$BIN_DIR/orvantis-chart" --status --json; }
-status_is() { status_json | grep -q "\"class\":\"$1\""; }
-# shows COLOUR [GEOMETRY]: pixels of that colour (green, grey, black, or colour: any
-# that is not grey) on the screen, by default inside the floating window's outline.
-shows() {
-    import -window root -crop "${2:-100x17+$((fx + 6))+$((fy + 4))}" -depth 8 txt:- 2>/dev/null |
-        sed -n 's/^[0-9]*,[0-9]*: (\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
-        awk -v want="$1" '
-            $2 > $1 + 60 && $2 > $3 + 60 { n["green"]++ }
-            $1 < 40 && $2 < 40 && $3 < 40 { n["black"]++ }
-            $1 >= 120 && $1 <= 136 && $1 == $2 && $2 == $3 { n["grey"]++ }
-            $1 - $3 > 40 || $3 - $1 > 40 { n["colour"]++ }
-            END { exit !(n[want] > 0) }'
-}
 
 wait_for 15 status_is up || fail "no price that is up: $(status_json)"
 status_json | grep -qx '{"text":"1660.00 +10.00","tooltip":"Last Notify Price: 1650.00","class":"up"}' ||

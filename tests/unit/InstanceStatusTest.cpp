@@ -31,16 +31,23 @@ INSTANTIATE_TEST_SUITE_P(
     Statuses, InstanceStatusTest,
     ::testing::Values(
         StatusCase{"QuotesBackslashesAndLineBreaks",
-                   {"stale", "100% \"x\"", "a\\b\nc\x01"},
+                   {"stale", "100% \"x\"", "a\\b\nc\x01", {}},
                    R"({"text":"100% \"x\"","tooltip":"a\\b\nc\u0001","class":"stale"})",
-                   {"stale", "100% \"x\"", "a\\b\nc\x01"}},
+                   {"stale", "100% \"x\"", "a\\b\nc\x01", {}}},
+        StatusCase{"ClosedSaysWhenItReopensBesideHeldAlerts",
+                   {"closed", "1662.50", "Market closed", "snoozed_until", "2026-12-13T22:00:00Z",
+                    "2026-12-13T23:00:00Z"},
+                   R"({"text":"1662.50","tooltip":"Market closed","class":"closed",)"
+                   R"("snoozed_until":"2026-12-13T22:00:00Z","reopens":"2026-12-13T23:00:00Z"})",
+                   {"closed", "1662.50", "Market closed", "snoozed_until", "2026-12-13T22:00:00Z",
+                    "2026-12-13T23:00:00Z"}},
         StatusCase{"NotUtf8",
-                   {"none", "\xC3(", "ok"},
+                   {"none", "\xC3(", "ok", {}},
                    R"({"text":"\ufffd(","tooltip":"ok","class":"none"})",
-                   {"none", "\xC3(", "ok"}},
+                   {"none", "\xC3(", "ok", {}}},
         StatusCase{
             "LongTextsAreCut",
-            {"flat", LONG, LONG},
+            {"flat", LONG, LONG, {}},
             R"({"text":")" + LONG + R"(","tooltip":")" + LONG + R"(","class":"flat"})",
             {"flat", std::string(STATUS_TEXT_MAX, '7'), std::string(STATUS_TOOLTIP_MAX, '7')}},
         StatusCase{

@@ -2,6 +2,7 @@
 #include "HttpCaching.h"
 
 #include "TextRules.h"
+#include "platform/common/WallClock.h"
 
 #include <array>
 #include <charconv>
@@ -95,5 +96,5 @@ bool NotModified(const HttpRequest& request, std::string_view etag, std::time_t 
         return ListsTag(noneMatch, etag);
     }
     const std::optional<std::time_t> since = ParseHttpDate(request.Header("if-modified-since"));
-    return since && *since <= std::time(nullptr) && lastModified <= *since;
+    return since && *since <= WallClock::NowSeconds() && lastModified <= *since;
 }

@@ -2,6 +2,7 @@
 #include "HttpMessage.h"
 
 #include "HttpCaching.h"
+#include "platform/common/WallClock.h"
 
 #include <ctime>
 
@@ -73,7 +74,7 @@ std::string ResponseBytes(const HttpResponse& response, bool keepAlive, bool hea
     const bool bodiless = IsBodiless(response.status);
     std::string bytes = "HTTP/1.1 " + std::to_string(response.status) + " " +
                         ReasonPhrase(response.status) + "\r\n";
-    bytes += "Date: " + HttpDate(std::time(nullptr)) + "\r\n";
+    bytes += "Date: " + HttpDate(static_cast<std::time_t>(WallClock::NowSeconds())) + "\r\n";
     if (!bodiless) {
         bytes += "Content-Type: " + HeaderValue(response.contentType) + "\r\n";
         const std::size_t length = response.pieces ? response.streamLength : response.body.size();

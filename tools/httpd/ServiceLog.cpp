@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ServiceLog.h"
 
+#include "platform/common/WallClock.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -37,7 +39,7 @@ std::string UtcTime(std::chrono::system_clock::time_point time) {
 }
 
 void LogLine(std::string_view text) {
-    std::string line = UtcTime(std::chrono::system_clock::now()) + " ";
+    std::string line = UtcTime(WallClock::Now()) + " ";
     // Whatever slipped through unescaped still cannot start a line of its own.
     for (const char ch : text) {
         if (IsControl(static_cast<unsigned char>(ch))) {

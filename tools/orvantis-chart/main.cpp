@@ -11,6 +11,7 @@
 #include "core/common/ServerConfig.h"
 #include "net/curl/CurlTransport.h"
 #include "platform/Platform.h"
+#include "platform/common/WallClock.h"
 
 #include <cerrno>
 #include <charconv>
@@ -244,6 +245,10 @@ int main(int argc, char** argv) {
     }
     if (json && !status) {
         return UsageError("--json goes with --status");
+    }
+    if (const std::string error = WallClock::StartFromEnvironment(); !error.empty()) {
+        std::fprintf(stderr, "orvantis-chart: %s\n", error.c_str());
+        return EXIT_TROUBLE;
     }
     if (status) {
         if (fetch || !files.empty()) {

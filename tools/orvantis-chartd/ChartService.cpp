@@ -4,8 +4,13 @@
 #include "feed/QuoteNumber.h"
 #include "httpd/HttpCaching.h"
 #include "httpd/ServiceLog.h"
+#include "platform/common/WallClock.h"
+
+#include <algorithm>
 
 namespace {
+
+constexpr std::int64_t CLOSED_MAX_AGE = 3600;
 
 HttpLimits ChartLimits() {
     HttpLimits limits;
@@ -53,9 +58,17 @@ HttpResponse ChartService::OnChart(const HttpRequest& request) const {
                 {{"Retry-After", m_interval}, {"Cache-Control", "no-store"}}};
     }
     const ChartImage& chart = *view.chart;
+    // While closed the chart cannot change before the reopening; an hour at most, so that
+    // a feed that comes back early is not hidden for long.
+    std::string maxAge = m_interval;
+    if (view.closed) {
+        const std::int64_t now = m_clock();
+        maxAge = std::to_string(std::clamp<std::int64_t>(
+            view.reopens > now ? view.reopens - now : CLOSED_MAX_AGE, 1, CLOSED_MAX_AGE));
+    }
     HttpHeaders headers = {{"ETag", chart.etag},
                            {"Last-Modified", HttpDate(static_cast<std::time_t>(chart.modified))},
-                           {"Cache-Control", "max-age=" + m_interval}};
+                           {"Cache-Control", "max-age=" + maxAge}};
     if (NotModified(request, chart.etag, static_cast<std::time_t>(chart.modified))) {
         return {304, {}, std::move(headers)};
     }
@@ -64,7 +77,17 @@ HttpResponse ChartService::OnChart(const HttpRequest& request) const {
 
 HttpResponse ChartService::OnHealth() const {
     const ChartBoard::View view = m_board.Look(m_clock());
-    std::string json = std::string("{\"status\":\"") + (view.live ? "live" : "stale") + "\"";
+    std::string json = std::string("{\"status\":\"") +
+                       (view.closed ? "closed"
+                        : view.live ? "live"
+                                    : "stale") +
+                       "\"";
+    if (view.closed && view.reopens != 0) {
+        json +=
+            ",\"reopens\":\"" +
+            WallClock::FormatInstant(std::chrono::sys_seconds{std::chrono::seconds{view.reopens}}) +
+            "\"";
+    }
     json += ",\"age_seconds\":" + (view.chart ? std::to_string(view.age) : std::string("null"));
     if (view.chart) {
         json += ",\"price\":\"" + QuoteText(view.chart->price) + "\"";

@@ -10,8 +10,10 @@
 
 // The publisher's HTTP side. GET and HEAD of the chart path answer the live chart with
 // its validators and a Cache-Control of one feed interval, 304 to a client whose copy is
-// current, and 503 with Retry-After while the price is stale. GET of /healthz answers
-// the age of the last accepted quote as JSON: 200 while it is live, else 503.
+// current, and 503 with Retry-After while the price is stale. While the market is closed
+// the last chart is served with a Cache-Control up to the reopening (an hour at most).
+// GET of /healthz answers the age of the last accepted quote as JSON, "closed" with the
+// reopening while closed: 200 while it is served, else 503.
 class ChartService final {
 public:
     using Clock = std::function<std::int64_t()>; // seconds since 1970

@@ -8,6 +8,7 @@
 #include "feed/HttpQuoteFeed.h"
 #include "httpd/ListenAddress.h"
 #include "httpd/ServiceLog.h"
+#include "platform/common/WallClock.h"
 #include "publish/ChartBoard.h"
 #include "publish/QuoteLoop.h"
 
@@ -24,9 +25,7 @@
 namespace {
 
 std::int64_t SystemSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return WallClock::NowSeconds();
 }
 
 bool MakeFolder(const std::string& path, mode_t mode) {
@@ -88,7 +87,8 @@ int RunPublisher(const std::string& configPath, const TerminationSignals& stopSi
 
     StopSignal stop;
     const std::unique_ptr<QuoteFeed> feed = MakeFeed(config, stop);
-    ChartBoard board(config.staleAfterSeconds);
+    ChartBoard board(config.staleAfterSeconds,
+                     std::make_shared<const MarketHours>(MarketHours::Load("orvantis-chartd")));
     QuoteLoop loop(config, *feed, board, SystemSeconds);
     ChartService service(board, config.feed.intervalSeconds, SystemSeconds);
     if (config.listenPort >= 0 && !Listen(service, config)) {

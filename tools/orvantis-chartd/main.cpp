@@ -7,6 +7,7 @@
 #include "httpd/ListenAddress.h"
 #include "httpd/TerminationSignals.h"
 #include "platform/AtomicFile.h"
+#include "platform/common/WallClock.h"
 
 #include <signal.h>
 
@@ -27,6 +28,10 @@ bool WritePortFile(const std::string& path, int port) {
 int main(int argc, char** argv) {
     const TerminationSignals stopSignals;
     signal(SIGPIPE, SIG_IGN);
+    if (const std::string error = WallClock::StartFromEnvironment(); !error.empty()) {
+        std::fprintf(stderr, "orvantis-chartd: %s\n", error.c_str());
+        return 2;
+    }
     if (argc == 3 && std::string_view(argv[1]) == "--config") {
         return RunPublisher(argv[2], stopSignals);
     }

@@ -3,6 +3,7 @@
 
 #include "core/acquisition/UnreadableChart.h"
 #include "core/common/Globals.h"
+#include "platform/common/WallClock.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -56,12 +57,33 @@ void TellChange(const ChartPollHooks& hooks, const CPollStatus& status, CPollSta
         const std::string line = StaleTipLine(snapshot);
         std::fprintf(stderr, "orvantis: %s%s%s\n", line.c_str(),
                      keptAt.empty() ? "" : "; the chart is kept in ", keptAt.c_str());
+    } else if (snapshot.closed && change != CPollStatus::Change::None &&
+               change != CPollStatus::Change::Reason) {
+        std::fprintf(stderr, "orvantis: %s\n", ClosedTipLine(snapshot).c_str());
     } else if (change == CPollStatus::Change::Ended) {
         std::fprintf(stderr, "orvantis: a price is read again\n");
+    } else if (change == CPollStatus::Change::Market) {
+        std::fprintf(stderr, "orvantis: the market is open\n");
     }
     if (change != CPollStatus::Change::None && hooks.statusChanged) {
         hooks.statusChanged(snapshot);
     }
+}
+
+// The market now, on the wall clock, and the wait for its reopening.
+MarketMoment MarketNow(const ChartPollHooks& hooks) {
+    if (!hooks.market) {
+        return {};
+    }
+    const WallClock::TimePoint now = WallClock::Now();
+    const MarketState state = hooks.market(std::chrono::floor<std::chrono::seconds>(now));
+    MarketMoment moment{state.closed, 0, 0};
+    if (state.closed && state.reopens) {
+        moment.reopens = static_cast<std::time_t>(state.reopens->time_since_epoch().count());
+        moment.msToReopen =
+            std::chrono::duration_cast<std::chrono::milliseconds>(*state.reopens - now).count();
+    }
+    return moment;
 }
 
 // Keeps the outcome and tells the user of a change.
@@ -71,7 +93,8 @@ void NoteOutcome(const ChartPollHooks& hooks, CPollStatus& status, const PollOut
     if (IsUnreadableChart(outcome.result) && hooks.keepUnreadable) {
         keptAt = hooks.keepUnreadable(chart);
     }
-    TellChange(hooks, status, status.Record(outcome, nowMs, quickPollsOver), keptAt);
+    TellChange(hooks, status, status.Record(outcome, nowMs, quickPollsOver, MarketNow(hooks)),
+               keptAt);
 }
 
 } // namespace
@@ -117,7 +140,8 @@ void ChartPollThread(const ChartPollHooks& hooks, ISleeper& sleeper, const std::
         const std::function<void()> tick = [&] {
             if (status != nullptr && !stop.load()) {
                 TellChange(hooks, *status,
-                           status->Overdue(sleeper.NowMs(), quickWaits >= POLL_QUICK_WAITS_MAX),
+                           status->Overdue(sleeper.NowMs(), quickWaits >= POLL_QUICK_WAITS_MAX,
+                                           MarketNow(hooks)),
                            {});
             }
         };

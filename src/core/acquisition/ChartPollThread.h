@@ -5,6 +5,7 @@
 #include "core/acquisition/ChartReader.h"
 #include "core/acquisition/PollStatus.h"
 #include "core/common/ByteBuffer.h"
+#include "core/market/MarketHours.h"
 
 #include <atomic>
 #include <chrono>
@@ -55,6 +56,8 @@ struct ChartPollHooks {
     std::function<void(bool accepted, const std::string& priceText,
                        const PollStatusSnapshot& status)>
         polled;
+    // Optional: the market at a wall-clock instant; without it the market is always open.
+    std::function<MarketState(std::chrono::sys_seconds now)> market;
 };
 
 // The download, the reading and the keeping of the program's own chart: DownloadToBuffer

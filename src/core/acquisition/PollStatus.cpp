@@ -2,10 +2,12 @@
 #include "core/acquisition/PollStatus.h"
 
 #include "core/acquisition/ChartPollThread.h"
+#include "platform/common/WallClock.h"
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -71,29 +73,65 @@ void CPollStatus::Start(std::int64_t nowMs) {
     m_startMs = nowMs;
 }
 
+std::string ClosedTipLine(const PollStatusSnapshot& status) {
+    if (!status.closed) {
+        return {};
+    }
+    // The day in English like the rest of the line, whatever the locale.
+    static constexpr const char* DAYS[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    std::tm local{};
+    char when[32] = "";
+    if (status.reopens != 0 && localtime_r(&status.reopens, &local) != nullptr &&
+        local.tm_wday >= 0 && local.tm_wday < 7) {
+        std::snprintf(when, sizeof when, ", reopens %s %02d:%02d", DAYS[local.tm_wday],
+                      local.tm_hour, local.tm_min);
+    }
+    return std::string("Market closed") + when;
+}
+
+bool CPollStatus::NoteMarket(const MarketMoment& market, std::int64_t nowMs) {
+    const bool changed = market.closed != m_status.closed;
+    m_status.closed = market.closed;
+    m_status.reopens = market.closed ? market.reopens : 0;
+    if (market.closed) {
+        m_resumeMs = nowMs + std::max<std::int64_t>(market.msToReopen, 0);
+        m_status.stale = false;
+    }
+    return changed;
+}
+
 CPollStatus::Change CPollStatus::Record(const PollOutcome& outcome, std::int64_t nowMs,
-                                        bool quickPollsOver) {
+                                        bool quickPollsOver, const MarketMoment& market) {
     const std::lock_guard lock(m_mutex);
     const bool wasStale = m_status.stale;
+    const bool marketChanged = NoteMarket(market, nowMs);
     const PollOutcome previous = m_status.last;
     m_status.last = outcome;
     if (outcome.result == PollResult::PriceRead) {
         m_status.everRead = true;
-        m_status.lastReadTime = std::time(nullptr);
+        m_status.lastReadTime = static_cast<std::time_t>(WallClock::NowSeconds());
         m_lastReadMs = nowMs;
         m_status.stale = false;
     } else {
-        m_status.stale = PastTheLimit(nowMs, quickPollsOver);
+        m_status.stale = !market.closed && PastTheLimit(nowMs, quickPollsOver);
     }
     if (m_status.stale != wasStale) {
         return m_status.stale ? Change::Began : Change::Ended;
     }
+    if (marketChanged) {
+        return Change::Market;
+    }
     return m_status.stale && outcome != previous ? Change::Reason : Change::None;
 }
 
-CPollStatus::Change CPollStatus::Overdue(std::int64_t nowMs, bool quickPollsOver) {
+CPollStatus::Change CPollStatus::Overdue(std::int64_t nowMs, bool quickPollsOver,
+                                         const MarketMoment& market) {
     const std::lock_guard lock(m_mutex);
-    if (m_status.stale || !PastTheLimit(nowMs, quickPollsOver)) {
+    const bool wasStale = m_status.stale;
+    if (NoteMarket(market, nowMs)) {
+        return wasStale ? Change::Ended : Change::Market;
+    }
+    if (m_status.stale || market.closed || !PastTheLimit(nowMs, quickPollsOver)) {
         return Change::None;
     }
     m_status.stale = true;
@@ -105,10 +143,13 @@ CPollStatus::Change CPollStatus::Overdue(std::int64_t nowMs, bool quickPollsOver
 }
 
 bool CPollStatus::PastTheLimit(std::int64_t nowMs, bool quickPollsOver) const {
+    // After a closed market the limit counts from the reopening, and a program that read no
+    // price yet gets the whole limit from there too.
     if (m_status.everRead) {
-        return nowMs - m_lastReadMs >= m_limitMs;
+        return nowMs - std::max(m_lastReadMs, m_resumeMs) >= m_limitMs;
     }
-    return quickPollsOver || nowMs - m_startMs >= m_limitMs;
+    return (quickPollsOver && m_resumeMs <= m_startMs) ||
+           nowMs - std::max(m_startMs, m_resumeMs) >= m_limitMs;
 }
 
 PollStatusSnapshot CPollStatus::Snapshot() const {

@@ -28,11 +28,23 @@ struct PollStatusSnapshot {
     bool everRead = false;        // a price was read in this run
     std::time_t lastReadTime = 0; // when the last price was read (wall clock)
     PollOutcome last;             // the latest poll's outcome
+    bool closed = false;          // the market is closed: never stale meanwhile
+    std::time_t reopens = 0;      // while closed, when it reopens (wall clock); 0: unknown
+};
+
+// The market as the polling thread saw it at one poll: closed, and how long until it
+// reopens on the polling thread's clock (0 when unknown).
+struct MarketMoment {
+    bool closed = false;
+    std::time_t reopens = 0;
+    std::int64_t msToReopen = 0;
 };
 
 // "No price read since HH:MM: " (local time) or "No price read yet: ", then the latest
 // reason, while stale; empty otherwise.
 std::string StaleTipLine(const PollStatusSnapshot& status);
+// "Market closed, reopens Sun 23:00" (local time) while closed; empty otherwise.
+std::string ClosedTipLine(const PollStatusSnapshot& status);
 
 // The outcome of every poll, kept by the polling thread for the user-interface thread,
 // and the stale state decided from it on the polling thread's clock. Stale: no price
@@ -50,15 +62,19 @@ public:
         Reason, // still stale, for another reason
         Began,
         Ended,
+        Market, // the market closed or reopened
     };
 
     // The polling starts at nowMs (the polling thread's clock).
     void Start(std::int64_t nowMs);
     // One poll's outcome at nowMs; quickPollsOver once the last quick wait is done.
-    Change Record(const PollOutcome& outcome, std::int64_t nowMs, bool quickPollsOver);
+    // While the market is closed the price is never stale, and the limit counts again
+    // from the reopening.
+    Change Record(const PollOutcome& outcome, std::int64_t nowMs, bool quickPollsOver,
+                  const MarketMoment& market = {});
     // While a poll is still under way at nowMs: past the limit the stale state begins all
     // the same, for the last poll's failure, or for a server that did not answer in time.
-    Change Overdue(std::int64_t nowMs, bool quickPollsOver);
+    Change Overdue(std::int64_t nowMs, bool quickPollsOver, const MarketMoment& market = {});
     PollStatusSnapshot Snapshot() const;
 
     // The wait between regular polls: two minutes, but at most a fifth of the stale limit
@@ -68,10 +84,13 @@ public:
 
 private:
     bool PastTheLimit(std::int64_t nowMs, bool quickPollsOver) const;
+    // Notes the market; true when it closed or reopened.
+    bool NoteMarket(const MarketMoment& market, std::int64_t nowMs);
 
     mutable std::mutex m_mutex;
     const std::int64_t m_limitMs;
     std::int64_t m_startMs = 0;
     std::int64_t m_lastReadMs = 0;
+    std::int64_t m_resumeMs = 0; // the last reopening the limit counts from
     PollStatusSnapshot m_status;
 };

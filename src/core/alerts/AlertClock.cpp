@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "core/alerts/AlertClock.h"
 
+#include "platform/common/WallClock.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -15,9 +17,7 @@ std::tm LocalParts(std::int64_t utc) {
 } // namespace
 
 std::int64_t AlertClockNow() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return WallClock::NowSeconds();
 }
 
 AlertMoment AlertMomentAt(std::int64_t utc) {

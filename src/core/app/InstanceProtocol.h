@@ -27,7 +27,7 @@ inline constexpr const char* INSTANCE_REQUEST_HISTORY = "HISTORY";
 inline constexpr int INSTANCE_MAX_LINE = 320;
 inline constexpr std::size_t INSTANCE_MAX_TOKEN = 255;
 // The longest answer a client takes; the status answer is the longest.
-inline constexpr int INSTANCE_MAX_ANSWER = 1024;
+inline constexpr int INSTANCE_MAX_ANSWER = 1088;
 // Where the lock and the socket go when no runtime folder is private to the user: this
 // folder inside the settings folder, which is the user's own.
 inline constexpr const char* INSTANCE_FALLBACK_FOLDER = "run";

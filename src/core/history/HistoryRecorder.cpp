@@ -3,6 +3,7 @@
 
 #include "core/acquisition/PollOutcome.h"
 #include "core/settings/SettingText.h"
+#include "platform/common/WallClock.h"
 
 #include <ctime>
 
@@ -11,7 +12,7 @@ constexpr std::int64_t REOPEN_SECONDS = 3600;
 }
 
 std::int64_t HistoryNow() {
-    return static_cast<std::int64_t>(std::time(nullptr));
+    return WallClock::NowSeconds();
 }
 
 void CHistoryRecorder::Record(bool accepted, const std::string& priceText,
@@ -33,7 +34,9 @@ void CHistoryRecorder::Record(bool accepted, const std::string& priceText,
         // decimals.
         reading.cents = PriceTextToCents(FormatPrice(ParseDouble(priceText, 0.0)));
     }
-    if (!reading.cents) {
+    if (status.closed) {
+        reading.state = HistoryState::Closed;
+    } else if (!reading.cents) {
         reading.state = HistoryState::Stale;
         reading.reason = DescribeOutcome(status.last);
     }

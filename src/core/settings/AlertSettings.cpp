@@ -3,15 +3,13 @@
 
 #include "core/settings/Settings.h"
 #include "platform/common/Trim.h"
+#include "platform/common/WallClock.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 namespace {
-
-constexpr int MINUTES_PER_DAY = 24 * 60;
 
 std::optional<int> ParseDigits(std::string_view text, std::size_t count) {
     if (text.size() != count) {
@@ -25,25 +23,6 @@ std::optional<int> ParseDigits(std::string_view text, std::size_t count) {
         value = value * 10 + (c - '0');
     }
     return value;
-}
-
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static constexpr int DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : DAYS[month - 1];
 }
 
 bool ArmedOf(const std::string& text) {
@@ -109,33 +88,17 @@ std::string FormatQuietHours(const QuietHours& hours) {
 }
 
 std::optional<std::int64_t> ParseUtcInstant(const std::string& text) {
-    const std::string_view s = TrimBlanks(text);
-    // YYYY-MM-DDTHH:MM[:SS]Z
-    if ((s.size() != 17 && s.size() != 20) || s.back() != 'Z' || s[4] != '-' || s[7] != '-' ||
-        (s[10] != 'T' && s[10] != 't') || s[13] != ':' || (s.size() == 20 && s[16] != ':')) {
+    const std::optional<std::chrono::sys_seconds> instant =
+        WallClock::ParseInstant(TrimBlanks(text));
+    if (!instant) {
         return std::nullopt;
     }
-    const std::optional<int> year = ParseDigits(s.substr(0, 4), 4);
-    const std::optional<int> month = ParseDigits(s.substr(5, 2), 2);
-    const std::optional<int> day = ParseDigits(s.substr(8, 2), 2);
-    const std::optional<int> hour = ParseDigits(s.substr(11, 2), 2);
-    const std::optional<int> minute = ParseDigits(s.substr(14, 2), 2);
-    const std::optional<int> second = s.size() == 20 ? ParseDigits(s.substr(17, 2), 2) : 0;
-    if (!year || !month || !day || !hour || !minute || !second || *month < 1 || *month > 12 ||
-        *day < 1 || *day > DaysInMonth(*year, *month) || *hour > 23 || *minute > 59 ||
-        *second > 59) {
-        return std::nullopt;
-    }
-    return DaysFromCivil(*year, *month, *day) * 86400 + *hour * 3600 + *minute * 60 + *second;
+    return instant->time_since_epoch().count();
 }
 
 std::string FormatUtcInstant(std::int64_t secondsSinceEpoch) {
-    const std::time_t time = static_cast<std::time_t>(secondsSinceEpoch);
-    std::tm parts{};
-    gmtime_r(&time, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
+    return WallClock::FormatInstant(
+        std::chrono::sys_seconds{std::chrono::seconds{secondsSinceEpoch}});
 }
 
 std::string ReadAlertSetting(const char* key, const std::string& defaultText) {

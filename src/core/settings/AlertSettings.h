@@ -65,6 +65,6 @@ std::optional<int> ParseClockTime(const std::string& text);
 // "HH:MM-HH:MM"; nothing when either time is malformed or both are the same.
 std::optional<QuietHours> ParseQuietHours(const std::string& text);
 std::string FormatQuietHours(const QuietHours& hours);
-// "YYYY-MM-DDTHH:MM:SSZ" or "YYYY-MM-DDTHH:MMZ", UTC.
+// "YYYY-MM-DDTHH:MM[:SS]Z", UTC, as the wall clock reads and writes it.
 std::optional<std::int64_t> ParseUtcInstant(const std::string& text);
 std::string FormatUtcInstant(std::int64_t secondsSinceEpoch);

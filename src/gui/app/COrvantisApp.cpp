@@ -11,6 +11,7 @@
 #include "core/settings/ProfileFile.h"
 #include "gui/app/COrvantisDlg.h"
 #include "gui/common/GuiGlobals.h"
+#include "platform/common/WallClock.h"
 
 #include <QApplication>
 #include <QFont>
@@ -103,8 +104,9 @@ int COrvantisApp::Run(int argc, char* argv[]) {
     const int termination = platform::TerminationRequestFd();
 
     // A mistyped server must not quietly send the user's data to the built-in one, nor a
-    // mistyped stale limit quietly become ten minutes.
-    for (const std::string& error : {ServerEnvironmentError(), StaleSecondsError()}) {
+    // mistyped stale limit quietly become ten minutes, nor a mistyped clock quietly the real one.
+    for (const std::string& error :
+         {ServerEnvironmentError(), StaleSecondsError(), WallClock::StartFromEnvironment()}) {
         if (!error.empty()) {
             std::fprintf(stderr, "orvantis: %s\n", error.c_str());
             return EXIT_BAD_ENVIRONMENT;

@@ -23,6 +23,7 @@
 #include "gui/notify/CInfWnd.h"
 #include "gui/notify/CTipDialog.h"
 #include "platform/Platform.h"
+#include "platform/common/WallClock.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -70,7 +71,7 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_btnExit(new QPushButton(QStringLiteral("Exit"), this)),
       m_btnSettings(new QPushButton(QStringLiteral("Settings"), this)),
       m_timerTopmost(new QTimer(this)), m_timerHoldEnd(new QTimer(this)),
-      m_minimizer(new CMinimizer(this)),
+      m_timerReopen(new QTimer(this)), m_minimizer(new CMinimizer(this)),
       m_alertNotifier(
           new CAlertNotifier({[this](const PriceView& prices) { OpenTipDialog(prices); },
                               [this](const QByteArray& token) { OnHandOver(token); }},
@@ -107,6 +108,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
     connect(m_timerTopmost, &QTimer::timeout, this, &COrvantisDlg::OnTimer);
     m_timerHoldEnd->setSingleShot(true);
     connect(m_timerHoldEnd, &QTimer::timeout, this, &COrvantisDlg::UpdateStatusTips);
+    m_timerReopen->setSingleShot(true);
+    connect(m_timerReopen, &QTimer::timeout, this, &COrvantisDlg::ArmReopening);
     new CSwayPlaceKeeper(this);
 
     g_pMainDlg.store(this);
@@ -167,6 +170,8 @@ bool COrvantisDlg::OnInitDialog() {
             window->PostStatusUpdate(status);
         }
     };
+    hooks.market = [hours = std::make_shared<const MarketHours>(MarketHours::Load("orvantis"))](
+                       std::chrono::sys_seconds now) { return hours->StateAt(now); };
     m_pollThread = std::make_unique<CChartPollThread>(std::move(hooks), StaleLimit());
     m_pollThread->Start();
     m_timerTopmost->start(TOPMOST_PERIOD_MS);
@@ -201,6 +206,25 @@ void COrvantisDlg::ShowPollStatus(const PollStatusSnapshot& status) {
     m_floatWnd.SetStale(status.stale);
     m_tray.SetGreyed(status.stale);
     UpdateStatusTips();
+    ArmReopening();
+}
+
+void COrvantisDlg::ArmReopening() {
+    // A day at most per wait; a longer closure waits again.
+    constexpr std::int64_t WAIT_MAX_S = 24 * 3600;
+    if (!m_pollStatus.closed || m_pollStatus.reopens == 0) {
+        m_timerReopen->stop();
+        return;
+    }
+    const std::int64_t left = m_pollStatus.reopens - WallClock::NowSeconds();
+    if (left <= 0) {
+        m_pollStatus.closed = false;
+        m_pollStatus.reopens = 0;
+        m_timerReopen->stop();
+        UpdateStatusTips();
+        return;
+    }
+    m_timerReopen->start(static_cast<int>(std::min(left, WAIT_MAX_S) * 1000));
 }
 
 InstanceStatus COrvantisDlg::StatusForBars() const {
@@ -209,7 +233,8 @@ InstanceStatus COrvantisDlg::StatusForBars() const {
     tooltip.prepend(QStringLiteral("Last Notify Price: ") +
                     QString::fromStdString(m_prices.lastNotify));
     return MakeInstanceStatus(m_prices, m_pollStatus.stale,
-                              tooltip.join(QLatin1Char('\n')).toStdString(), hold);
+                              tooltip.join(QLatin1Char('\n')).toStdString(), hold,
+                              m_pollStatus.closed, m_pollStatus.reopens);
 }
 
 std::string COrvantisDlg::OnVerb(const CommandVerb& verb) {
@@ -262,7 +287,8 @@ QStringList COrvantisDlg::StatusTipLines(const std::optional<AlertHold>& hold) c
                                              : "Alerts quiet until %1")
                          .arg(QString::fromStdString(FormatLocalClock(hold->until))));
     }
-    for (const std::string& line : {StaleTipLine(m_pollStatus), SettingsWriteProblemTip()}) {
+    for (const std::string& line :
+         {StaleTipLine(m_pollStatus), ClosedTipLine(m_pollStatus), SettingsWriteProblemTip()}) {
         if (!line.empty()) {
             lines.append(QString::fromStdString(line));
         }

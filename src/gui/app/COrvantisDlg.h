@@ -129,6 +129,9 @@ private:
     std::string OnSettingsVerb(const CommandVerb& verb);
     std::string OnRulesVerb(const CommandVerb& verb);
     void OnTimer();
+    // While the market is closed, one single-shot timer ends the closed state at the
+    // reopening (the polls would notice it only at the next one).
+    void ArmReopening();
     void OpenTipDialog(const PriceView& prices);
     void HideToTray();
     void RestoreFromTray();
@@ -147,6 +150,7 @@ private:
     QTimer* m_timerTopmost;
     // Once, when held alerts come back: the tips stop saying they are held.
     QTimer* m_timerHoldEnd;
+    QTimer* m_timerReopen;
     CMinimizer* m_minimizer;
     CInstanceServer* m_instanceServer = nullptr;
     CAlertNotifier* m_alertNotifier;

@@ -3,6 +3,7 @@
 
 #include "core/settings/AlertSettings.h"
 #include "gui/common/DialogTemplate.h"
+#include "platform/common/WallClock.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -104,7 +105,7 @@ CAlertRulesDlg::CAlertRulesDlg(QWidget* owner)
     }
 
     connect(snooze, &QPushButton::clicked, this, [this] {
-        m_snooze = QDateTime::currentSecsSinceEpoch() + SNOOZE_SECONDS;
+        m_snooze = WallClock::NowSeconds() + SNOOZE_SECONDS;
         ShowSnooze();
     });
     connect(resume, &QPushButton::clicked, this, [this] {
@@ -149,7 +150,7 @@ void CAlertRulesDlg::OnInitDialog() {
     }
     m_initialQuiet = Trimmed(m_editQuietFrom) + QLatin1Char('-') + Trimmed(m_editQuietTo);
     // One that has ended is no snooze.
-    if (settings.snoozeUntil && *settings.snoozeUntil > QDateTime::currentSecsSinceEpoch()) {
+    if (settings.snoozeUntil && *settings.snoozeUntil > WallClock::NowSeconds()) {
         m_initialSnooze = settings.snoozeUntil;
     }
     m_snooze = m_initialSnooze;

@@ -4,6 +4,7 @@
 #include "core/app/InstanceProtocol.h"
 #include "core/settings/AlertSettings.h"
 #include "desktop/CDesktopNotifier.h"
+#include "platform/common/WallClock.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -64,7 +65,7 @@ void CAlertNotifier::Alert(const PriceView& prices) {
 }
 
 void CAlertNotifier::OnAction(const QString& key, const QString& activationToken) {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(WallClock::NowSeconds(), Qt::UTC);
     if (key == ACTION_SNOOZE_HOUR) {
         SnoozeUntil(now.addSecs(SNOOZE_HOUR_SECONDS));
     } else if (key == ACTION_SNOOZE_TOMORROW) {

@@ -7,6 +7,10 @@ BIN_DIR=${1:?usage: $0 BIN_DIR}
 E2E_TMP=$(mktemp -d /tmp/orvantis-e2e.XXXXXX)
 E2E_PIDS=()
 XVFB_PID=
+# The programs' wall clock starts on a Wednesday afternoon in New York, within a trading
+# session, so that a silent source is stale on any day the tests run; a test of the
+# market's hours sets its own instant.
+export ORVANTIS_NOW=${ORVANTIS_NOW:-2026-12-09T18:00:00Z}
 
 e2e_cleanup() {
     local pid
@@ -272,4 +276,34 @@ start_session_program() {
     session "$BIN_DIR/orvantis" >"$E2E_TMP/run.log" 2>&1 &
     ORVANTIS_PID=$!
     E2E_PIDS+=($ORVANTIS_PID)
+}
+
+# status_json, status_is CLASS: what orvantis-chart --status --json says of the program.
+status_json() { "$BIN_DIR/orvantis-chart" --status --json; }
+status_is() { status_json | grep -q "\"class\":\"$1\""; }
+
+# shows COLOUR [GEOMETRY]: pixels of that colour (green, grey, black, or colour: any
+# that is not grey) on the screen, by default inside the floating window's outline
+# (at fx, fy).
+shows() {
+    import -window root -crop "${2:-100x17+$((fx + 6))+$((fy + 4))}" -depth 8 txt:- 2>/dev/null |
+        sed -n 's/^[0-9]*,[0-9]*: (\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
+        awk -v want="$1" '
+            $2 > $1 + 60 && $2 > $3 + 60 { n["green"]++ }
+            $1 < 40 && $2 < 40 && $3 < 40 { n["black"]++ }
+            $1 >= 120 && $1 <= 136 && $1 == $2 && $2 == $3 { n["grey"]++ }
+            $1 - $3 > 40 || $3 - $1 > 40 { n["colour"]++ }
+            END { exit !(n[want] > 0) }'
+}
+
+# start_faulty_source: the demo chart server at 1660.00, its answers switched by
+# "fault ok|status:404|noanchor|...", a notified price of 1650.00, and polls a second apart.
+fault() { echo "$1" >"$E2E_TMP/fault"; }
+start_faulty_source() {
+    fault ok
+    start_chartd --prices 1660.00 --fault-file "$E2E_TMP/fault"
+    mkdir -p "$(dirname "$INI")"
+    printf '[Option]\nLastPrice=1650.00\nPriceChange=100\n' >"$INI"
+    # Regular polls a fifth of it apart: one a second.
+    export ORVANTIS_STALE_SECONDS=5
 }

@@ -170,11 +170,16 @@ void QuoteLoop::NoteStale() {
         return;
     }
     m_live = view.live;
+    std::string error;
     if (m_live) {
-        Report("live: " + QuoteText(view.chart->price) + " is served and published");
+        // A chart withdrawn as stale comes back as the last close when the market closes.
+        if (view.closed && !m_publisher.Publish(*view.chart, error)) {
+            Report("publish: " + error);
+        }
+        Report("live: " + QuoteText(view.chart->price) + " is served and published" +
+               (view.closed ? " (market closed)" : ""));
         return;
     }
-    std::string error;
     if (!m_publisher.Withdraw(error)) {
         Report("publish: " + error);
     }
@@ -190,11 +195,10 @@ void QuoteLoop::WatchStale(const StopSignal& stop) {
         {
             std::lock_guard lock(m_mutex);
             NoteStale();
-            if (const ChartBoard::View view = m_board.Look(m_clock()); view.live) {
+            if (const ChartBoard::View view = m_board.Look(m_clock()); view.live && !view.closed) {
                 // Wakes when the price turns stale, however long the sample takes.
-                wait = std::max<std::chrono::milliseconds>(
-                    std::chrono::seconds(m_board.StaleAfter() - view.age),
-                    std::chrono::milliseconds(10));
+                wait = std::max<std::chrono::milliseconds>(std::chrono::seconds(view.staleIn),
+                                                           std::chrono::milliseconds(10));
             }
         }
         stop.WaitFor(wait);
