@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
-#include "ConnectionPool.h"
+#include "WorkerPool.h"
 
-ConnectionPool::ConnectionPool(std::size_t maxThreads, std::size_t waiting)
-    : m_maxThreads(maxThreads), m_capacity(waiting) {}
+WorkerPool::WorkerPool(std::size_t maxThreads) : m_maxThreads(maxThreads) {}
 
-ConnectionPool::~ConnectionPool() {
+WorkerPool::~WorkerPool() {
     Shutdown();
 }
 
-bool ConnectionPool::Submit(std::function<void()> job) {
+bool WorkerPool::Submit(std::function<void()> job) {
     {
-        std::unique_lock lock(m_mutex);
-        m_roomReady.wait(lock, [this] { return m_jobs.size() < m_capacity || m_shutdown; });
+        std::lock_guard lock(m_mutex);
         if (m_shutdown) {
             return false;
         }
@@ -24,7 +22,7 @@ bool ConnectionPool::Submit(std::function<void()> job) {
     return true;
 }
 
-void ConnectionPool::Shutdown() {
+void WorkerPool::Shutdown() {
     std::vector<std::thread> threads;
     {
         std::lock_guard lock(m_mutex);
@@ -32,13 +30,12 @@ void ConnectionPool::Shutdown() {
         threads.swap(m_threads);
     }
     m_jobReady.notify_all();
-    m_roomReady.notify_all();
     for (std::thread& thread : threads) {
         thread.join();
     }
 }
 
-void ConnectionPool::Work() {
+void WorkerPool::Work() {
     while (true) {
         std::function<void()> job;
         {
@@ -52,7 +49,6 @@ void ConnectionPool::Work() {
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
-        m_roomReady.notify_one();
         job();
     }
 }
