@@ -87,11 +87,65 @@ void ConnectionLoop::CloseAll() {
     m_io.poll();
 }
 
+// Tries to accept at once: the loop is told of a connection only when one comes, so one
+// that came while the listener was not watched is taken by trying, not by waiting.
 void ConnectionLoop::WaitForClients() {
     if (m_waitingForClients || m_silent >= m_limits.silentConnections) {
         // While too many wait silently, new connections stay in the kernel's backlog.
         return;
     }
+    m_waitingForClients = true;
+    asio::post(m_io, [this] {
+        m_waitingForClients = false;
+        if (!m_stop.load()) {
+            AcceptSome();
+        }
+    });
+}
+
+void ConnectionLoop::AcceptSome() {
+    for (int taken = 0; taken < ACCEPT_BATCH; ++taken) {
+        if (m_silent >= m_limits.silentConnections) {
+            return; // a silent connection that speaks or ends calls WaitForClients()
+        }
+        sockaddr_storage address{};
+        socklen_t size = sizeof address;
+        const int fd =
+            accept4(m_listenFd, reinterpret_cast<sockaddr*>(&address), &size, SOCK_CLOEXEC);
+        if (fd < 0 && (errno == EBADF || errno == EINVAL || errno == ENOTSOCK)) {
+            m_failed = true; // the listening socket itself
+            m_io.stop();
+            return;
+        }
+        if (fd < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)) {
+            // Out of descriptors or memory: let connections end before taking more.
+            m_waitingForClients = true;
+            m_pause.expires_after(OUT_OF_FILES_PAUSE);
+            m_pause.async_wait([this](const asio::error_code& error) {
+                m_waitingForClients = false;
+                if (!error) {
+                    WaitForClients();
+                }
+            });
+            return;
+        }
+        if (fd < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            AwaitClients();
+            return;
+        }
+        if (fd < 0) {
+            continue; // that connection failed before it was taken
+        }
+        const std::string peer = PeerAddressText(address);
+        if (m_admit(fd, peer)) {
+            ++m_silent;
+            Wait(std::make_shared<Link>(*this, fd, peer), HttpClock::now() + m_limits.firstByte);
+        }
+    }
+    WaitForClients(); // after the others had their turn
+}
+
+void ConnectionLoop::AwaitClients() {
     m_waitingForClients = true;
     m_listener.async_wait(asio::posix::descriptor_base::wait_read,
                           [this](const asio::error_code& error) {
@@ -106,34 +160,6 @@ void ConnectionLoop::WaitForClients() {
                               }
                               AcceptSome();
                           });
-}
-
-void ConnectionLoop::AcceptSome() {
-    for (int taken = 0; taken < ACCEPT_BATCH && m_silent < m_limits.silentConnections; ++taken) {
-        sockaddr_storage address{};
-        socklen_t size = sizeof address;
-        const int fd =
-            accept4(m_listenFd, reinterpret_cast<sockaddr*>(&address), &size, SOCK_CLOEXEC);
-        if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
-            // Out of descriptors: let connections end before taking more.
-            m_pause.expires_after(OUT_OF_FILES_PAUSE);
-            m_pause.async_wait([this](const asio::error_code& error) {
-                if (!error) {
-                    WaitForClients();
-                }
-            });
-            return;
-        }
-        if (fd < 0) {
-            break;
-        }
-        const std::string peer = PeerAddressText(address);
-        if (m_admit(fd, peer)) {
-            ++m_silent;
-            Wait(std::make_shared<Link>(*this, fd, peer), HttpClock::now() + m_limits.firstByte);
-        }
-    }
-    WaitForClients();
 }
 
 // A read of one byte, not a bare wait for readiness, so that bytes that came while the

@@ -49,6 +49,7 @@ private:
 
     void WaitForClients();
     void AcceptSome();
+    void AwaitClients();
     void Wait(const std::shared_ptr<Link>& link, HttpClock::time_point deadline);
     void Spoke(const std::shared_ptr<Link>& link);
     void Work(std::shared_ptr<Link> link);
