@@ -8,6 +8,8 @@
 # each is printed, with chartd's rate as a share of nginx's. Only the answers meant (200,
 # or 304 for a 304) count; every other status is printed with its count, and a run that
 # met one says so at its end (and exits 1).
+# Then crowds of 1,000, 5,000 and 10,000 clients that keep their connection
+# (keepalive_crowd.py; CROWDS="..." sets the sizes, CROWDS=0 skips them).
 #   bench/chartd_load.sh BIN_DIR [SECONDS] [CONNECTIONS] [ROUNDS]
 # Needs wrk and nginx-light (apt-get install wrk nginx-light); runs nginx as a private
 # process on a free port, never the system's.
@@ -42,7 +44,8 @@ publish_dir = $WORK/publish
 CONF
 wait_until "$PYTHON" -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1:$FEED_PORT/quote.json')"
 "$BIN_DIR/orvantis-chartd" --config "$WORK/chartd.conf" 2>"$WORK/chartd.log" &
-PIDS+=($!)
+CHARTD_PID=$!
+PIDS+=($CHARTD_PID)
 wait_until grep -q ' listening on ' "$WORK/chartd.log"
 CHARTD=$(grep -o 'http://[0-9.:]*' "$WORK/chartd.log" | head -n 1)
 # The day's last price is the reference: the first quote is taken at once.
@@ -54,7 +57,8 @@ cat >"$WORK/nginx/nginx.conf" <<CONF
 worker_processes auto;
 pid $WORK/nginx/nginx.pid;
 error_log $WORK/nginx/error.log;
-events { worker_connections 1024; }
+worker_rlimit_nofile 32768;
+events { worker_connections 16384; }
 http {
     access_log off;
     client_body_temp_path $WORK/nginx;
@@ -73,7 +77,8 @@ http {
 }
 CONF
 nginx -p "$WORK/nginx" -c "$WORK/nginx/nginx.conf" -g 'daemon off;' &
-PIDS+=($!)
+NGINX_PID=$!
+PIDS+=($NGINX_PID)
 NGINX="http://127.0.0.1:$NGINX_PORT"
 wait_until curl -sf -o /dev/null "$NGINX$CHART"
 
@@ -124,4 +129,23 @@ for answer in 200 304 close; do
     n=$(tr ' ' '\n' <<<"${RATE[nginx.$answer]}" | grep . | median)
     awk -v c="$c" -v n="$n" -v a="$answer" 'BEGIN { printf "chartd / nginx for a %s: %.2f\n", a, c / n }'
 done
+
+# Crowds of clients that keep their connection (CROWDS, 0 for none): how long the newest
+# waits, what is lost, and what the crowd costs each server in threads and memory.
+if [ "${CROWDS:-1000 5000 10000}" != 0 ]; then
+    ulimit -n "$(ulimit -Hn)"
+    for clients in ${CROWDS:-1000 5000 10000}; do
+        for server in chartd nginx; do
+            if [ $server = chartd ]; then
+                port=${CHARTD##*:} pids=$CHARTD_PID
+            else
+                port=$NGINX_PORT pids="$NGINX_PID $(pgrep -P "$NGINX_PID" | tr '\n' ' ')"
+            fi
+            printf '%-8s' $server
+            # shellcheck disable=SC2086 # the pids are words
+            "$PYTHON" "$HERE/keepalive_crowd.py" "$port" "$CHART" "$clients" $pids
+            sleep 2 # the crowd's connections end before the next
+        done
+    done
+fi
 answer_verdict
