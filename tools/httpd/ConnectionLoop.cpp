@@ -77,6 +77,7 @@ void ConnectionLoop::Stop() {
 }
 
 void ConnectionLoop::CloseAll() {
+    m_closing = true;
     for (Link* link : m_waiting) {
         link->timer.cancel();
         link->socket.cancel();
@@ -97,7 +98,7 @@ void ConnectionLoop::WaitForClients() {
     m_waitingForClients = true;
     asio::post(m_io, [this] {
         m_waitingForClients = false;
-        if (!m_stop.load()) {
+        if (!m_stop.load() && !m_closing) {
             AcceptSome();
         }
     });
@@ -123,7 +124,7 @@ void ConnectionLoop::AcceptSome() {
             m_pause.expires_after(OUT_OF_FILES_PAUSE);
             m_pause.async_wait([this](const asio::error_code& error) {
                 m_waitingForClients = false;
-                if (!error) {
+                if (!error && !m_closing) {
                     WaitForClients();
                 }
             });
@@ -202,7 +203,7 @@ void ConnectionLoop::Work(std::shared_ptr<Link> link) {
     link->connection.Buffer().shrink_to_fit();
     const auto deadline = HttpClock::now() + m_limits.keepAlive;
     asio::post(m_io, [this, again, deadline, link = std::move(link)] {
-        if (again && !m_stop.load()) {
+        if (again && !m_stop.load() && !m_closing) {
             Wait(link, deadline);
         }
     });

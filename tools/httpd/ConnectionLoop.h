@@ -62,6 +62,7 @@ private:
     Closed m_closed;
     int m_listenFd = -1;
     bool m_failed = false;
+    bool m_closing = false; // Run() ends: nothing waits again
     bool m_waitingForClients = false;
     std::size_t m_silent = 0;            // accepted, no byte yet
     std::unordered_set<Link*> m_waiting; // in the loop, for a first or next request
