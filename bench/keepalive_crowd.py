@@ -28,8 +28,10 @@ def status_of(pids):
     return threads, rss
 
 
-async def ask(reader, writer, request):
+async def ask(reader, writer, request, sent=None):
     writer.write(request)
+    if sent:
+        sent[0] += 1
     head = await asyncio.wait_for(reader.readuntil(b"\r\n\r\n"), ANSWER_WAIT)
     length = 0
     for line in head.split(b"\r\n"):
@@ -39,15 +41,16 @@ async def ask(reader, writer, request):
     return b" 200 " in head.split(b"\r\n")[0] or b" 304 " in head.split(b"\r\n")[0]
 
 
-async def client(port, request, lost, stop):
+async def client(port, request, lost, sent, stop):
     writer = None
     try:
         reader, writer = await asyncio.open_connection("127.0.0.1", port)
-        if not await ask(reader, writer, request):
+        if not await ask(reader, writer, request, sent):
             lost[0] += 1
         await stop.wait()
     except (OSError, asyncio.IncompleteReadError, asyncio.TimeoutError, ValueError):
         lost[0] += 1
+        sent[0] += writer is None  # never connected: it will not send
     finally:
         if writer:
             writer.close()
@@ -57,11 +60,14 @@ async def main():
     port, path, clients = int(sys.argv[1]), sys.argv[2], int(sys.argv[3])
     pids = sys.argv[4:]
     request = f"GET {path} HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n".encode()
-    lost, stop = [0], asyncio.Event()
+    lost, sent, stop = [0], [0], asyncio.Event()
     crowd = []
     for _ in range(clients):
-        crowd.append(asyncio.create_task(client(port, request, lost, stop)))
+        crowd.append(asyncio.create_task(client(port, request, lost, sent, stop)))
         await asyncio.sleep(0)
+    # The newcomer comes once every client of the crowd has asked.
+    while sent[0] < clients:
+        await asyncio.sleep(0.01)
     threads, rss = status_of(pids)
     start = time.monotonic()
     try:
