@@ -5,7 +5,11 @@
 # wrote into its publish_dir with the same cache headers, each for a 200 and for a 304
 # (If-None-Match with the server's own ETag), and for a 200 on a new connection each time,
 # as the desktops ask. The rounds alternate between the two servers and the median of
-# each is printed, with chartd's rate as a share of nginx's.
+# each is printed, with chartd's rate as a share of nginx's. Only the answers meant (200,
+# or 304 for a 304) count; every other status is printed with its count, and a run that
+# met one says so at its end (and exits 1).
+# Then crowds of 1,000, 5,000 and 10,000 clients that keep their connection
+# (keepalive_crowd.py; CROWDS="..." sets the sizes, CROWDS=0 skips them).
 #   bench/chartd_load.sh BIN_DIR [SECONDS] [CONNECTIONS] [ROUNDS]
 # Needs wrk and nginx-light (apt-get install wrk nginx-light); runs nginx as a private
 # process on a free port, never the system's.
@@ -15,7 +19,8 @@ SECONDS_EACH=${2:-5}
 CONNECTIONS=${3:-64}
 ROUNDS=${4:-3}
 CHART=/NewCharts/gold/images/gold_1d_o_USD.png
-source "$(dirname "$0")/lib/services.bash" orvantis-chartd-load
+HERE=$(cd "$(dirname "$0")" && pwd)
+source "$HERE/lib/services.bash" orvantis-chartd-load
 chmod 755 "$WORK" # nginx's workers run as another user when it is started as root
 wait_until() { for _ in $(seq 400); do "$@" 2>/dev/null && return 0; sleep 0.05; done; echo "timed out: $*" >&2; exit 1; }
 
@@ -39,7 +44,8 @@ publish_dir = $WORK/publish
 CONF
 wait_until "$PYTHON" -c "import urllib.request; urllib.request.urlopen('http://127.0.0.1:$FEED_PORT/quote.json')"
 "$BIN_DIR/orvantis-chartd" --config "$WORK/chartd.conf" 2>"$WORK/chartd.log" &
-PIDS+=($!)
+CHARTD_PID=$!
+PIDS+=($CHARTD_PID)
 wait_until grep -q ' listening on ' "$WORK/chartd.log"
 CHARTD=$(grep -o 'http://[0-9.:]*' "$WORK/chartd.log" | head -n 1)
 # The day's last price is the reference: the first quote is taken at once.
@@ -51,7 +57,8 @@ cat >"$WORK/nginx/nginx.conf" <<CONF
 worker_processes auto;
 pid $WORK/nginx/nginx.pid;
 error_log $WORK/nginx/error.log;
-events { worker_connections 1024; }
+worker_rlimit_nofile 32768;
+events { worker_connections 16384; }
 http {
     access_log off;
     client_body_temp_path $WORK/nginx;
@@ -70,23 +77,23 @@ http {
 }
 CONF
 nginx -p "$WORK/nginx" -c "$WORK/nginx/nginx.conf" -g 'daemon off;' &
-PIDS+=($!)
+NGINX_PID=$!
+PIDS+=($NGINX_PID)
 NGINX="http://127.0.0.1:$NGINX_PORT"
 wait_until curl -sf -o /dev/null "$NGINX$CHART"
 
 etag() { curl -sI "$1$CHART" | tr -d '\r' | sed -n 's/^[Ee][Tt][Aa][Gg]: //p'; }
-# measure URL [HEADER]: "requests-per-second p99-in-ms" of one wrk run.
+# measure URL MEANT [HEADER]: "requests-per-second p99-in-ms" of one wrk run, counting
+# only the answers of status MEANT; any other goes to stderr (see answer_tally).
 measure() {
-    local out
-    out=$(wrk -t 2 -c "$CONNECTIONS" -d "${SECONDS_EACH}s" --latency ${2:+-H "$2"} "$1$CHART")
-    if grep -q 'Non-2xx\|Socket errors' <<<"$out"; then
-        echo "$1 ${2:-}: $(grep 'Non-2xx\|Socket errors' <<<"$out")" >&2
-    fi
-    echo "$out" | awk '
-        /^Requests\/sec:/ { rate = $2 }
+    wrk -t 2 -c "$CONNECTIONS" -d "${SECONDS_EACH}s" --latency -s "$HERE/lib/answer_count.lua" \
+        ${3:+-H "$3"} "$1$CHART" >"$WORK/wrk.txt"
+    local rate
+    rate=$(answer_tally "$WORK/wrk.txt" "$2" 2> >(sed "s|^|$1 $2 ${3:-}: |" >&2))
+    awk -v rate="$rate" '
         $1 == "99%" { v = $2; unit = v; sub(/[0-9.]+/, "", unit); sub(/[a-z]+$/, "", v);
                       p99 = unit == "us" ? v / 1000 : unit == "s" ? v * 1000 : v }
-        END { printf "%.0f %.2f\n", rate, p99 }'
+        END { printf "%.0f %.2f\n", rate, p99 }' "$WORK/wrk.txt"
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
@@ -100,7 +107,9 @@ for _ in $(seq "$ROUNDS"); do
             304) header="If-None-Match: $(etag "$url")" ;;
             close) header="Connection: close" ;;
             esac
-            read -r rate p99 <<<"$(measure "$url" "$header")"
+            meant=$([ $answer = 304 ] && echo 304 || echo 200)
+            measure "$url" "$meant" "$header" >"$WORK/measure.txt"
+            read -r rate p99 <"$WORK/measure.txt"
             RATE[$server.$answer]+="$rate "
             P99[$server.$answer]+="$p99 "
         done
@@ -120,3 +129,23 @@ for answer in 200 304 close; do
     n=$(tr ' ' '\n' <<<"${RATE[nginx.$answer]}" | grep . | median)
     awk -v c="$c" -v n="$n" -v a="$answer" 'BEGIN { printf "chartd / nginx for a %s: %.2f\n", a, c / n }'
 done
+
+# Crowds of clients that keep their connection (CROWDS, 0 for none): how long the newest
+# waits, what is lost, and what the crowd costs each server in threads and memory.
+if [ "${CROWDS:-1000 5000 10000}" != 0 ]; then
+    ulimit -n "$(ulimit -Hn)"
+    for clients in ${CROWDS:-1000 5000 10000}; do
+        for server in chartd nginx; do
+            if [ $server = chartd ]; then
+                port=${CHARTD##*:} pids=$CHARTD_PID
+            else
+                port=$NGINX_PORT pids="$NGINX_PID $(pgrep -P "$NGINX_PID" | tr '\n' ' ')"
+            fi
+            printf '%-8s' $server
+            # shellcheck disable=SC2086 # the pids are words
+            "$PYTHON" "$HERE/keepalive_crowd.py" "$port" "$CHART" "$clients" $pids
+            sleep 2 # the crowd's connections end before the next
+        done
+    done
+fi
+answer_verdict

@@ -3,7 +3,8 @@
 # Load figures of orvantis-notifyd on loopback: requests accepted into the spool per
 # second under a burst (wrk, the program's own form), the delivery rate to a local SMTP
 # server (Debian's aiosmtpd) or, with "push", through a route to the tests' push server,
-# and the service's memory at rest and at the burst's peak.
+# and the service's memory at rest and at the burst's peak. Every answer to the burst but
+# a 200 is printed with its count, and a run that met one says so at its end (exit 1).
 #   bench/notifyd_load.sh BIN_DIR [REQUESTS] [CONNECTIONS] [mail|push]
 # Needs wrk and python3-aiosmtpd (apt-get install wrk python3-aiosmtpd).
 set -euo pipefail
@@ -56,7 +57,9 @@ WRK_PID=$!
 until [ "$(spooled)" -ge "$REQUESTS" ]; do sleep 0.1; done
 kill -INT "$WRK_PID"
 wait "$WRK_PID" || true
-grep -E 'Latency|answers' "$WORK/wrk.txt"
+grep -E 'Latency' "$WORK/wrk.txt"
+echo "answers 200: $(awk '$1 == "status" && $2 == 200 { print $3 }' "$WORK/wrk.txt")"
+answer_tally "$WORK/wrk.txt" 200 >/dev/null
 names=$(find "$WORK/spool" -maxdepth 1 -name '*.mail' -printf '%f\n' | sort)
 first=$(head -n 1 <<<"$names" | cut -c1-17)
 last=$(tail -n 1 <<<"$names" | cut -c1-17)
@@ -86,3 +89,4 @@ seconds=$(echo "$(date +%s.%N) - $start" | bc)
 echo "delivered $waiting alerts by $CHANNEL in $seconds s: $(echo "$waiting / $seconds" | bc) per second;" \
     "$(delivered) received"
 echo "memory while delivering: peak $(kib "$NOTIFYD_PID" VmHWM) KiB"
+answer_verdict

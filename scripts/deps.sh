@@ -12,7 +12,7 @@ ORVANTIS_PACKAGES=(
     appstream man-db lintian file imagemagick openbox
     xfwm4 kwin-x11 kwin-wayland sway xwayland grim qt6-gtk-platformtheme
     gnome-shell
-    nlohmann-json3-dev libsqlite3-dev systemd clang libclang-rt-14-dev
+    nlohmann-json3-dev libsqlite3-dev systemd clang libclang-rt-14-dev libasio-dev nginx-light wrk
 )
 
 orvantis_install_deps() {

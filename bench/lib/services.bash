@@ -12,3 +12,29 @@ cleanup() {
 }
 trap cleanup EXIT
 free_port() { "$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+# answer_tally FILE MEANT...: from the output of a wrk run with lib/answer_count.lua,
+# prints the answers per second of the statuses meant (2xx and 304 as a rule); every
+# other status and every failed connection goes to stderr with its count and is noted in
+# the work folder (also from a subshell), so that the run can say at its end that its
+# figures are not clean.
+answer_tally() {
+    local file=$1 other
+    shift
+    other=$(awk -v meant=" $* " '$1 == "status" && index(meant, " " $2 " ") == 0 { printf "%s %s x%s", sep, $2, $3; sep = "," }
+        $1 == "errors" && $2 > 0 { printf "%s failed connections x%s", sep, $2; sep = "," }' "$file")
+    if [ -n "$other" ]; then
+        echo "unexpected answers:$other" >&2
+        echo "$other" >>"$WORK/unexpected.txt"
+    fi
+    awk -v meant=" $* " '$1 == "status" && index(meant, " " $2 " ") > 0 { n += $3 }
+        $1 == "seconds" { s = $2 } END { printf "%.0f\n", (s > 0 ? n / s : 0) }' "$file"
+}
+# Ends a run that met an answer it did not mean, after its figures.
+answer_verdict() {
+    if [ -s "$WORK/unexpected.txt" ]; then
+        echo "UNEXPECTED ANSWERS in this run (its rates count only the answers meant):"
+        cat "$WORK/unexpected.txt"
+        return 1
+    fi
+    echo "every answer was one meant"
+}

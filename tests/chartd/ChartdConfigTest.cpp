@@ -50,7 +50,12 @@ INSTANTIATE_TEST_SUITE_P(
                       FileCase{"ReadableWithoutKey", 0644, "", ""},
                       FileCase{"ReadableWithKey", 0644, KEY, "others can read it (mode 0644"},
                       FileCase{"GroupWritable", 0664, "", "others can write it (mode 0664"},
-                      FileCase{"Fifo", 0, "", "not a regular file"}),
+                      FileCase{"Fifo", 0, "", "not a regular file"},
+                      FileCase{"ConnectionCapOverItsRange", 0600,
+                               "per_client_connections = 100001\n",
+                               "bad value for 'per_client_connections'"},
+                      FileCase{"ProxyByName", 0600, "trusted_proxies = ::1, localhost\n",
+                               "bad value for 'trusted_proxies'"}),
     [](const ::testing::TestParamInfo<FileCase>& param) { return param.param.name; });
 
 } // namespace

@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -25,7 +30,7 @@ constexpr std::size_t CONNECTIONS_PER_CLIENT = 2;
 // handler fails, on a server whose body limit and connection cap are its own.
 class ServerRun {
 public:
-    ServerRun() : m_server(Limits()) {
+    explicit ServerRun(const HttpServer::Limits& limits = Limits()) : m_server(limits) {
         m_server.Handle("GET", "/chart", [](const HttpRequest& request) {
             if (NotModified(request, ETAG, CHANGED)) {
                 return HttpResponse{304, {}, {{"ETag", ETAG}}};
@@ -72,7 +77,6 @@ public:
         return answers;
     }
 
-private:
     static HttpServer::Limits Limits() {
         HttpServer::Limits limits;
         limits.maxBody = 10;
@@ -80,6 +84,7 @@ private:
         return limits;
     }
 
+private:
     HttpServer m_server;
     int m_port = 0;
     std::thread m_thread;
@@ -137,6 +142,66 @@ TEST(HttpServerTest, OneAddressHoldsItsConnectionsAtMostAndGetsMoreAsTheyEnd) {
         answers = run.Answers("GET /chart HTTP/1.1\r\n\r\n");
         return answers == served;
     })) << ::testing::PrintToString(answers);
+}
+
+// Reads each connection's answer to one GET of the chart, as far as it comes before the
+// deadline; how many came whole.
+std::size_t ChartAnswers(const std::vector<int>& connections, std::chrono::milliseconds within) {
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    std::vector<std::string> answers(connections.size());
+    std::size_t whole = 0;
+    while (whole < connections.size() && std::chrono::steady_clock::now() < deadline) {
+        std::vector<pollfd> waiting;
+        for (std::size_t i = 0; i < connections.size(); ++i) {
+            if (!answers[i].ends_with("PNGDATA")) {
+                waiting.push_back({connections[i], POLLIN, 0});
+            }
+        }
+        poll(waiting.data(), waiting.size(), 100);
+        for (const pollfd& ready : waiting) {
+            char chunk[512];
+            const auto at = std::find(connections.begin(), connections.end(), ready.fd);
+            std::string& answer = answers[static_cast<std::size_t>(at - connections.begin())];
+            const ssize_t got =
+                (ready.revents & POLLIN) != 0 ? recv(ready.fd, chunk, sizeof chunk, 0) : 0;
+            answer.append(chunk, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+            whole += got > 0 && answer.ends_with("PNGDATA") ? 1 : 0;
+        }
+    }
+    return whole;
+}
+
+// Kept connections wait for their next request without a thread each: while a crowd of
+// them idles, a newcomer is answered at once. (With a thread held through each one's
+// keep-alive wait, the crowd would be served a pool at a time and the newcomer wait for
+// all of them.)
+TEST(HttpServerTest, ACrowdOfIdleKeptConnectionsLeavesANewcomerAnsweredWithinASecond) {
+    constexpr std::size_t CROWD = 2000;
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 3 * CROWD));
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < 2 * CROWD + 100) {
+        GTEST_SKIP() << "cannot open " << 2 * CROWD << " descriptors";
+    }
+    HttpServer::Limits limits = ServerRun::Limits();
+    limits.connectionsPerClient = 0;
+    limits.keepAlive = std::chrono::minutes(1);
+    ServerRun run(limits);
+    const std::string request = "GET /chart HTTP/1.1\r\n\r\n";
+    std::vector<int> crowd;
+    for (std::size_t i = 0; i < CROWD; ++i) {
+        crowd.push_back(ConnectLoopback(run.Port()));
+        send(crowd.back(), request.data(), request.size(), MSG_NOSIGNAL);
+    }
+    EXPECT_EQ(ChartAnswers(crowd, std::chrono::seconds(30)), CROWD) << "the crowd, all open";
+
+    const std::vector<int> newcomer{ConnectLoopback(run.Port())};
+    send(newcomer[0], request.data(), request.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(ChartAnswers(newcomer, std::chrono::seconds(1)), 1U);
+    for (const int fd : crowd) {
+        close(fd);
+    }
+    close(newcomer[0]);
 }
 
 struct ConditionCase {

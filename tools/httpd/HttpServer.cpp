@@ -2,23 +2,19 @@
 #include "HttpServer.h"
 
 #include "ClientAddress.h"
+#include "ConnectionLoop.h"
 #include "ListenAddress.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdint>
 #include <exception>
 
 namespace {
 
-// How long a server out of descriptors waits before it accepts again.
-constexpr int OUT_OF_FILES_PAUSE_MS = 100;
 constexpr std::chrono::milliseconds DRAIN_TIME{1000};
 
 // Every answer the server gives by itself. A text ending in a blank goes on with the
@@ -61,18 +57,19 @@ std::set<std::string> NormalAddresses(const std::vector<std::string>& addresses)
 
 HttpServer::HttpServer(Limits limits, Logger refused)
     : m_limits(limits), m_trustedProxies(NormalAddresses(limits.trustedProxies)),
-      m_refused(std::move(refused)), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      m_clients(limits.connectionsPerClient, m_trustedProxies),
-      m_pool(limits.maxThreads, limits.waitingConnections) {}
+      m_refused(std::move(refused)), m_clients(limits.connectionsPerClient, m_trustedProxies),
+      m_loop(std::make_unique<ConnectionLoop>(
+          m_limits, m_stop, [this](int fd, const std::string& peer) { return Admit(fd, peer); },
+          [this](HttpConnection& connection, const std::string& peer, std::size_t& served) {
+              return Serve(connection, peer, served);
+          },
+          [this](const std::string& peer) { m_clients.Release(peer); })) {}
 
 HttpServer::~HttpServer() {
     Stop();
-    m_pool.Shutdown();
+    m_loop.reset();
     if (m_listenFd >= 0) {
         close(m_listenFd);
-    }
-    if (m_wakeFd >= 0) {
-        close(m_wakeFd);
     }
 }
 
@@ -93,86 +90,25 @@ int HttpServer::Bind(const std::string& host, int port) {
 
 void HttpServer::Stop() {
     m_stop.store(true);
-    const std::uint64_t one = 1;
-    if (m_wakeFd >= 0 && write(m_wakeFd, &one, sizeof one) < 0) {
-        // The counter is full only if it was woken already.
-    }
+    m_loop->Stop();
 }
 
 bool HttpServer::Run() {
-    std::vector<Silent> silent;
-    std::vector<pollfd> watched;
-    while (!m_stop.load() && m_listenFd >= 0) {
-        // While too many wait silently, new connections stay in the kernel's backlog.
-        const bool accepting = silent.size() < m_limits.silentConnections;
-        watched.assign({{m_wakeFd, POLLIN, 0}, {accepting ? m_listenFd : -1, POLLIN, 0}});
-        auto wakeAt = HttpClock::time_point::max();
-        for (const Silent& connection : silent) {
-            watched.push_back({connection.fd, POLLIN, 0});
-            wakeAt = std::min(wakeAt, connection.deadline);
-        }
-        const auto untilWake =
-            std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - HttpClock::now());
-        const int timeout =
-            silent.empty() ? -1 : static_cast<int>(std::max<long long>(1, untilWake.count()));
-        if ((poll(watched.data(), watched.size(), timeout) < 0 && errno != EINTR) ||
-            m_stop.load()) {
-            break;
-        }
-        HandOver(silent, watched);
-        if ((watched[1].revents & POLLIN) != 0) {
-            Accept(silent);
-        }
+    if (m_stop.load() || m_listenFd < 0) {
+        return m_stop.load();
     }
-    for (const Silent& connection : silent) {
-        Close(connection.fd, connection.peer);
-    }
-    m_pool.Shutdown();
-    return m_stop.load();
+    return m_loop->Run(m_listenFd) && m_stop.load();
 }
 
-// Those that spoke (or hung up) go to a thread; those silent too long are closed.
-void HttpServer::HandOver(std::vector<Silent>& silent, const std::vector<pollfd>& watched) {
-    const auto now = HttpClock::now();
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < silent.size(); ++i) {
-        const int fd = silent[i].fd;
-        if (watched[i + 2].revents != 0) {
-            if (!m_pool.Submit([this, fd, peer = silent[i].peer] { Serve(fd, peer); })) {
-                Close(fd, silent[i].peer);
-            }
-        } else if (now >= silent[i].deadline) {
-            Close(fd, silent[i].peer);
-        } else {
-            if (kept != i) {
-                silent[kept] = std::move(silent[i]);
-            }
-            ++kept;
-        }
-    }
-    silent.resize(kept);
-}
-
-void HttpServer::Accept(std::vector<Silent>& silent) {
-    sockaddr_storage address{};
-    socklen_t size = sizeof address;
-    const int fd = accept4(m_listenFd, reinterpret_cast<sockaddr*>(&address), &size, SOCK_CLOEXEC);
-    if (fd < 0) {
-        if (errno == EMFILE || errno == ENFILE) {
-            // Out of descriptors: let connections end before taking more.
-            poll(nullptr, 0, OUT_OF_FILES_PAUSE_MS);
-        }
-        return;
-    }
-    std::string peer = PeerAddressText(address);
+bool HttpServer::Admit(int fd, const std::string& peer) {
     const ClientConnections::Admission admission = m_clients.Admit(peer);
     if (admission != ClientConnections::Admission::Admitted) {
         RefuseConnection(fd, peer, admission);
-        return;
+        return false;
     }
     int yes = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    silent.push_back({fd, HttpClock::now() + m_limits.firstByte, std::move(peer)});
+    return true;
 }
 
 // Says why in a few bytes, without reading the request or waiting: the client has the
@@ -195,27 +131,26 @@ void HttpServer::RefuseConnection(int fd, const std::string& peer,
     close(fd);
 }
 
-void HttpServer::Close(int fd, const std::string& peer) {
-    close(fd);
-    m_clients.Release(peer);
-}
-
-void HttpServer::Serve(int fd, const std::string& peer) {
-    HttpConnection connection(fd, m_stop);
-    for (std::size_t served = 0; served < m_limits.requestsPerConnection; ++served) {
+// The requests the client has sent; true when the connection waits for another.
+bool HttpServer::Serve(HttpConnection& connection, const std::string& peer, std::size_t& served) {
+    while (served < m_limits.requestsPerConnection) {
         // A connection that says nothing (more) is closed without a word.
         if (connection.Buffer().empty() &&
             !connection.Fill(HttpClock::now() + m_limits.keepAlive)) {
-            break;
+            return false;
         }
         HttpRequest request;
         request.remoteAddress = peer;
         request.clientAddress = peer;
-        if (!ServeRequest(connection, request, served + 1 == m_limits.requestsPerConnection)) {
-            break;
+        ++served;
+        if (!ServeRequest(connection, request, served == m_limits.requestsPerConnection)) {
+            return false;
+        }
+        if (connection.Buffer().empty()) {
+            return served < m_limits.requestsPerConnection;
         }
     }
-    Close(fd, peer);
+    return false;
 }
 
 // One request from its first byte to its answer; false when the connection ends here.

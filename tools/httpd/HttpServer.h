@@ -2,15 +2,13 @@
 #pragma once
 
 #include "ClientConnections.h"
-#include "ConnectionPool.h"
 #include "HttpLimits.h"
 #include "HttpMessage.h"
 #include "RequestReader.h"
 
-#include <poll.h>
-
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,12 +18,15 @@
 // bare CR or NUL; see RequestReader) must be ours to set and test; the services and
 // their package depend on no HTTP library (cpp-httplib was dropped).
 //
+class ConnectionLoop;
+
 // A small HTTP/1.1 server with every limit its own: the size of the head and of the
 // body, the number of header lines, the time a request may take as a whole (so a client
 // that trickles bytes is cut off too), the time a connection may stay silent, and the
-// number of threads. A new connection gets a thread only once it sends something, so a
-// crowd of silent connections costs a descriptor each, not a thread, and one client
-// address holds only so many connections at once. A request over a limit is answered
+// number of threads. A connection gets a thread only while it sends a request and is
+// answered (see ConnectionLoop), so a crowd of silent or keep-alive connections costs a
+// descriptor each, not a thread, and one client address holds only so many connections
+// at once. A request over a limit is answered
 // (413, 431, 408, 429) and its connection closed; nothing a client sends grows memory
 // beyond the limits.
 //
@@ -72,18 +73,9 @@ private:
         }
     };
 
-    // An accepted connection that has not sent anything yet.
-    struct Silent {
-        int fd;
-        HttpClock::time_point deadline;
-        std::string peer;
-    };
-
-    void HandOver(std::vector<Silent>& silent, const std::vector<pollfd>& watched);
-    void Accept(std::vector<Silent>& silent);
+    bool Admit(int fd, const std::string& peer);
     void RefuseConnection(int fd, const std::string& peer, ClientConnections::Admission admission);
-    void Close(int fd, const std::string& peer);
-    void Serve(int fd, const std::string& peer);
+    bool Serve(HttpConnection& connection, const std::string& peer, std::size_t& served);
     bool ServeRequest(HttpConnection& connection, HttpRequest& request, bool lastAllowed);
     HttpRefusal FindRoute(const HttpRequest& request, const Route*& route,
                           std::string& allow) const;
@@ -97,8 +89,7 @@ private:
     Logger m_refused;
     std::vector<Route> m_routes;
     int m_listenFd = -1;
-    int m_wakeFd = -1;
     std::atomic<bool> m_stop{false};
     ClientConnections m_clients;
-    ConnectionPool m_pool;
+    std::unique_ptr<ConnectionLoop> m_loop;
 };

@@ -12,14 +12,6 @@ namespace {
 
 constexpr std::int64_t CLOSED_MAX_AGE = 3600;
 
-HttpLimits ChartLimits() {
-    HttpLimits limits;
-    limits.maxBody = 0; // nothing is posted here
-    // A web server in front keeps its connections and asks again and again.
-    limits.requestsPerConnection = 10000;
-    return limits;
-}
-
 void LogRefusal(const HttpRequest& request, int status, const std::string& reason) {
     LogLine("request from " + request.remoteAddress + ": " + std::to_string(status) + " " + reason +
             " (" + Printable(request.method) + " " + Printable(request.target) + ")");
@@ -27,9 +19,10 @@ void LogRefusal(const HttpRequest& request, int status, const std::string& reaso
 
 } // namespace
 
-ChartService::ChartService(const ChartBoard& board, int feedIntervalSeconds, Clock clock)
+ChartService::ChartService(const ChartBoard& board, int feedIntervalSeconds, Clock clock,
+                           const HttpLimits& limits)
     : m_board(board), m_interval(std::to_string(feedIntervalSeconds)), m_clock(std::move(clock)),
-      m_server(ChartLimits(), LogRefusal) {
+      m_server(limits, LogRefusal) {
     m_server.Handle("GET", CHART_PATH,
                     [this](const HttpRequest& request) { return OnChart(request); });
     m_server.Handle("GET", HEALTH_PATH, [this](const HttpRequest&) { return OnHealth(); });

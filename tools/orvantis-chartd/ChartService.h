@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ChartdConfig.h"
 #include "httpd/HttpServer.h"
 #include "publish/ChartBoard.h"
 
@@ -20,7 +21,8 @@ public:
     static constexpr const char* CHART_PATH = "/NewCharts/gold/images/gold_1d_o_USD.png";
     static constexpr const char* HEALTH_PATH = "/healthz";
 
-    ChartService(const ChartBoard& board, int feedIntervalSeconds, Clock clock);
+    ChartService(const ChartBoard& board, int feedIntervalSeconds, Clock clock,
+                 const HttpLimits& limits = ChartdConfig::DefaultHttp());
     ChartService(const ChartService&) = delete;
     ChartService& operator=(const ChartService&) = delete;
 

@@ -3,6 +3,7 @@
 
 #include "feed/JsonQuote.h"
 #include "feed/QuoteNumber.h"
+#include "httpd/ClientSettings.h"
 #include "httpd/ListenAddress.h"
 #include "httpd/SettingsFile.h"
 #include "httpd/TextRules.h"
@@ -73,8 +74,8 @@ bool ParseFolder(std::string_view value, std::string& folder) {
 
 using Key = SettingKey<ChartdConfig>;
 
-const std::array<Key, 12>& Keys() {
-    static const std::array<Key, 12> keys = {{
+const std::array<Key, 14>& Keys() {
+    static const std::array<Key, 14> keys = {{
         {"listen", "address:port, such as 127.0.0.1:8080 or [::1]:8080, or off",
          [](std::string_view v, ChartdConfig& c) {
              c.listenPort = -1;
@@ -116,6 +117,8 @@ const std::array<Key, 12>& Keys() {
          [](std::string_view v, ChartdConfig& c) { return ParseFolder(v, c.stateDir); }},
         {"publish_dir", "an absolute folder path",
          [](std::string_view v, ChartdConfig& c) { return ParseFolder(v, c.publishDir); }},
+        PerClientConnectionsKey<ChartdConfig>(),
+        TrustedProxiesKey<ChartdConfig>(),
     }};
     return keys;
 }
@@ -142,6 +145,15 @@ bool CheckWhole(const std::set<std::string>& seen, const ChartdConfig& config, s
 }
 
 } // namespace
+
+HttpLimits ChartdConfig::DefaultHttp() {
+    HttpLimits http;
+    http.maxBody = 0; // nothing is posted here
+    // A web server in front keeps its connections and asks again and again.
+    http.requestsPerConnection = 10000;
+    http.trustedProxies = {"127.0.0.1", "::1"};
+    return http;
+}
 
 bool ChartdConfig::Parse(std::string_view text, ChartdConfig& config, std::string& error) {
     std::vector<SettingLine> lines;

@@ -3,6 +3,7 @@
 
 #include "feed/QuoteFeed.h"
 #include "feed/QuoteGate.h"
+#include "httpd/HttpLimits.h"
 
 #include <string>
 #include <string_view>
@@ -18,6 +19,11 @@ struct ChartdConfig {
     std::string stateDir = "/var/lib/orvantis-chartd";
     std::string publishDir; // empty: no published file
     int staleAfterSeconds = 600;
+    // per_client_connections, trusted_proxies; the rest are the server's own limits. A web
+    // server on this host in front (127.0.0.1 or ::1) is trusted unless set otherwise.
+    HttpLimits http = DefaultHttp();
+
+    static HttpLimits DefaultHttp();
 
     // False with a message naming the line (or the missing key) when the text cannot be
     // used: an unknown or repeated key, a bad value, no feed or two, limits that

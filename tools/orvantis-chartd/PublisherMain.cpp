@@ -90,7 +90,7 @@ int RunPublisher(const std::string& configPath, const TerminationSignals& stopSi
     ChartBoard board(config.staleAfterSeconds,
                      std::make_shared<const MarketHours>(MarketHours::Load("orvantis-chartd")));
     QuoteLoop loop(config, *feed, board, SystemSeconds);
-    ChartService service(board, config.feed.intervalSeconds, SystemSeconds);
+    ChartService service(board, config.feed.intervalSeconds, SystemSeconds, config.http);
     if (config.listenPort >= 0 && !Listen(service, config)) {
         return 1;
     }

@@ -2,7 +2,7 @@
 #include "NotifydConfig.h"
 
 #include "MailAddress.h"
-#include "httpd/ClientAddress.h"
+#include "httpd/ClientSettings.h"
 #include "httpd/ListenAddress.h"
 #include "httpd/SettingsFile.h"
 #include "httpd/TextRules.h"
@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int MAX_LIMIT = 1000000;
-constexpr int MAX_CONNECTIONS = 100000;
 constexpr int MAX_FALLBACK_SECONDS = 86400;
 constexpr int MAX_KEEP_DAYS = 3650;
 constexpr std::string_view ROUTE_KEY = "route";
@@ -45,22 +44,6 @@ bool ParseRelay(std::string_view value, NotifydConfig& config) {
         return false;
     }
     config.relay.url = lower.substr(0, schemeEnd) + "://" + std::string(authority);
-    return true;
-}
-
-// Comma-separated IP addresses, kept in the server's one text form.
-bool ParseProxies(std::string_view value, NotifydConfig& config) {
-    std::vector<std::string>& proxies = config.http.trustedProxies;
-    for (std::size_t pos = 0; pos <= value.size();) {
-        const std::size_t comma = std::min(value.find(',', pos), value.size());
-        const std::optional<std::string> address =
-            NormalIpAddress(TrimBlanks(value.substr(pos, comma - pos)));
-        if (!address) {
-            return false;
-        }
-        proxies.push_back(*address);
-        pos = comma + 1;
-    }
     return true;
 }
 
@@ -145,14 +128,8 @@ const std::array<Key, 18>& Keys() {
          [](std::string_view v, NotifydConfig& c) {
              return ParseWholeNumber(v, 1, MAX_LIMIT, c.perMinute);
          }},
-        {"per_client_connections", "a whole number from 0 (no cap) to 100000",
-         [](std::string_view v, NotifydConfig& c) {
-             int connections = 0;
-             const bool valid = ParseWholeNumber(v, 0, MAX_CONNECTIONS, connections);
-             c.http.connectionsPerClient = static_cast<std::size_t>(connections);
-             return valid;
-         }},
-        {"trusted_proxies", "IP addresses separated by commas", ParseProxies},
+        PerClientConnectionsKey<NotifydConfig>(),
+        TrustedProxiesKey<NotifydConfig>(),
         {"fallback_after", "seconds from 0 to 86400",
          [](std::string_view v, NotifydConfig& c) {
              int seconds = 0;
