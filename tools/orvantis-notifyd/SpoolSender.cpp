@@ -4,6 +4,7 @@
 #include "httpd/ServiceLog.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -115,13 +116,30 @@ void SpoolSender::Run() {
         m_lastScan = Clock::now();
         if (m_lastScan >= m_nextList) {
             m_nextList = m_lastScan + m_times.rescan;
-            Add(m_spool.Waiting());
+            ListWhenChanged();
         }
         const Clock::time_point nextLook = Dispatch();
         // Everything due is handed out: wait for a new alert, an ended job, a retry or a
         // rescan.
         Sleep(std::max<Clock::duration>(nextLook - Clock::now(), Clock::duration::zero()));
     }
+}
+
+// A folder's time of change has a coarse grain: a listing within a second of the change
+// counts for nothing, since a file may come in later in the same tick.
+void SpoolSender::ListWhenChanged() {
+    struct stat folder {};
+    if (stat(m_spool.Folder().c_str(), &folder) == 0) {
+        const auto changed = std::chrono::seconds(folder.st_mtim.tv_sec) +
+                             std::chrono::nanoseconds(folder.st_mtim.tv_nsec);
+        const auto now = SystemClock::now().time_since_epoch();
+        const bool settled = now - changed > std::chrono::seconds(1);
+        if (settled && changed == m_listedChange) {
+            return;
+        }
+        m_listedChange = settled ? changed : std::chrono::nanoseconds(-1);
+    }
+    Add(m_spool.Waiting());
 }
 
 void SpoolSender::Add(const std::vector<std::string>& files) {

@@ -84,6 +84,8 @@ private:
     };
 
     void Run();
+    // Lists the folder for alerts other copies stored, unless it did not change since.
+    void ListWhenChanged();
     // A file stored by this copy, or found in the folder.
     void Add(const std::vector<std::string>& files);
     // Hands the due files to the delivery threads; when to look again at the latest.
@@ -130,4 +132,5 @@ private:
     Clock::time_point m_nextPrune{};
     Clock::time_point m_lastScan{};
     Clock::time_point m_nextList{};
+    std::chrono::nanoseconds m_listedChange{-1}; // the folder's time of change then
 };
