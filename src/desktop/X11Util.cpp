@@ -18,19 +18,27 @@ xcb_window_t RootWindow(xcb_connection_t* connection) {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }
 
-std::vector<xcb_atom_t> AtomList(xcb_connection_t* connection, xcb_window_t window,
-                                 xcb_atom_t property) {
-    std::vector<xcb_atom_t> atoms;
+// A property of 32-bit values of that type (atoms, windows); empty when it is another.
+std::vector<std::uint32_t> PropertyList(xcb_connection_t* connection, xcb_window_t window,
+                                        xcb_atom_t property, xcb_atom_t type) {
+    // Longer lists than this are cut: 4 bytes a value, a few thousand windows.
+    constexpr std::uint32_t MOST_VALUES = 16384;
+    std::vector<std::uint32_t> values;
     const xcb_get_property_cookie_t cookie =
-        xcb_get_property(connection, 0, window, property, XCB_ATOM_ATOM, 0, 1024);
+        xcb_get_property(connection, 0, window, property, type, 0, MOST_VALUES);
     if (xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr)) {
-        if (reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
-            const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
-            atoms.assign(values, values + xcb_get_property_value_length(reply) / 4);
+        if (reply->format == 32 && reply->type == type) {
+            const auto* first = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+            values.assign(first, first + xcb_get_property_value_length(reply) / 4);
         }
         std::free(reply);
     }
-    return atoms;
+    return values;
+}
+
+std::vector<xcb_atom_t> AtomList(xcb_connection_t* connection, xcb_window_t window,
+                                 xcb_atom_t property) {
+    return PropertyList(connection, window, property, XCB_ATOM_ATOM);
 }
 
 void SetAtomList(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
@@ -140,6 +148,27 @@ void RaiseWithoutActivating(WId window, bool managed) {
     // Qt would hold the request back until it next sends something itself, which an idle
     // program may not do for minutes.
     xcb_flush(connection);
+}
+
+std::optional<StackPlace> PlaceInStack(WId window) {
+    xcb_connection_t* connection = X11Connection();
+    if (connection == nullptr || window == 0) {
+        return std::nullopt;
+    }
+    // The managed windows as the window manager stacks them, bottom first.
+    const xcb_atom_t stacking = InternAtom(connection, "_NET_CLIENT_LIST_STACKING");
+    const std::vector<std::uint32_t> clients =
+        stacking == XCB_ATOM_NONE
+            ? std::vector<std::uint32_t>()
+            : PropertyList(connection, RootWindow(connection), stacking, XCB_ATOM_WINDOW);
+    const auto at = std::find(clients.begin(), clients.end(), static_cast<std::uint32_t>(window));
+    if (at == clients.end()) {
+        return std::nullopt; // no window manager that says, or it does not manage the window
+    }
+    // A window above may move over this one without a restack: any of them counts.
+    StackPlace place{{at + 1, clients.end()}, false};
+    place.covered = !place.above.empty();
+    return place;
 }
 
 void SetWindowShape(WId window, const QRegion& devicePixels) {

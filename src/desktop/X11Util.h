@@ -5,6 +5,8 @@
 #include <QWindow>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
+#include <vector>
 
 class QRegion;
 struct xcb_connection_t;
@@ -43,6 +45,16 @@ void PrepareFloatingWindow(WId window);
 // once. A managed window asks the window manager as a pager would, which it grants
 // whichever program is active; a window the manager does not manage restacks itself.
 void RaiseWithoutActivating(WId window, bool managed);
+
+// Where a managed window lies in the stacking the window manager publishes on the root
+// (_NET_CLIENT_LIST_STACKING): the windows above it, bottom first, and whether one may
+// cover it.
+struct StackPlace {
+    std::vector<std::uint32_t> above;
+    bool covered = false;
+};
+// Nullopt when nobody tells (no X connection, no window manager, the window not managed).
+std::optional<StackPlace> PlaceInStack(WId window);
 
 // Cuts the window to the region, given in the display's own pixels (finer than Qt's at
 // a device pixel ratio above 1). An empty region leaves nothing of the window.

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <ranges>
 #include <string>
 #include <thread>
 #include <vector>
@@ -109,6 +112,57 @@ INSTANTIATE_TEST_SUITE_P(Relays, NotifydSpoolTest, ::testing::Values(
     RelayCase{"TwoCopiesShareTheSpool", {Outcome::Sent}, 2, 40, 1, 1, 1}),
     [](const auto& test) { return std::string(test.param.name); });
 // clang-format on
+
+// Half the alerts wait before the start, half are stored while the relay is down. Each
+// back-off step tries the relay once, not once per waiting alert.
+TEST(NotifydSpoolTest, ABacklogWaitsForTheRelayWithOneAttemptPerStepThenGoesOutOnce) {
+    constexpr int ALERTS = 10000;
+    // In memory where the system has it: 20,000 flushes to a disk take minutes.
+    if (std::filesystem::is_directory("/dev/shm")) {
+        setenv("TMPDIR", "/dev/shm", 1);
+    }
+    TempDir dir;
+    std::string error;
+    MailSpool spool(dir.File("spool"));
+    ASSERT_EQ(spool.Open(error), MailSpool::Opened::Ok) << error;
+    const auto store = [&](int i) {
+        return spool.Store(
+            spool.NewName(),
+            {"user" + std::to_string(i) + "@example.com", "Subject: x\r\n\r\nb\r\n", {}}, error);
+    };
+    for (int i = 0; i < ALERTS / 2; ++i) {
+        ASSERT_TRUE(store(i)) << error;
+    }
+    std::atomic<bool> down{true};
+    std::atomic<int> failures{0};
+    RelayLog log;
+    SpoolSender sender(
+        spool,
+        [&](const Channel&, const SpooledMail& mail, const std::atomic<bool>&) {
+            if (down.load()) {
+                ++failures;
+                return Delivery{Outcome::ServerFault, "down"};
+            }
+            std::lock_guard lock(log.mutex);
+            ++log.sent[mail.recipient];
+            return Delivery{Outcome::Sent, "fake"};
+        },
+        RetryTimes{10ms, 200ms, 20ms});
+    sender.Start();
+    for (int i = ALERTS / 2; i < ALERTS; ++i) {
+        ASSERT_TRUE(store(i)) << error;
+    }
+    EXPECT_TRUE(WaitUntil([&] { return failures.load() >= 3; }));
+    EXPECT_FALSE(sender.State().delivering);
+    down.store(false);
+    EXPECT_TRUE(WaitUntil([&] { return spool.Waiting().empty(); }, 120s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(sender.Stop(1s));
+    std::lock_guard lock(log.mutex);
+    EXPECT_EQ(log.sent.size(), static_cast<std::size_t>(ALERTS));
+    EXPECT_EQ(std::ranges::count(log.sent | std::views::values, 1), ALERTS);
+    EXPECT_LT(failures.load(), ALERTS / 10);
+}
 
 TEST(NotifydSpoolTest, KeepsTheTemporaryFilesOfStoresWhileAnotherCopyRuns) {
     TempDir dir;

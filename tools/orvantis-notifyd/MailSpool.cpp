@@ -205,6 +205,9 @@ bool MailSpool::Store(const std::string& name, const SpooledMail& mail, std::str
         unlink(path.c_str());
         return false;
     }
+    if (m_stored) {
+        m_stored(name + std::string(SUFFIX));
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "ReceiptFolder.h"
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +85,10 @@ public:
     // renamed, and the folder flushed too. False with the reason, and nothing left behind,
     // when it cannot be kept whole (a full disk, a folder gone or read-only).
     bool Store(const std::string& name, const SpooledMail& mail, std::string& error);
+    // Called with the file's name after each alert Store() kept; set before any store.
+    void OnStored(std::function<void(const std::string& file)> stored) {
+        m_stored = std::move(stored);
+    }
     // The files waiting, oldest first.
     std::vector<std::string> Waiting() const;
     // Locks and reads one waiting file, without following a link and without blocking on
@@ -110,4 +115,5 @@ private:
     std::string m_folder;
     ReceiptFolder m_receipts;
     int m_lockFd = -1;
+    std::function<void(const std::string& file)> m_stored;
 };

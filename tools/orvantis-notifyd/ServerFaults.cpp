@@ -65,6 +65,13 @@ std::optional<ServerFaults::Clock::time_point> ServerFaults::Blocked(const Chann
     return fault->second.notBefore;
 }
 
+std::optional<ServerFaults::Clock::time_point>
+ServerFaults::FaultyUntil(const std::string& channel) const {
+    std::lock_guard lock(m_mutex);
+    const auto fault = m_faults.find(channel);
+    return fault == m_faults.end() ? std::nullopt : std::optional(fault->second.notBefore);
+}
+
 std::string ServerFaults::Summary(const Channel& channel) const {
     std::lock_guard lock(m_mutex);
     const auto fault = m_faults.find(channel.Text());

@@ -41,6 +41,9 @@ public:
     void Note(const Channel& channel, const Delivery& delivery, std::size_t waiting);
     // Until when the channel's server is not tried; nullopt when it may be.
     std::optional<Clock::time_point> Blocked(const Channel& channel, Clock::time_point now) const;
+    // Until when the channel of that Channel::Text() is not tried, perhaps past; nullopt
+    // when its server is not faulty.
+    std::optional<Clock::time_point> FaultyUntil(const std::string& channel) const;
     // How the channel's last attempt ended, as a receipt shows it, while it is faulty.
     std::string Summary(const Channel& channel) const;
     // From any thread.

@@ -4,6 +4,7 @@
 #include "httpd/ServiceLog.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -34,9 +35,12 @@ std::chrono::steady_clock::time_point SteadyAt(SystemClock::time_point time) {
 
 SpoolSender::SpoolSender(MailSpool& spool, Deliverer deliver, RetryTimes times, SendPolicy policy)
     : m_spool(spool), m_deliver(std::move(deliver)), m_times(times), m_policy(std::move(policy)),
-      m_faults(times) {}
+      m_faults(times) {
+    m_spool.OnStored([this](const std::string& file) { Add({file}); });
+}
 
 SpoolSender::~SpoolSender() {
+    m_spool.OnStored({});
     {
         std::lock_guard lock(m_mutex);
         m_stop.store(true);
@@ -110,32 +114,58 @@ void SpoolSender::Run() {
     while (!m_stop.load()) {
         PruneWhenDue();
         m_lastScan = Clock::now();
-        const Clock::time_point nextLook = Dispatch(m_spool.Waiting());
+        if (m_lastScan >= m_nextList) {
+            m_nextList = m_lastScan + m_times.rescan;
+            ListWhenChanged();
+        }
+        const Clock::time_point nextLook = Dispatch();
         // Everything due is handed out: wait for a new alert, an ended job, a retry or a
         // rescan.
         Sleep(std::max<Clock::duration>(nextLook - Clock::now(), Clock::duration::zero()));
     }
 }
 
-SpoolSender::Clock::time_point SpoolSender::Dispatch(const std::vector<std::string>& files) {
-    Clock::time_point nextLook = Clock::now() + m_times.rescan;
+// A folder's time of change has a coarse grain: a listing within a second of the change
+// counts for nothing, since a file may come in later in the same tick.
+void SpoolSender::ListWhenChanged() {
+    struct stat folder {};
+    if (stat(m_spool.Folder().c_str(), &folder) == 0) {
+        const auto changed = std::chrono::seconds(folder.st_mtim.tv_sec) +
+                             std::chrono::nanoseconds(folder.st_mtim.tv_nsec);
+        const auto now = SystemClock::now().time_since_epoch();
+        const bool settled = now - changed > std::chrono::seconds(1);
+        if (settled && changed == m_listedChange) {
+            return;
+        }
+        m_listedChange = settled ? changed : std::chrono::nanoseconds(-1);
+    }
+    Add(m_spool.Waiting());
+}
+
+void SpoolSender::Add(const std::vector<std::string>& files) {
+    bool added = false;
     {
         std::lock_guard lock(m_mutex);
-        m_spoolSize = files.size();
-        std::erase_if(m_retries, [&files](const auto& entry) {
-            return !std::binary_search(files.begin(), files.end(), entry.first);
-        });
         for (const std::string& file : files) {
-            const auto retry = m_retries.find(file);
-            if (m_inFlight.contains(file)) {
-                continue;
+            if (m_backlog.Add(file) && m_inFlight.insert(file).second) {
+                m_jobs.push_back({file, {}});
+                added = true;
             }
-            if (retry != m_retries.end() && retry->second > Clock::now()) {
-                nextLook = std::min(nextLook, retry->second);
-                continue;
+        }
+    }
+    if (added) {
+        m_work.notify_all();
+    }
+}
+
+SpoolSender::Clock::time_point SpoolSender::Dispatch() {
+    Clock::time_point nextLook = m_nextList;
+    {
+        std::lock_guard lock(m_mutex);
+        for (std::string& file : m_backlog.Due(Clock::now(), m_faults, nextLook)) {
+            if (m_inFlight.insert(file).second) {
+                m_jobs.push_back({std::move(file), {}});
             }
-            m_inFlight.insert(file);
-            m_jobs.push_back({file, {}});
         }
     }
     m_work.notify_all();
@@ -151,15 +181,16 @@ void SpoolSender::Work() {
         }
         const Job job = std::move(m_jobs.front());
         m_jobs.pop_front();
-        const std::size_t waiting = m_spoolSize;
+        const std::size_t waiting = m_backlog.Size();
         lock.unlock();
-        const std::optional<Clock::time_point> wait = Attempt(job.file, waiting);
+        const std::optional<Later> wait = Attempt(job.file, waiting);
         if (!job.turnOf.empty()) {
             // It was handed a channel's turn: if it went elsewhere, the next one in line
             // takes it.
             HandTurn(job.turnOf, m_turns.PassOn(job.turnOf));
         }
         lock.lock();
+        m_backlog.Ended(job.file);
         if (const auto late = m_lateTurns.find(job.file); late != m_lateTurns.end()) {
             m_jobs.push_front({job.file, late->second}); // stays in flight
             m_lateTurns.erase(late);
@@ -167,13 +198,13 @@ void SpoolSender::Work() {
         }
         m_inFlight.erase(job.file);
         if (wait) {
-            m_retries[job.file] = *wait;
+            m_backlog.Defer(job.file, *wait);
         } else {
-            m_retries.erase(job.file);
+            m_backlog.Drop(job.file);
         }
-        // The next look at the folder waits for the queue to run dry: a folder of many
-        // alerts is not listed again for each of them.
-        if (m_jobs.empty()) {
+        // The next look waits for the queue to run dry, or for the end of an attempt
+        // that tried a server on behalf of the alerts waiting for it.
+        if (m_jobs.empty() || (wait && !wait->channel.empty())) {
             m_woken = true;
             m_wake.notify_all();
         }
@@ -186,6 +217,7 @@ void SpoolSender::HandTurn(const std::string& channel, const std::optional<std::
     }
     std::lock_guard lock(m_mutex);
     if (m_inFlight.insert(*next).second) {
+        m_backlog.Resume(*next);
         m_jobs.push_front({*next, channel});
         m_work.notify_one();
     } else {
@@ -202,8 +234,8 @@ void SpoolSender::PruneWhenDue() {
     m_spool.Prune(SystemClock::to_time_t(SystemClock::now() - m_policy.keep));
 }
 
-std::optional<SpoolSender::Clock::time_point> SpoolSender::Attempt(const std::string& file,
-                                                                   std::size_t waiting) {
+std::optional<SpoolBacklog::Later> SpoolSender::Attempt(const std::string& file,
+                                                        std::size_t waiting) {
     std::string error;
     const std::unique_ptr<MailSpool::Claim> claim = m_spool.Take(file, error);
     if (claim == nullptr) {
@@ -239,10 +271,9 @@ std::optional<SpoolSender::Clock::time_point> SpoolSender::Attempt(const std::st
     return Proceed(*claim, route, progress, waiting);
 }
 
-std::optional<SpoolSender::Clock::time_point> SpoolSender::Proceed(MailSpool::Claim& claim,
-                                                                   const Route& route,
-                                                                   AlertProgress& progress,
-                                                                   std::size_t waiting) {
+std::optional<SpoolBacklog::Later> SpoolSender::Proceed(MailSpool::Claim& claim, const Route& route,
+                                                        AlertProgress& progress,
+                                                        std::size_t waiting) {
     while (const std::optional<std::size_t> index = progress.Current()) {
         if (m_stop.load()) {
             return std::nullopt;
@@ -250,16 +281,16 @@ std::optional<SpoolSender::Clock::time_point> SpoolSender::Proceed(MailSpool::Cl
         const Channel& channel = route[*index];
         const bool last = *index + 1 == route.size();
         const auto fallbackAt = progress.WaitingSince(*index) + m_policy.fallbackAfter;
-        if (const auto blocked = m_faults.Blocked(channel, Clock::now())) {
+        if (m_faults.Blocked(channel, Clock::now())) {
             if (last || SystemClock::now() < fallbackAt) {
-                return last ? *blocked : std::min(*blocked, SteadyAt(fallbackAt));
+                return WaitFor(channel, route, *index, progress);
             }
             FallBack(claim, route, progress, *index, m_faults.Summary(channel));
             continue;
         }
         if (!m_turns.Take(channel.Text(), claim.File())) {
             // Handed the turn when the delivery under way ends; this only in case it is not.
-            return Clock::now() + m_times.longest;
+            return Later{Clock::now() + m_times.longest, {}};
         }
         const Delivery delivery = m_deliver(channel, claim.Mail(), m_stop);
         HandTurn(channel.Text(), m_turns.Free(channel.Text()));
@@ -269,7 +300,7 @@ std::optional<SpoolSender::Clock::time_point> SpoolSender::Proceed(MailSpool::Cl
         m_faults.Note(channel, delivery, waiting);
         const Next next = Settle(claim, route, progress, *index, delivery);
         if (next.what != Next::Onward) {
-            return next.what == Next::Wait ? std::optional(next.until) : std::nullopt;
+            return next.what == Next::Wait ? std::optional(next.later) : std::nullopt;
         }
     }
     GiveUp(claim, progress, "every channel failed");
@@ -306,15 +337,23 @@ SpoolSender::Next SpoolSender::Settle(MailSpool::Claim& claim, const Route& rout
     }
     Keep(mail, progress);
     if (delivery.outcome == Delivery::Outcome::ServerFault) {
-        const auto blocked = m_faults.Blocked(channel, Clock::now());
-        return {Next::Wait, blocked.value_or(Clock::now() + m_times.rescan)};
+        return {Next::Wait, WaitFor(channel, route, index, progress)};
     }
     const int attempts = progress.Steps()[index].attempts;
     const Clock::duration wait = Backoff(m_times, attempts);
     LogLine(About(mail) + ": not now by " + channel.Label() + " (" + delivery.detail +
             "), attempt " + std::to_string(attempts) + ", next in " +
             std::to_string(Seconds(wait)) + " s");
-    return {Next::Wait, Clock::now() + wait};
+    return {Next::Wait, {Clock::now() + wait, {}}};
+}
+
+SpoolBacklog::Later SpoolSender::WaitFor(const Channel& channel, const Route& route,
+                                         std::size_t index, const AlertProgress& progress) const {
+    // Past fallback_after the next channel takes over, whether or not this one works.
+    const bool last = index + 1 == route.size();
+    return {last ? Clock::time_point::max()
+                 : SteadyAt(progress.WaitingSince(index) + m_policy.fallbackAfter),
+            channel.Text()};
 }
 
 void SpoolSender::FallBack(const MailSpool::Claim& claim, const Route& route,

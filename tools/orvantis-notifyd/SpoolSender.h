@@ -6,6 +6,7 @@
 #include "Delivery.h"
 #include "MailSpool.h"
 #include "ServerFaults.h"
+#include "SpoolBacklog.h"
 
 #include <atomic>
 #include <chrono>
@@ -43,7 +44,9 @@ struct SendPolicy {
 // delivered and none that failed. While a server takes no alert at all, the alerts
 // waiting for it stay (see ServerFaults). One thread looks at the spool and hands the due
 // alerts to a few delivery threads; a channel takes one alert at a time (ChannelTurns),
-// so a server that does not answer delays no other channel's alerts.
+// so a server that does not answer delays no other channel's alerts. The waiting alerts are
+// known in memory (SpoolBacklog); the folder is listed at start and every rescan, for the
+// alerts that other copies sharing it stored.
 class SpoolSender final {
 public:
     // Deliveries through different channels under way at once, at most.
@@ -56,7 +59,8 @@ public:
     SpoolSender& operator=(const SpoolSender&) = delete;
 
     void Start();
-    // An alert was stored: look at once rather than at the next rescan.
+    // Looks at once rather than at the next rescan; an alert this copy stored is tried
+    // without it.
     void Wake();
     // Ends the threads, waiting at most grace. False when one is still waiting for a
     // server's answer to a whole alert; the caller then ends the process without it.
@@ -66,10 +70,11 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    using Later = SpoolBacklog::Later;
     // After one step with an alert: on to its next channel, done with it, or wait.
     struct Next {
         enum { Onward, Done, Wait } what;
-        Clock::time_point until{};
+        Later later{};
     };
 
     // One spool file for a delivery thread, perhaps handed the turn of a channel.
@@ -79,16 +84,23 @@ private:
     };
 
     void Run();
+    // Lists the folder for alerts other copies stored, unless it did not change since.
+    void ListWhenChanged();
+    // A file stored by this copy, or found in the folder.
+    void Add(const std::vector<std::string>& files);
     // Hands the due files to the delivery threads; when to look again at the latest.
-    Clock::time_point Dispatch(const std::vector<std::string>& files);
+    Clock::time_point Dispatch();
     void Work();
     // Gives the channel's turn to the next file in line, ahead of the queue.
     void HandTurn(const std::string& channel, const std::optional<std::string>& next);
     void PruneWhenDue();
-    // One look at one file; when it is to be looked at again, if it waits.
-    std::optional<Clock::time_point> Attempt(const std::string& file, std::size_t waiting);
-    std::optional<Clock::time_point> Proceed(MailSpool::Claim& claim, const Route& route,
-                                             AlertProgress& progress, std::size_t waiting);
+    // One look at one file; what it waits for, if it waits.
+    std::optional<Later> Attempt(const std::string& file, std::size_t waiting);
+    std::optional<Later> Proceed(MailSpool::Claim& claim, const Route& route,
+                                 AlertProgress& progress, std::size_t waiting);
+    // The wait of an alert for a channel whose server takes no alert.
+    Later WaitFor(const Channel& channel, const Route& route, std::size_t index,
+                  const AlertProgress& progress) const;
     Next Settle(MailSpool::Claim& claim, const Route& route, AlertProgress& progress,
                 std::size_t index, const Delivery& delivery);
     // The channel failed for fallback_after: the next one takes over.
@@ -109,10 +121,9 @@ private:
     bool m_woken = false;
     bool m_finished = false;
     std::deque<Job> m_jobs;
-    std::set<std::string> m_inFlight;                   // files queued or in delivery
-    std::size_t m_spoolSize = 0;                        // files at the last look
-    std::map<std::string, std::string> m_lateTurns;     // file in flight: the turn it was handed
-    std::map<std::string, Clock::time_point> m_retries; // by file: not before then
+    std::set<std::string> m_inFlight;               // files queued or in delivery
+    std::map<std::string, std::string> m_lateTurns; // file in flight: the turn it was handed
+    SpoolBacklog m_backlog;
     std::thread m_thread;
     std::vector<std::thread> m_workers;
     ServerFaults m_faults;
@@ -120,4 +131,6 @@ private:
     // Only the looking thread touches these.
     Clock::time_point m_nextPrune{};
     Clock::time_point m_lastScan{};
+    Clock::time_point m_nextList{};
+    std::chrono::nanoseconds m_listedChange{-1}; // the folder's time of change then
 };

@@ -105,10 +105,22 @@ void CFloatWnd::CreateEx(const QPoint& pos) {
         return;
     }
     show();
-    KeepOnTop();
+    Raise();
 }
 
 void CFloatWnd::KeepOnTop() {
+    if (m_route != WindowRoute::X11) {
+        Raise(); // a compositor's own windows are not in the X server's stacking
+        return;
+    }
+    // A raise wakes the window manager and the other programs: only when it is needed.
+    const std::optional<StackPlace> place = PlaceInStack(winId());
+    if (!place || place->covered) {
+        Raise();
+    }
+}
+
+void CFloatWnd::Raise() {
     if (m_route == WindowRoute::X11 || m_route == WindowRoute::XWayland) {
         RaiseWithoutActivating(winId(), m_route == WindowRoute::X11);
     } else {

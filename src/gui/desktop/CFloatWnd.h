@@ -37,7 +37,8 @@ public:
     // entry, shaped to the skin, without taking the focus.
     void CreateEx(const QPoint& pos);
 
-    // Puts the window back above all others, without activating it, at once.
+    // Puts the window back above all others, without activating it, at once; on an X server
+    // with a window manager only when another window is stacked above it.
     void KeepOnTop();
 
     // The place Exit stores: where the window is, however it got there; nothing where the window
@@ -73,6 +74,7 @@ private:
     bool IsTranslucent() const;
     void ApplyShape();
     void DrawSkin(QPainter& painter) const;
+    void Raise();
 
     PriceView m_prices;
     WindowRoute m_route;
