@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <array>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -310,6 +314,56 @@ TEST_F(PgAlertStoreTest, ImportRunTwiceMovesEachAlertOnce) {
     EXPECT_EQ(again.moved, 0);
     EXPECT_EQ(again.known, 1);
     EXPECT_EQ(store->ClaimDue(10, error).size(), 2U) << error;
+}
+
+// The program's status and what it said, stdout and stderr together.
+std::pair<int, std::string> RunNotifyd(const std::string& arguments) {
+    const std::string command = ORVANTIS_BIN_DIR "/orvantis-notifyd " + arguments + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    std::string said;
+    std::array<char, 4096> chunk{};
+    for (std::size_t n = 0;
+         pipe != nullptr && (n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;) {
+        said.append(chunk.data(), n);
+    }
+    const int status = pipe != nullptr ? pclose(pipe) : -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, said};
+}
+
+// The program itself: a start with a store says which schema it found, and an import
+// run twice moves each alert once.
+TEST_F(PgAlertStoreTest, TheProgramPreparesTheStoreAndImportsASpoolOnce) {
+    TempDir dir;
+    const std::string config = dir.File("notifyd.conf");
+    WriteFileBytes(config, "relay = smtp://127.0.0.1:9\nfrom = orvantis@example.org\n"
+                           "allow = @example.org\nstore = " +
+                               m_conninfo + "\n");
+    chmod(config.c_str(), 0600);
+    {
+        MailSpool spool(dir.File("spool"));
+        std::string error;
+        ASSERT_EQ(spool.Open(error), MailSpool::Opened::Ok) << error;
+        const SpooledMail mail = MailTo("ann@example.org");
+        ASSERT_TRUE(spool.Store(mail.alert.id, mail, error)) << error;
+    }
+    const std::string import = "--config " + config + " --import-spool " + dir.File("spool");
+    const std::vector<std::pair<std::string, std::string>> runs = {
+        {import, "schema version 0 found, now 1\n1 alerts moved, 0 there already, 0 left"},
+        {import, "schema version 1 found\n0 alerts moved, 0 there already, 0 left"},
+    };
+    for (const auto& [arguments, said] : runs) {
+        const auto [status, output] = RunNotifyd(arguments);
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find(said), std::string::npos) << output;
+    }
+    EXPECT_EQ(RunNotifyd("--config " + config).first, 2) << "the delivery loop needs the spool";
+    WriteFileBytes(config, "relay = smtp://127.0.0.1:9\nfrom = orvantis@example.org\n"
+                           "allow = @example.org\nstore = host=" +
+                               dir.Path() + " password=s3cret\n");
+    const auto [status, output] = RunNotifyd("--config " + config);
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(output.find("cannot reach the database 'host="), std::string::npos) << output;
+    EXPECT_EQ(output.find("s3cret"), std::string::npos) << output;
 }
 
 struct MaskCase {
