@@ -272,6 +272,24 @@ TEST_F(PgAlertStoreTest, AnUnreadableRowIsSetAside) {
     EXPECT_EQ(Sql("SELECT count(*) FROM alerts WHERE due IS NULL", {}), "1");
 }
 
+// The database going away costs the calls made meanwhile, not the connection for good.
+TEST_F(PgAlertStoreTest, TheStoreResumesOnceTheDatabaseIsBack) {
+    const auto store = Copy("copy-a");
+    const std::string id = Stored(*store, RouteOf(MAIL));
+    ASSERT_TRUE(s_server->Stop());
+    std::string error;
+    EXPECT_FALSE(store->Status(id, error));
+    EXPECT_FALSE(error.empty());
+    ASSERT_TRUE(s_server->Start()) << s_server->Failure();
+    error.clear();
+    EXPECT_EQ(store->ClaimDue(10, error).size(), 1U) << error;
+    PgConnection db;
+    ASSERT_TRUE(db.Open(m_conninfo, 100, error)) << error;
+    ASSERT_TRUE(s_server->Stop() && s_server->Start());
+    EXPECT_FALSE(db.Run("SELECT pg_sleep(600)", {}, error))
+        << "the time-out holds on the new connection too";
+}
+
 // A statement that hangs is cut by the server, not waited for.
 TEST_F(PgAlertStoreTest, AStuckStatementIsCut) {
     PgConnection db;

@@ -49,21 +49,30 @@ PostgresServer::PostgresServer() : m_bin(FindBinaries()) {
         m_failure = "initdb failed: " + ReadFileBytes(m_dir.File("commands.log"));
         return;
     }
-    // No TCP at all; durability does not matter for a test's throw-away data.
-    const std::string options = "\"-k " + m_dir.Path() + " -c listen_addresses= -c fsync=off\"";
-    // The server writes its own log as the user it runs as.
-    if (Run("pg_ctl", "-D " + data + " -l " + m_dir.File("server.log") + " -w -t 60 -o " + options +
-                          " start") != 0) {
+    if (!Start()) {
         m_failure = "pg_ctl start failed: " + ReadFileBytes(m_dir.File("server.log"));
-        return;
     }
-    m_running = true;
 }
 
 PostgresServer::~PostgresServer() {
-    if (m_running) {
-        Run("pg_ctl", "-D " + m_dir.File("data") + " -w -t 60 -m fast stop");
+    Stop();
+}
+
+bool PostgresServer::Start() {
+    // No TCP at all; durability does not matter for a test's throw-away data.
+    const std::string options = "\"-k " + m_dir.Path() + " -c listen_addresses= -c fsync=off\"";
+    // The server writes its own log as the user it runs as.
+    m_running = Run("pg_ctl", "-D " + m_dir.File("data") + " -l " + m_dir.File("server.log") +
+                                  " -w -t 60 -o " + options + " start") == 0;
+    return m_running;
+}
+
+bool PostgresServer::Stop() {
+    if (m_running &&
+        Run("pg_ctl", "-D " + m_dir.File("data") + " -w -t 60 -m immediate stop") == 0) {
+        m_running = false;
     }
+    return !m_running;
 }
 
 std::string PostgresServer::Conninfo(const std::string& database) const {

@@ -20,6 +20,9 @@ public:
     bool Available() const { return !m_bin.empty(); }
     bool Running() const { return m_running; }
     const std::string& Failure() const { return m_failure; }
+    // Stops the server at once, as a crash or a lost network would, and starts it again.
+    bool Stop();
+    bool Start();
     // A connection string of a fresh, empty database of that name (letters and digits).
     std::string NewDatabase(const std::string& name);
     // The connection string of the database every server has.

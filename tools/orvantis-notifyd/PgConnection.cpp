@@ -19,6 +19,15 @@ std::string OneLine(const char* message) {
     return line;
 }
 
+// Whether a failure means the connection is gone, though libpq may still call it open: no
+// answer at all, an error of the client's own (no SQLSTATE), a connection exception (class
+// 08) or the server shutting down (57P01 to 57P03).
+bool ConnectionLost(const PGresult* result) {
+    const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string_view code = state != nullptr ? state : "";
+    return code.empty() || code.starts_with("08") || code.starts_with("57P0");
+}
+
 } // namespace
 
 PgConnection::~PgConnection() {
@@ -44,9 +53,14 @@ bool PgConnection::Open(const std::string& conninfo, int statementTimeoutMs, std
     // The server's notices ("already exists, skipping") are no news for the log.
     PQsetNoticeProcessor(
         m_conn, [](void*, const char*) {}, nullptr);
-    // The timeout is given as a parameter like every other value.
-    return Run("SELECT set_config('statement_timeout', $1, false)",
-               {std::to_string(statementTimeoutMs)}, error);
+    m_timeoutMs = statementTimeoutMs;
+    return SetTimeout(error);
+}
+
+bool PgConnection::SetTimeout(std::string& error) {
+    // The time-out is given as a parameter like every other value.
+    return Run("SELECT set_config('statement_timeout', $1, false)", {std::to_string(m_timeoutMs)},
+               error);
 }
 
 bool PgConnection::Connected() const {
@@ -58,6 +72,14 @@ PgConnection::Result PgConnection::Exec(std::string_view sql, const std::vector<
     if (m_conn == nullptr) {
         error = "not connected";
         return nullptr;
+    }
+    if (m_lost || PQstatus(m_conn) == CONNECTION_BAD) {
+        PQreset(m_conn);
+        m_lost = PQstatus(m_conn) != CONNECTION_OK;
+        if (m_lost || !SetTimeout(error)) {
+            error = "the database is out of reach: " + OneLine(PQerrorMessage(m_conn));
+            return nullptr;
+        }
     }
     std::vector<const char*> values;
     values.reserve(params.size());
@@ -71,6 +93,7 @@ PgConnection::Result PgConnection::Exec(std::string_view sql, const std::vector<
         result != nullptr ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         error = OneLine(PQerrorMessage(m_conn));
+        m_lost = m_lost || ConnectionLost(result.get());
         return nullptr;
     }
     return result;

@@ -29,7 +29,9 @@ public:
     // never holds the password.
     bool Open(const std::string& conninfo, int statementTimeoutMs, std::string& error);
     bool Connected() const;
-    // Runs one statement; null with the server's reason in error when it failed.
+    // Runs one statement; null with the server's reason in error when it failed. A
+    // connection that was lost (the server restarted, the network broke) is made again
+    // first, so that the store resumes by itself once the database is back.
     Result Exec(std::string_view sql, const std::vector<Param>& params, std::string& error);
     // A statement whose rows do not matter.
     bool Run(std::string_view sql, const std::vector<Param>& params, std::string& error) {
@@ -46,5 +48,9 @@ public:
     static bool IsConninfo(std::string_view text);
 
 private:
+    bool SetTimeout(std::string& error);
+
     PGconn* m_conn = nullptr;
+    int m_timeoutMs = 0;
+    bool m_lost = false; // made again before the next statement
 };
