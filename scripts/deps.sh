@@ -13,6 +13,7 @@ ORVANTIS_PACKAGES=(
     xfwm4 kwin-x11 kwin-wayland sway xwayland grim qt6-gtk-platformtheme
     gnome-shell
     nlohmann-json3-dev libsqlite3-dev systemd clang libclang-rt-14-dev libasio-dev nginx-light wrk
+    libpq-dev postgresql
 )
 
 orvantis_install_deps() {

@@ -2,6 +2,7 @@
 #include "NotifydConfig.h"
 
 #include "MailAddress.h"
+#include "PgConnection.h"
 #include "httpd/ClientSettings.h"
 #include "httpd/ListenAddress.h"
 #include "httpd/SettingsFile.h"
@@ -77,8 +78,8 @@ bool SetSecret(std::string_view value, std::string& secret) {
 // A password, token or secret is never repeated in a message.
 using Key = SettingKey<NotifydConfig>;
 
-const std::array<Key, 18>& Keys() {
-    static const std::array<Key, 18> keys = {{
+const std::array<Key, 19>& Keys() {
+    static const std::array<Key, 19> keys = {{
         {"listen", "address:port, such as 127.0.0.1:8025 or [::1]:8025",
          [](std::string_view v, NotifydConfig& c) {
              return ParseHostPort(v, c.listenHost, c.listenPort);
@@ -146,6 +147,12 @@ const std::array<Key, 18>& Keys() {
              c.spool = std::string(v);
              return v.starts_with('/') && !HasControl(v);
          }},
+        {"store", "a PostgreSQL connection string or postgresql:// URI",
+         [](std::string_view v, NotifydConfig& c) {
+             c.store = std::string(v);
+             return PgConnection::IsConninfo(v);
+         },
+         false, [](std::string_view v) { return " " + PgConnection::Masked(v); }},
     }};
     return keys;
 }
@@ -160,6 +167,10 @@ bool CheckWhole(const std::set<std::string>& seen, NotifydConfig& config, std::s
     }
     if (config.routes.Uses(Channel::Kind::Gotify) && config.push.gotifyToken.empty()) {
         error = "'gotify_token' is not set, and a route sends to gotify";
+        return false;
+    }
+    if (seen.contains("store") && seen.contains("spool")) {
+        error = "'store' and 'spool' exclude each other: alerts are kept in one place";
         return false;
     }
     if (seen.contains("relay_password") != seen.contains("relay_user")) {
@@ -201,7 +212,8 @@ bool NotifydConfig::Load(const std::string& path, NotifydConfig& config, std::st
         [&config] {
             const bool secret = !config.relay.password.empty() || !config.push.ntfyToken.empty() ||
                                 !config.push.gotifyToken.empty() ||
-                                !config.push.webhookSecret.empty();
+                                !config.push.webhookSecret.empty() ||
+                                PgConnection::Masked(config.store) != "'" + config.store + "'";
             return secret ? "a password, token or secret" : std::string();
         },
         error);

@@ -25,6 +25,9 @@ struct NotifydConfig {
     // per_client_connections and trusted_proxies; the rest are the server's own limits.
     HttpLimits http;
     std::string spool = "/var/lib/orvantis-notifyd";
+    // A PostgreSQL connection string or URI shared by several copies, in place of the
+    // spool; empty: the spool. It may hold a password and is never shown whole.
+    std::string store;
     RouteTable routes;                       // "route <address or @domain> = <channel>, ..." lines
     PushSettings push;                       // ntfy_token, gotify_token, webhook_secret
     std::chrono::seconds fallbackAfter{300}; // of failures before the next channel is tried

@@ -3,6 +3,7 @@
 // relay, pushes to the phone, webhooks.
 #include "NotifyDaemon.h"
 #include "NotifydConfig.h"
+#include "StoreCommands.h"
 #include "TestAlert.h"
 #include "httpd/ListenAddress.h"
 #include "httpd/ServiceLog.h"
@@ -25,18 +26,21 @@ namespace {
 constexpr std::chrono::milliseconds STOP_GRACE{1500};
 
 constexpr const char* USAGE =
-    "Usage: orvantis-notifyd [--config FILE] [--test ADDRESS]\n"
+    "Usage: orvantis-notifyd [--config FILE] [--test ADDRESS | --import-spool DIR]\n"
     "Takes e-mail requests of the Orvantis gold price monitor (POST /price_notify.php)\n"
     "and sends them on the recipient's route: mail through an SMTP relay, a push to the\n"
     "phone, a webhook.\n"
     "  --config FILE   settings file (default /etc/orvantis/notifyd.conf)\n"
     "  --test ADDRESS  send one test alert through every channel of the address's route,\n"
     "                  print each outcome and end (0: every channel delivered)\n"
+    "  --import-spool DIR  move the waiting alerts of a spool folder into the\n"
+    "                  database of 'store'; safe to run again\n"
     "  --help          this text\n";
 
 // The exit status when the command line says all there is to do (--help, or a bad
 // argument), else -1.
-int ReadArguments(int argc, char** argv, std::string& configPath, const char*& testAddress) {
+int ReadArguments(int argc, char** argv, std::string& configPath, const char*& testAddress,
+                  const char*& importFolder) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(USAGE, stdout);
@@ -50,6 +54,11 @@ int ReadArguments(int argc, char** argv, std::string& configPath, const char*& t
             testAddress = argv[++i];
             continue;
         }
+        if (std::strcmp(argv[i], "--import-spool") == 0 && i + 1 < argc &&
+            importFolder == nullptr) {
+            importFolder = argv[++i];
+            continue;
+        }
         std::fprintf(stderr, "orvantis-notifyd: unknown argument '%s'\n%s", argv[i], USAGE);
         return 2;
     }
@@ -61,7 +70,9 @@ int ReadArguments(int argc, char** argv, std::string& configPath, const char*& t
 int main(int argc, char** argv) {
     std::string configPath = NotifydConfig::DEFAULT_PATH;
     const char* testAddress = nullptr;
-    if (const int status = ReadArguments(argc, argv, configPath, testAddress); status >= 0) {
+    const char* importFolder = nullptr;
+    if (const int status = ReadArguments(argc, argv, configPath, testAddress, importFolder);
+        status >= 0) {
         return status;
     }
     NotifydConfig config;
@@ -71,6 +82,21 @@ int main(int argc, char** argv) {
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
+    if (importFolder != nullptr) {
+        return ImportSpool(config, importFolder, stdout, stderr);
+    }
+    if (!config.store.empty()) {
+        // The database is checked and its schema prepared; the delivery loop does not take
+        // alerts from it yet, and serving from the spool instead would split the queue.
+        PgAlertStore store(StoreSettings(config));
+        if (const int status = PrepareStore(store, stdout, stderr); status != 0) {
+            return status;
+        }
+        std::fputs("orvantis-notifyd: this version delivers from the spool only; remove "
+                   "'store' to run it\n",
+                   stderr);
+        return 2;
+    }
     if (testAddress != nullptr) {
         curl_global_init(CURL_GLOBAL_DEFAULT);
         const int status = SendTestAlert(config, testAddress, stdout, stderr);
