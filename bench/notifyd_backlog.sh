@@ -13,17 +13,7 @@ source "$HERE/lib/services.bash" orvantis-backlog
 HZ=$(getconf CLK_TCK)
 ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
-cat >"$WORK/notifyd.conf" <<CONF
-listen = 127.0.0.1:0
-relay = smtp://127.0.0.1:$(free_port)
-from = orvantis@example.org
-allow = user@example.com
-per_recipient_per_hour = 1000000
-per_client_per_minute = 1000000
-per_client_connections = 0
-per_minute = 1000000
-spool = $WORK/spool
-CONF
+notifyd_conf "$(free_port)"
 "$BIN_DIR/orvantis-notifyd" --config "$WORK/notifyd.conf" 2>"$WORK/notifyd.log" &
 PID=$!
 PIDS+=("$PID")

@@ -24,18 +24,7 @@ if [ "$CHANNEL" = push ]; then
     ROUTE="route user@example.com = ntfy:http://127.0.0.1:$PUSH_PORT/ntfy/bench"
 fi
 
-cat >"$WORK/notifyd.conf" <<CONF
-listen = 127.0.0.1:0
-relay = smtp://127.0.0.1:$SMTP_PORT
-from = orvantis@example.org
-allow = user@example.com
-per_recipient_per_hour = 1000000
-per_client_per_minute = 1000000
-per_client_connections = 0
-per_minute = 1000000
-spool = $WORK/spool
-$ROUTE
-CONF
+notifyd_conf "$SMTP_PORT" "$ROUTE"
 start_notifyd() {
     : >"$WORK/notifyd.log"
     "$BIN_DIR/orvantis-notifyd" --config "$WORK/notifyd.conf" 2>"$WORK/notifyd.log" &

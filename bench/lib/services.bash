@@ -38,3 +38,20 @@ answer_verdict() {
     fi
     echo "every answer was one meant"
 }
+
+# notifyd_conf RELAY_PORT [MORE]: the settings of a notification service on $WORK with every
+# limit out of the way, relaying to that port, MORE lines added; into $WORK/notifyd.conf.
+notifyd_conf() {
+    cat >"$WORK/notifyd.conf" <<CONF
+listen = 127.0.0.1:0
+relay = smtp://127.0.0.1:$1
+from = orvantis@example.org
+allow = user@example.com
+per_recipient_per_hour = 1000000
+per_client_per_minute = 1000000
+per_client_connections = 0
+per_minute = 1000000
+spool = $WORK/spool
+${2:-}
+CONF
+}

@@ -2,6 +2,7 @@
 #include "core/market/MarketHours.h"
 
 #include "platform/Platform.h"
+#include "platform/common/Digits.h"
 #include "platform/common/Trim.h"
 
 #include <algorithm>
@@ -26,17 +27,7 @@ constexpr const char* EXCHANGE_ZONE = "America/New_York";
 constexpr std::array<const char*, 7> DAY_NAMES{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
 std::optional<int> Number(std::string_view text) {
-    if (text.empty() || text.size() > 4) {
-        return std::nullopt;
-    }
-    int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return ParseDigits(text, 1, 4);
 }
 
 // "HH:MM", 00:00 to 24:00.

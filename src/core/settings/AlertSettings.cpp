@@ -2,6 +2,7 @@
 #include "core/settings/AlertSettings.h"
 
 #include "core/settings/Settings.h"
+#include "platform/common/Digits.h"
 #include "platform/common/Trim.h"
 #include "platform/common/WallClock.h"
 
@@ -10,20 +11,6 @@
 #include <cstdio>
 
 namespace {
-
-std::optional<int> ParseDigits(std::string_view text, std::size_t count) {
-    if (text.size() != count) {
-        return std::nullopt;
-    }
-    int value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
 
 bool ArmedOf(const std::string& text) {
     return text != "0";
@@ -58,8 +45,8 @@ std::optional<int> ParseClockTime(const std::string& text) {
     if (trimmed.size() != 5 || trimmed[2] != ':') {
         return std::nullopt;
     }
-    const std::optional<int> hours = ParseDigits(trimmed.substr(0, 2), 2);
-    const std::optional<int> minutes = ParseDigits(trimmed.substr(3, 2), 2);
+    const std::optional<int> hours = ParseDigits(trimmed.substr(0, 2), 2, 2);
+    const std::optional<int> minutes = ParseDigits(trimmed.substr(3, 2), 2, 2);
     if (!hours || !minutes || *hours > 23 || *minutes > 59) {
         return std::nullopt;
     }
