@@ -26,7 +26,7 @@ sent() { [ "$(grep -c '^notify ' "$E2E_TMP/server.log")" -ge "$1" ]; }
 wait_for 20 sent 2 || fail "not two notifications for two moves"
 first=$(grep '^notify ' "$E2E_TMP/server.log" | sed -n 1p)
 expected='notify 1 replaces=0 summary=Gold Price Changed entry=com.tamberlo.Orvantis icon=com.tamberlo.Orvantis'
-expected+=' actions=snooze-hour=Snooze 1 hour;snooze-tomorrow=Snooze until tomorrow;open=Open;default=Open'
+expected+=' actions=snooze-hour=Snooze 1 hour;snooze-tomorrow=Snooze until tomorrow;open=Open;history=History;default=Open'
 expected+=' body=Last Notify Price: 1650.00\nCurrent Price: 1660.00\nChange: +10.00'
 [ "$first" = "$expected" ] || fail "first notification: '$first'"
 second=$(grep '^notify ' "$E2E_TMP/server.log" | sed -n 2p)

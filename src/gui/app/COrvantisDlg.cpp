@@ -74,7 +74,8 @@ COrvantisDlg::COrvantisDlg(QWidget* parent)
       m_timerReopen(new QTimer(this)), m_minimizer(new CMinimizer(this)),
       m_alertNotifier(
           new CAlertNotifier({[this](const PriceView& prices) { OpenTipDialog(prices); },
-                              [this](const QByteArray& token) { OnHandOver(token); }},
+                              [this](const QByteArray& token) { OnHandOver(token); },
+                              [this](const QByteArray& token) { OnOpenHistory(token); }},
                              this)) {
     setObjectName(QStringLiteral("COrvantisDlg"));
     setWindowTitle(QStringLiteral("Orvantis"));

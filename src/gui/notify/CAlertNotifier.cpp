@@ -13,6 +13,7 @@ namespace {
 const QString ACTION_SNOOZE_HOUR = QStringLiteral("snooze-hour");
 const QString ACTION_SNOOZE_TOMORROW = QStringLiteral("snooze-tomorrow");
 const QString ACTION_OPEN = QStringLiteral("open");
+const QString ACTION_HISTORY = QStringLiteral("history");
 const QString ACTION_DEFAULT = QStringLiteral("default");
 
 // Servers that take markup would read '<' or '&' of a stored price as a tag.
@@ -59,6 +60,7 @@ void CAlertNotifier::Alert(const PriceView& prices) {
     notification.actions = {{ACTION_SNOOZE_HOUR, QStringLiteral("Snooze 1 hour")},
                             {ACTION_SNOOZE_TOMORROW, QStringLiteral("Snooze until tomorrow")},
                             {ACTION_OPEN, QStringLiteral("Open")},
+                            {ACTION_HISTORY, QStringLiteral("History")},
                             {ACTION_DEFAULT, QStringLiteral("Open")}};
     notification.tag = QVariant::fromValue(prices);
     m_notifier->Send(notification);
@@ -66,15 +68,19 @@ void CAlertNotifier::Alert(const PriceView& prices) {
 
 void CAlertNotifier::OnAction(const QString& key, const QString& activationToken) {
     const QDateTime now = QDateTime::fromSecsSinceEpoch(WallClock::NowSeconds(), Qt::UTC);
-    if (key == ACTION_SNOOZE_HOUR) {
-        SnoozeUntil(now.addSecs(SNOOZE_HOUR_SECONDS));
-    } else if (key == ACTION_SNOOZE_TOMORROW) {
-        SnoozeUntil(TomorrowMorning(now));
-    } else if ((key == ACTION_OPEN || key == ACTION_DEFAULT) && m_callBacks.openMain) {
-        // The token comes from another process: only one of the token's form is passed on.
-        const QByteArray token = activationToken.toUtf8();
-        m_callBacks.openMain(IsActivationToken(std::string_view(token.constData(), token.size()))
-                                 ? token
-                                 : QByteArray());
+    if (key == ACTION_SNOOZE_HOUR || key == ACTION_SNOOZE_TOMORROW) {
+        SnoozeUntil(key == ACTION_SNOOZE_HOUR ? now.addSecs(SNOOZE_HOUR_SECONDS)
+                                              : TomorrowMorning(now));
+        return;
+    }
+    // The token comes from another process: only one of the token's form is passed on.
+    QByteArray token = activationToken.toUtf8();
+    if (!IsActivationToken(std::string_view(token.constData(), token.size()))) {
+        token.clear();
+    }
+    if ((key == ACTION_OPEN || key == ACTION_DEFAULT) && m_callBacks.openMain) {
+        m_callBacks.openMain(token);
+    } else if (key == ACTION_HISTORY && m_callBacks.openHistory) {
+        m_callBacks.openHistory(token);
     }
 }

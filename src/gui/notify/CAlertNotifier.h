@@ -11,14 +11,15 @@
 class CDesktopNotifier;
 
 // "Gold Price Changed" as a desktop notification, with the actions "Snooze 1 hour",
-// "Snooze until tomorrow" and "Open". It beeps as the dialog does once the server has
+// "Snooze until tomorrow", "Open" and "History". It beeps as the dialog does once the server has
 // shown it; where no server shows it the dialog opens instead.
 class CAlertNotifier final : public QObject {
     Q_OBJECT
 public:
     struct CallBacks {
-        std::function<void(const PriceView&)> showDialog; // the dialog instead
-        std::function<void(const QByteArray&)> openMain;  // with an activation token
+        std::function<void(const PriceView&)> showDialog;   // the dialog instead
+        std::function<void(const QByteArray&)> openMain;    // with an activation token
+        std::function<void(const QByteArray&)> openHistory; // the same
     };
     CAlertNotifier(CallBacks callBacks, QObject* parent = nullptr);
     Q_DISABLE_COPY(CAlertNotifier)
