@@ -27,10 +27,18 @@ stop_orvantis() {
     wait_for_exit "$ORVANTIS_PID" 5 TERM
 }
 
-# The history of the readings, once there is one, is checked here: closed and stale
-# periods are gaps. Called after each run with the run's name.
+# The exported history of each run: what was read while closed is kept as closed and a
+# dead server's polls while open as stale, so that the chart draws both as gaps.
 check_history_gaps() {
-    :
+    local csv="$E2E_TMP/history-$1.csv"
+    "$BIN_DIR/orvantis-chart" --history >"$csv" 2>"$E2E_TMP/history-$1.log" ||
+        fail "no history export after $1: $(cat "$E2E_TMP/history-$1.log")"
+    rows() { grep -c "^$1T[^,]*,[^,]*,\"\{0,1\}$2" "$csv" || true; }
+    case $1 in
+    saturday) [ "$(rows 2026-12-12 closed)" -gt 0 ] && [ "$(rows 2026-12-12 live)$(rows 2026-12-12 stale)" = 00 ] ;;
+    sunday) [ "$(rows 2026-12-13 closed)" -gt 0 ] && [ "$(rows 2026-12-13 stale)" -gt 0 ] && [ "$(rows 2026-12-13 live)" = 0 ] ;;
+    wednesday) [ "$(rows 2026-12-16 live)" -gt 0 ] && [ "$(rows 2026-12-16 stale)" -gt 0 ] && [ "$(rows 2026-12-16 closed)" = 0 ] ;;
+    esac || fail "the history of $1 lost its gaps: $(tr '\r\n' ' ;' <"$csv")"
 }
 
 # Saturday noon in New York: closed until Sunday 18:00 there (23:00 UTC).
